@@ -1,0 +1,62 @@
+// What a node's NodeHandler activation installs: its create, evaluate,
+// persistence set, new time, server private word and the extra services or
+// host checks it needs.  One value of this type per row of the node table.
+#pragma once
+
+#include "core/callbacks.h"
+#include "core/persistence.h"
+
+namespace qv {
+
+// Where the server's private word comes from.
+enum class PrivateSource : uint8_t {
+    word,      // the constant `word`
+    function,  // the node's math function `fn`
+    global,    // the host's global function handed to activation
+};
+
+// Services and checks beyond the common ones.
+enum class ExtraServices : uint8_t {
+    none,
+    time,          // "System ID", then scene and time information
+    frame,         // "System ID", then "LW Scene Info 4"
+    needs_build,   // refuses hosts of build 1164 or lower
+};
+
+struct HandlerBinding {
+    QvCreateFunc create = nullptr;  // null: the node is not available in this build
+    QvEvaluateFunc evaluate = nullptr;
+    Persistence persistence = kEmptyPersistence;
+    QvNewTimeFunc new_time = new_time_none;
+    PrivateSource source = PrivateSource::word;
+    uint32_t word = 0;
+    MathFn fn = nullptr;
+    ExtraServices extra = ExtraServices::none;
+};
+
+// A node whose evaluation this build does not have yet: activation returns 2.
+constexpr HandlerBinding unbuilt() { return {}; }
+
+// A node over the node instance with the common binding.
+constexpr HandlerBinding common(QvCreateFunc create, QvEvaluateFunc evaluate, Persistence persistence,
+                                uint32_t word = 0) {
+    HandlerBinding b;
+    b.create = create;
+    b.evaluate = evaluate;
+    b.persistence = persistence;
+    b.word = word;
+    return b;
+}
+
+// A one-input function node: the generic evaluate, the function as private word.
+constexpr HandlerBinding one_input(QvCreateFunc create, QvEvaluateFunc evaluate, MathFn fn) {
+    HandlerBinding b = common(create, evaluate, kStandardPersistence);
+    b.source = PrivateSource::function;
+    b.fn = fn;
+    return b;
+}
+
+// Binds a node's callbacks into the host's handler record.
+int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global, QvNodeHandler *handler);
+
+}  // namespace qv

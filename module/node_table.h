@@ -1,0 +1,44 @@
+// The node table as data: one NodeRow per node, in NodeHandler order.
+#pragma once
+
+#include "core/create.h"
+#include "module/binding.h"
+#include "module/panel_kind.h"
+#include "nodes/scalar/functions.h"
+
+#include <cstddef>
+
+namespace qv {
+
+struct NodeRow {
+    const char *server;
+    const char *display;
+    const char *group;
+    HandlerBinding binding;
+    PanelKind panel;
+    int interface_position;  // 1-based position of the NodeInterface record
+};
+
+inline constexpr NodeRow kNodeRows[] = {
+#define QV_NODE(server, display, group, activation, panel, interface) \
+    {#server, display, group, activation, PanelKind::panel, interface},
+#include "module/node_table.def"
+#undef QV_NODE
+};
+
+constexpr std::size_t kNodeCount = sizeof(kNodeRows) / sizeof(kNodeRows[0]);
+static_assert(kNodeCount == 92, "the module has 92 nodes");
+
+// Every NodeInterface position from 1 to 92 is taken exactly once.
+constexpr bool interface_positions_are_a_permutation() {
+    bool seen[kNodeCount + 1] = {};
+    for (const NodeRow &row : kNodeRows) {
+        if (row.interface_position < 1 || row.interface_position > static_cast<int>(kNodeCount)) return false;
+        if (seen[row.interface_position]) return false;
+        seen[row.interface_position] = true;
+    }
+    return true;
+}
+static_assert(interface_positions_are_a_permutation(), "NodeInterface positions must be 1..92, once each");
+
+}  // namespace qv

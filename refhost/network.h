@@ -1,0 +1,77 @@
+// A node network as the application keeps one: node instances created by
+// server name, host sources and connections feeding their inputs, the render
+// lifecycle, evaluation of any output, and saving and loading the network in
+// both scene file forms.
+#pragma once
+
+#include "refhost/module_loader.h"
+#include "refhost/scene_io.h"
+#include "refhost/services.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace refhost {
+
+// Activates a node's NodeHandler server into `node`'s handler record.
+// Returns the activation code; -1 when the module has no such server.
+int activate_handler(const Module &module, const std::string &server, HostNode &node, int version);
+
+class Network {
+public:
+    explicit Network(std::shared_ptr<Module> module);
+    ~Network();
+    Network(const Network &) = delete;
+    Network &operator=(const Network &) = delete;
+
+    const Module &module() const { return *module_; }
+
+    // Activates the server and creates an instance; null with a message when
+    // the server is unknown, refuses to activate or create fails.
+    HostNode *create(const std::string &server, std::string &error);
+    HostNode *node(int id) const;
+    const std::vector<std::unique_ptr<HostNode>> &nodes() const { return nodes_; }
+
+    // Connects an output to an input (replacing what fed the input) and tells
+    // the node with input event 0.  Refused: unknown nodes or ports, types that
+    // do not convert, and connections that would close a loop.
+    bool connect(int from_node, const std::string &output, int to_node, const std::string &input, std::string &error);
+    // Feeds an input with a constant from the host, as a connection.
+    HostSource *feed(int to_node, const std::string &input, const Value &value, std::string &error);
+    // Removes what feeds an input and tells the node with input event 1.
+    bool disconnect(int to_node, const std::string &input, std::string &error);
+
+    // A new node of the same server, with the instance copied into it.
+    HostNode *copy(int id, std::string &error);
+
+    void render_init(int mode = 0);
+    void new_time(int32_t frame, double time);
+    void render_cleanup();
+
+    // Evaluates an output for one sample.  False with a message for an unknown
+    // node or output; a node that sets no value gives a Value of type 0.
+    bool evaluate(int id, const std::string &output, Value &result, std::string &error,
+                  QvSampleAccess *sa = nullptr) const;
+
+    // The network as scene file content.
+    bool save(SceneForm form, std::string &content, std::string &error) const;
+    // Writes through a temporary file, so a failed save leaves no half file.
+    bool save_file(const std::string &path, SceneForm form, std::string &error) const;
+    // Replaces this network with the one in the content; on any error the
+    // network stays as it was and the message names the source and the item.
+    bool load(const std::string &content, const std::string &source_name, std::string &error);
+    bool load_file(const std::string &path, std::string &error);
+
+private:
+    HostNode *create_with_id(const std::string &server, int id, std::string &error);
+    bool would_loop(const HostNode *from, const HostNode *to) const;
+    void swap(Network &other);
+
+    std::shared_ptr<Module> module_;
+    std::vector<std::unique_ptr<HostNode>> nodes_;
+    int next_id_ = 1;
+};
+
+}  // namespace refhost

@@ -1,0 +1,183 @@
+#include "refhost/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace refhost {
+
+std::size_t type_size(int type) {
+    switch (type) {
+    case QV_TYPE_SCALAR: return sizeof(double);
+    case QV_TYPE_INTEGER: return sizeof(int32_t);
+    case QV_TYPE_COLOR:
+    case QV_TYPE_VECTOR: return 3 * sizeof(double);
+    case QV_TYPE_MATERIAL: return 13 * sizeof(double);
+    default: return 0;
+    }
+}
+
+const char *type_name(int type) {
+    switch (type) {
+    case QV_TYPE_COLOR: return "color";
+    case QV_TYPE_SCALAR: return "scalar";
+    case QV_TYPE_VECTOR: return "vector";
+    case QV_TYPE_INTEGER: return "integer";
+    case QV_TYPE_MATERIAL: return "material";
+    default: return "unknown";
+    }
+}
+
+int type_from_name(const std::string &name) {
+    for (int t : {QV_TYPE_COLOR, QV_TYPE_SCALAR, QV_TYPE_VECTOR, QV_TYPE_INTEGER, QV_TYPE_MATERIAL})
+        if (name == type_name(t)) return t;
+    return 0;
+}
+
+Value Value::scalar(double v) {
+    Value r;
+    r.type = QV_TYPE_SCALAR;
+    std::memcpy(r.bytes, &v, sizeof v);
+    return r;
+}
+
+Value Value::integer(int32_t v) {
+    Value r;
+    r.type = QV_TYPE_INTEGER;
+    std::memcpy(r.bytes, &v, sizeof v);
+    return r;
+}
+
+Value Value::triple(int type, double x, double y, double z) {
+    Value r;
+    r.type = type;
+    const double d[3] = {x, y, z};
+    std::memcpy(r.bytes, d, sizeof d);
+    return r;
+}
+
+double Value::as_scalar() const {
+    if (type == QV_TYPE_INTEGER) return as_integer();
+    double d;
+    std::memcpy(&d, bytes, sizeof d);
+    return d;
+}
+
+int32_t Value::as_integer() const {
+    int32_t i;
+    std::memcpy(&i, bytes, sizeof i);
+    return i;
+}
+
+bool can_convert(int from, int to) {
+    if (type_size(from) == 0 || type_size(to) == 0) return false;
+    if (from == to) return true;
+    auto is_triple = [](int t) { return t == QV_TYPE_VECTOR || t == QV_TYPE_COLOR; };
+    if ((from == QV_TYPE_SCALAR && to == QV_TYPE_INTEGER) || (from == QV_TYPE_INTEGER && to == QV_TYPE_SCALAR))
+        return true;
+    if (from == QV_TYPE_SCALAR && is_triple(to)) return true;
+    return is_triple(from) && is_triple(to);
+}
+
+// A scalar becomes an integer by truncation toward zero, saturated to the
+// 32-bit range; NaN gives 0.
+static int32_t scalar_to_integer(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (d <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(d);
+}
+
+void convert_value(const Value &v, int to, void *dst) {
+    if (v.type == to) {
+        std::memcpy(dst, v.bytes, type_size(to));
+        return;
+    }
+    if (to == QV_TYPE_INTEGER) {
+        const int32_t i = scalar_to_integer(v.as_scalar());
+        std::memcpy(dst, &i, sizeof i);
+    } else if (to == QV_TYPE_SCALAR) {
+        const double d = v.as_scalar();
+        std::memcpy(dst, &d, sizeof d);
+    } else if (v.type == QV_TYPE_SCALAR) {  // into a vector or colour
+        const double d = v.as_scalar();
+        const double t[3] = {d, d, d};
+        std::memcpy(dst, t, sizeof t);
+    } else {  // vector and colour into each other
+        std::memcpy(dst, v.bytes, 3 * sizeof(double));
+    }
+}
+
+static bool parse_double(const std::string &s, double &out) {
+    if (s == "nan" || s == "NaN") { out = std::numeric_limits<double>::quiet_NaN(); return true; }
+    if (s == "-nan" || s == "-NaN") { out = -std::numeric_limits<double>::quiet_NaN(); return true; }
+    if (s == "inf" || s == "+inf") { out = std::numeric_limits<double>::infinity(); return true; }
+    if (s == "-inf") { out = -std::numeric_limits<double>::infinity(); return true; }
+    const char *b = s.data(), *e = s.data() + s.size();
+    if (b != e && *b == '+') ++b;
+    auto r = std::from_chars(b, e, out);
+    return r.ec == std::errc() && r.ptr == e && b != e;
+}
+
+bool parse_value(int type, const std::string &text, Value &out, std::string &error) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    out = Value();
+    out.type = type;
+    if (type == QV_TYPE_INTEGER) {
+        int32_t i = 0;
+        const std::string &s = parts[0];
+        auto r = std::from_chars(s.data(), s.data() + s.size(), i);
+        if (parts.size() != 1 || r.ec != std::errc() || r.ptr != s.data() + s.size() || s.empty()) {
+            error = "'" + text + "' is not a 32-bit integer";
+            return false;
+        }
+        std::memcpy(out.bytes, &i, sizeof i);
+        return true;
+    }
+    const std::size_t count = type_size(type) / sizeof(double);
+    if (count == 0) {
+        error = "unknown connection type";
+        return false;
+    }
+    if (parts.size() != count && !(parts.size() == 1 && count == 3)) {
+        error = "'" + text + "' needs " + std::to_string(count) + " comma-separated numbers for a " + type_name(type);
+        return false;
+    }
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        if (!parse_double(parts[k], out.doubles()[k])) {
+            error = "'" + parts[k] + "' is not a number";
+            return false;
+        }
+    }
+    if (parts.size() == 1 && count == 3) out.doubles()[1] = out.doubles()[2] = out.doubles()[0];
+    return true;
+}
+
+static std::string format_double(double d) {
+    if (std::isnan(d)) return std::signbit(d) ? "-nan" : "nan";
+    if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, r.ptr);
+}
+
+std::string format_value(const Value &v) {
+    if (v.type == QV_TYPE_INTEGER) return std::to_string(v.as_integer());
+    const std::size_t count = type_size(v.type) / sizeof(double);
+    std::string s;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k) s += ",";
+        s += format_double(v.doubles()[k]);
+    }
+    return s;
+}
+
+}  // namespace refhost

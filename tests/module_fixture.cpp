@@ -1,0 +1,66 @@
+#include "tests/module_fixture.h"
+
+namespace qvtest {
+
+std::shared_ptr<refhost::Module> shared_module() {
+    static std::shared_ptr<refhost::Module> module = [] {
+        std::string error;
+        auto m = refhost::Module::load(kModuleFile, error);
+        if (!m) ADD_FAILURE() << error;
+        return m;
+    }();
+    return module;
+}
+
+std::shared_ptr<refhost::Module> fresh_module() {
+    std::string error;
+    auto m = refhost::Module::load(kModuleFile, error, true);
+    if (!m) ADD_FAILURE() << error;
+    return m;
+}
+
+::testing::AssertionResult near_ulps(double expected, double actual, int ulps) {
+    if (same_double(expected, actual)) return ::testing::AssertionSuccess();
+    if (std::isfinite(expected) && std::isfinite(actual)) {
+        double x = expected;
+        for (int i = 0; i < ulps; ++i) x = std::nextafter(x, actual);
+        if ((expected <= actual && actual <= x) || (x <= actual && actual <= expected))
+            return ::testing::AssertionSuccess();
+    }
+    return same_double(expected, actual);
+}
+
+void NetworkTest::SetUp() {
+    refhost::Application::get().reset_config();
+    auto module = shared_module();
+    ASSERT_TRUE(module);
+    net = std::make_unique<refhost::Network>(module);
+}
+
+void NetworkTest::TearDown() {
+    net.reset();
+    refhost::Application::get().reset_config();
+}
+
+refhost::HostNode *NetworkTest::make(const std::string &server) {
+    std::string error;
+    refhost::HostNode *n = net->create(server, error);
+    EXPECT_NE(n, nullptr) << error;
+    return n;
+}
+
+void NetworkTest::feed(refhost::HostNode *n, const std::string &input, double v) {
+    std::string error;
+    EXPECT_NE(net->feed(n->id, input, refhost::Value::scalar(v), error), nullptr) << error;
+}
+
+double NetworkTest::eval(refhost::HostNode *n, const std::string &output) {
+    net->render_init();
+    refhost::Value v;
+    std::string error;
+    EXPECT_TRUE(net->evaluate(n->id, output, v, error)) << error;
+    EXPECT_EQ(v.type, QV_TYPE_SCALAR);
+    return v.as_scalar();
+}
+
+}  // namespace qvtest

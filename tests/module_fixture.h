@@ -1,0 +1,63 @@
+// Loading the built module for tests, as the application does.
+#pragma once
+
+#include "refhost/application.h"
+#include "refhost/network.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace qvtest {
+
+#ifdef _WIN32
+constexpr const char *kModuleFile = "QV_Math_Node.p";
+#else
+constexpr const char *kModuleFile = "QV_Math_Node.so";
+#endif
+
+// The module shared by tests that do not care about its service slots.
+std::shared_ptr<refhost::Module> shared_module();
+
+// A fresh copy of the module, whose service slots start empty.
+std::shared_ptr<refhost::Module> fresh_module();
+
+inline uint64_t bits(double d) {
+    uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return u;
+}
+
+// Exact comparison that also tells NaN from NaN and -0.0 from 0.0.
+inline ::testing::AssertionResult same_double(double expected, double actual) {
+    if (std::isnan(expected) && std::isnan(actual)) return ::testing::AssertionSuccess();
+    if (bits(expected) == bits(actual)) return ::testing::AssertionSuccess();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "expected %.17g (0x%016llx), got %.17g (0x%016llx)", expected,
+                  static_cast<unsigned long long>(bits(expected)), actual,
+                  static_cast<unsigned long long>(bits(actual)));
+    return ::testing::AssertionFailure() << buf;
+}
+
+// Within a few units in the last place, for results of the platform's
+// math library.
+::testing::AssertionResult near_ulps(double expected, double actual, int ulps = 2);
+
+// A network on the shared module, with the host's configuration reset.
+class NetworkTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    refhost::HostNode *make(const std::string &server);
+    void feed(refhost::HostNode *n, const std::string &input, double v);
+    double eval(refhost::HostNode *n, const std::string &output = "Out");
+
+    std::unique_ptr<refhost::Network> net;
+};
+
+}  // namespace qvtest

@@ -1,0 +1,134 @@
+// NodeHandler activation: the services asked for under each host build, the
+// handler record it fills, and its failures.
+#include "tests/module_fixture.h"
+
+#include <vector>
+
+using namespace qvtest;
+using refhost::Application;
+
+namespace {
+
+int sentinel_query(void *) { return 42; }
+
+int activate(const refhost::Module &m, const std::string &server, refhost::HostNode &node, int version = 2) {
+    return refhost::activate_handler(m, server, node, version);
+}
+
+class ActivationTest : public ::testing::Test {
+protected:
+    void SetUp() override { Application::get().reset_config(); }
+    void TearDown() override { Application::get().reset_config(); }
+};
+
+struct BuildCase {
+    uint32_t build;
+    const char *input;
+    const char *output;
+};
+
+// Each build number at both sides of every threshold.
+const BuildCase kBuilds[] = {
+    {1164, "NodeInputFuncs", "NodeOutputFuncs"},     {1446, "NodeInputFuncs", "NodeOutputFuncs"},
+    {1447, "NodeInputFuncs 2", "NodeOutputFuncs"},   {2237, "NodeInputFuncs 2", "NodeOutputFuncs"},
+    {2238, "NodeInputFuncs 3", "NodeOutputFuncs 2"}, {2525, "NodeInputFuncs 3", "NodeOutputFuncs 2"},
+    {2526, "NodeInputFuncs 4", "NodeOutputFuncs 2"}, {2722, "NodeInputFuncs 4", "NodeOutputFuncs 2"},
+    {2723, "NodeInputFuncs 4", "NodeOutputFuncs 3"}, {4095, "NodeInputFuncs 4", "NodeOutputFuncs 3"},
+};
+
+}  // namespace
+
+TEST_F(ActivationTest, ServiceNamesFollowTheHostBuild) {
+    for (const BuildCase &c : kBuilds) {
+        SCOPED_TRACE(c.build);
+        auto m = fresh_module();
+        ASSERT_TRUE(m);
+        Application::get().config().build = c.build;
+        Application::get().clear_requests();
+        refhost::HostNode node;
+        EXPECT_EQ(activate(*m, "QvMs_SIN", node), QV_AFUNC_OK);
+        const std::vector<std::string> expected = {"Product Info", "NodeFuncs", c.input, c.output, "Instance Update"};
+        EXPECT_EQ(Application::get().requests(), expected);
+    }
+}
+
+TEST_F(ActivationTest, ASecondActivationAsksOnlyForProductInfo) {
+    auto m = fresh_module();
+    ASSERT_TRUE(m);
+    refhost::HostNode first, second;
+    ASSERT_EQ(activate(*m, "QvMs_SIN", first), QV_AFUNC_OK);
+    Application::get().clear_requests();
+    ASSERT_EQ(activate(*m, "QvMs_POW", second), QV_AFUNC_OK);
+    EXPECT_EQ(Application::get().requests(), std::vector<std::string>{"Product Info"});
+}
+
+TEST_F(ActivationTest, AMissingServiceFailsAndIsAskedForAgainLater) {
+    const char *const kServices[] = {"NodeFuncs", "NodeInputFuncs 4", "NodeOutputFuncs 3", "Instance Update"};
+    for (const char *missing : kServices) {
+        SCOPED_TRACE(missing);
+        auto m = fresh_module();
+        ASSERT_TRUE(m);
+        Application::get().config().withheld = {missing};
+        refhost::HostNode node;
+        EXPECT_EQ(activate(*m, "QvMs_SIN", node), QV_AFUNC_BADGLOBAL);
+        EXPECT_EQ(node.inst.create, nullptr) << "a failed activation installs no create";
+        Application::get().config().withheld.clear();
+        Application::get().clear_requests();
+        EXPECT_EQ(activate(*m, "QvMs_SIN", node), QV_AFUNC_OK);
+        EXPECT_EQ(Application::get().requests().back(), "Instance Update");
+        EXPECT_NE(std::find(Application::get().requests().begin(), Application::get().requests().end(),
+                            std::string(missing)),
+                  Application::get().requests().end());
+    }
+}
+
+TEST_F(ActivationTest, TheExtraQueryIsWrittenOnlyAboveVersionOne) {
+    auto m = shared_module();
+    ASSERT_TRUE(m);
+    const QvExtraQueryFunc untouched = sentinel_query;
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        const QvServerRecord *r = m->find("NodeHandler", "QvMs_COS");
+        ASSERT_NE(r, nullptr);
+        QvInstanceFuncs inst{};
+        QvRenderFuncs rend{};
+        QvNodeHandler handler{};
+        handler.inst = &inst;
+        handler.rend = &rend;
+        handler.extra_query = untouched;
+        ASSERT_EQ(r->activate(version, Application::get().global_function(), &handler, nullptr), QV_AFUNC_OK);
+        if (version == 1) {
+            EXPECT_EQ(handler.extra_query, untouched);
+        } else {
+            ASSERT_NE(handler.extra_query, untouched);
+            ASSERT_NE(handler.extra_query, nullptr);
+            EXPECT_EQ(handler.extra_query(nullptr), 0);
+        }
+        EXPECT_EQ(handler.item, nullptr);
+        EXPECT_EQ(handler.custom_preview, nullptr);
+        EXPECT_EQ(handler.host_reserved, nullptr);
+    }
+}
+
+TEST_F(ActivationTest, OneInputNodesShareOneEvaluateAndCarryTheirFunction) {
+    auto m = shared_module();
+    ASSERT_TRUE(m);
+    refhost::HostNode sin_node, cos_node, pow_node;
+    ASSERT_EQ(activate(*m, "QvMs_SIN", sin_node), QV_AFUNC_OK);
+    ASSERT_EQ(activate(*m, "QvMs_COS", cos_node), QV_AFUNC_OK);
+    ASSERT_EQ(activate(*m, "QvMs_POW", pow_node), QV_AFUNC_OK);
+    EXPECT_EQ(sin_node.handler.evaluate, cos_node.handler.evaluate);
+    EXPECT_NE(sin_node.inst.priv, cos_node.inst.priv);
+    EXPECT_EQ(sin_node.inst.create, cos_node.inst.create);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(pow_node.inst.priv), 0x13u);
+    for (refhost::HostNode *n : {&sin_node, &pow_node}) {
+        EXPECT_NE(n->inst.destroy, nullptr);
+        EXPECT_NE(n->inst.copy, nullptr);
+        EXPECT_NE(n->inst.load, nullptr);
+        EXPECT_NE(n->inst.save, nullptr);
+        EXPECT_NE(n->rend.init, nullptr);
+        ASSERT_NE(n->rend.new_time, nullptr);
+        EXPECT_EQ(n->rend.new_time(nullptr, 1, 1.0), nullptr);
+        ASSERT_NE(n->rend.cleanup, nullptr);
+    }
+}
