@@ -56,6 +56,17 @@ constexpr HandlerBinding one_input(QvCreateFunc create, QvEvaluateFunc evaluate,
     return b;
 }
 
+// A node that reads the scene: the host's global function is its private
+// word, and activation acquires the scene services it names.
+constexpr HandlerBinding scene_node(QvCreateFunc create, QvEvaluateFunc evaluate, Persistence persistence,
+                                    QvNewTimeFunc new_time, ExtraServices extra) {
+    HandlerBinding b = common(create, evaluate, persistence);
+    b.source = PrivateSource::global;
+    b.new_time = new_time;
+    b.extra = extra;
+    return b;
+}
+
 // Binds a node's callbacks into the host's handler record.
 int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global, QvNodeHandler *handler);
 

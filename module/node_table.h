@@ -4,7 +4,10 @@
 #include "core/create.h"
 #include "module/binding.h"
 #include "module/panel_kind.h"
+#include "nodes/scalar/arithmetic.h"
+#include "nodes/scalar/constants.h"
 #include "nodes/scalar/functions.h"
+#include "nodes/scalar/measures.h"
 
 #include <cstddef>
 

@@ -1,5 +1,7 @@
 #include "tests/module_fixture.h"
 
+#include "refhost/scene_io.h"
+
 namespace qvtest {
 
 std::shared_ptr<refhost::Module> shared_module() {
@@ -61,6 +63,21 @@ double NetworkTest::eval(refhost::HostNode *n, const std::string &output) {
     EXPECT_TRUE(net->evaluate(n->id, output, v, error)) << error;
     EXPECT_EQ(v.type, QV_TYPE_SCALAR);
     return v.as_scalar();
+}
+
+void NetworkTest::load_text(refhost::HostNode *n, const std::string &text) {
+    refhost::SceneReader reader(refhost::SceneForm::text, text, "test");
+    ASSERT_TRUE(reader.ok()) << reader.error();
+    n->inst.load(n->instance, reader.state());
+    EXPECT_TRUE(reader.ok()) << reader.error();
+}
+
+std::string NetworkTest::save_text(refhost::HostNode *n) {
+    refhost::SceneWriter writer(refhost::SceneForm::text);
+    n->inst.save(n->instance, writer.state());
+    std::string s = writer.finish();
+    EXPECT_TRUE(writer.ok()) << writer.error();
+    return s;
 }
 
 }  // namespace qvtest

@@ -56,6 +56,9 @@ protected:
     refhost::HostNode *make(const std::string &server);
     void feed(refhost::HostNode *n, const std::string &input, double v);
     double eval(refhost::HostNode *n, const std::string &output = "Out");
+    // Fills a node's stored values as the host does from a scene file's text.
+    void load_text(refhost::HostNode *n, const std::string &text);
+    std::string save_text(refhost::HostNode *n);
 
     std::unique_ptr<refhost::Network> net;
 };

@@ -104,13 +104,6 @@ const std::vector<Case> kCases = {
 
 class ScalarFunctions : public NetworkTest {
 protected:
-    // Fills a node's stored values as the host does from a scene file.
-    void load_text(refhost::HostNode *n, const std::string &text) {
-        refhost::SceneReader reader(refhost::SceneForm::text, text, "test");
-        ASSERT_TRUE(reader.ok()) << reader.error();
-        n->inst.load(n->instance, reader.state());
-        ASSERT_TRUE(reader.ok()) << reader.error();
-    }
 };
 
 }  // namespace

@@ -1,0 +1,27 @@
+// Scalar arithmetic nodes: two- and four-input sums, differences, products,
+// the quotient, minimum and maximum.
+#pragma once
+
+#include "core/node_instance.h"
+
+namespace qv {
+
+using Combine = double (*)(double, double);
+
+double combine_add(double r, double x);
+double combine_sub(double r, double x);
+double combine_mul(double r, double x);
+double combine_min(double r, double x);  // keeps r on a tie; a NaN x is ignored
+double combine_max(double r, double x);  // takes x on a tie and whenever r or x is NaN
+
+// Out = In1 op In2, In1 read first.
+template <Combine Op>
+void two_input_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
+
+// Out = ((In1 op In2) op In3) op In4, each input read as it is combined.
+template <Combine Op>
+void four_input_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
+
+void divide_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
+
+}  // namespace qv
