@@ -40,8 +40,8 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
 
     QvInstanceFuncs *inst = handler->inst;
     QvRenderFuncs *rend = handler->rend;
-    inst->destroy = standard_destroy;
-    rend->init = standard_render_init;
+    inst->destroy = binding.destroy;
+    rend->init = binding.render_init;
 
     switch (binding.source) {
     case PrivateSource::word: inst->priv = reinterpret_cast<void *>(static_cast<uintptr_t>(binding.word)); break;
@@ -52,7 +52,7 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     inst->copy = binding.persistence.copy;
     inst->load = binding.persistence.load;
     inst->save = binding.persistence.save;
-    rend->cleanup = cleanup_none;
+    rend->cleanup = binding.cleanup;
     rend->new_time = binding.new_time;
     handler->evaluate = binding.evaluate;
 

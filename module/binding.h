@@ -28,6 +28,10 @@ struct HandlerBinding {
     QvEvaluateFunc evaluate = nullptr;
     Persistence persistence = kEmptyPersistence;
     QvNewTimeFunc new_time = new_time_none;
+    // Nodes with records of their own replace these.
+    QvDestroyFunc destroy = standard_destroy;
+    QvRenderInitFunc render_init = standard_render_init;
+    QvRenderCleanupFunc cleanup = cleanup_none;
     PrivateSource source = PrivateSource::word;
     uint32_t word = 0;
     MathFn fn = nullptr;

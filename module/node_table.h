@@ -8,6 +8,13 @@
 #include "nodes/scalar/constants.h"
 #include "nodes/scalar/functions.h"
 #include "nodes/scalar/measures.h"
+#include "nodes/matrix/matrix_nodes.h"
+#include "nodes/tool/caches.h"
+#include "nodes/tool/conversions.h"
+#include "nodes/tool/logic.h"
+#include "nodes/tool/map_range_noise.h"
+#include "nodes/vector/vector_arithmetic.h"
+#include "nodes/vector/vector_geometry.h"
 
 #include <cstddef>
 

@@ -1,0 +1,4 @@
+// Cache nodes: evaluate their input once per time step.
+#pragma once
+
+#include "core/node_instance.h"

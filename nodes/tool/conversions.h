@@ -1,0 +1,4 @@
+// Conversion nodes.
+#pragma once
+
+#include "core/node_instance.h"

@@ -1,0 +1,4 @@
+// Logic and switch nodes.
+#pragma once
+
+#include "core/node_instance.h"
