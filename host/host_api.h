@@ -194,27 +194,28 @@ typedef struct QvTimeInfo {
     int32_t frame;
 } QvTimeInfo;
 
+/* "Texture Functions 3": operation 24 is the noise, given a position of three
+ * doubles and giving a double nominally in 0..1.  The 23 operations before it
+ * are the host's and never called by the module. */
+typedef struct QvTextureFuncs {
+    void *host_ops[23];
+    double (*noise)(double position[3]);
+} QvTextureFuncs;
+
+/* The material connection value as the input service delivers it: four
+ * colours of three doubles, then the transparency. */
+typedef struct QvMaterialValue {
+    double diffuse[3];
+    double specular[3];
+    double reflection[3];
+    double refraction[3];
+    double transparency;
+} QvMaterialValue;
+
 /* Build number from "Product Info". */
 #define QV_PRODUCT_BUILD(value) ((((uint32_t)(value)) >> 4) & 0xfffu)
 /* "System ID": set in the modeller, where there is no scene or time. */
 #define QV_SYSTEM_MODELER 0x10000000u
-
-/* "LWXPanel", the panel toolkit.  Words 1, 2, 9 and 10 are the host's. */
-typedef struct QvXPanelFuncs {
-    void *word1;
-    void *word2;
-    void *(*create)(int kind, const void *controls);
-    void (*destroy)(void *panel);
-    void (*describe)(void *panel, const void *data, void *(*get)(void *, uint32_t),
-                     int (*set)(void *, uint32_t, void *));
-    void (*hint)(void *panel, uint32_t id, const void *hints);
-    void *(*get_data)(void *panel, uint32_t id);
-    void (*set_data)(void *panel, uint32_t id, void *data);
-    void *word9;
-    void *word10;
-    void (*view_inst)(void *panel, void *inst);
-    void (*refresh)(void *panel);
-} QvXPanelFuncs;
 
 /* ---- Load and save states ---------------------------------------------- */
 
@@ -297,7 +298,7 @@ QV_STATIC_ASSERT(offsetof(QvNodeInputFuncs, connected) == 12, "input connected i
 QV_STATIC_ASSERT(offsetof(QvNodeOutputFuncs, set_value) == 8, "set output value is operation 3");
 QV_STATIC_ASSERT(offsetof(QvSceneInfo, frames_per_second) == 40, "frame rate at byte 40");
 QV_STATIC_ASSERT(offsetof(QvTimeInfo, frame) == 8, "frame at byte 8");
-QV_STATIC_ASSERT(offsetof(QvXPanelFuncs, refresh) == 44, "refresh panel is position 12");
+QV_STATIC_ASSERT(offsetof(QvTextureFuncs, noise) == 92, "noise is operation 24");
 QV_STATIC_ASSERT(sizeof(QvBlockIdent) == 8, "block ident is two words");
 QV_STATIC_ASSERT(sizeof(QvLoadState) == 64, "load state is sixteen words");
 QV_STATIC_ASSERT(sizeof(QvSaveState) == 64, "save state is sixteen words");
@@ -311,5 +312,8 @@ QV_STATIC_ASSERT(offsetof(QvSaveState, write_fp) == 36, "write floats is word 10
 QV_STATIC_ASSERT(offsetof(QvSaveState, begin_block) == 48, "begin block is word 13");
 QV_STATIC_ASSERT(offsetof(QvSaveState, end_block) == 52, "end block is word 14");
 #endif
+
+QV_STATIC_ASSERT(sizeof(QvMaterialValue) == 104, "material value is thirteen doubles");
+QV_STATIC_ASSERT(offsetof(QvMaterialValue, transparency) == 96, "transparency follows the four colours");
 
 #endif /* QV_HOST_API_H */

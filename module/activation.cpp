@@ -35,8 +35,12 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
         (host_value(global, "Product Info") & 0xFFF0u) <= 0x48C0u)
         return QV_AFUNC_BADGLOBAL;
 
-    if (version > 1) handler->extra_query = extra_query_none;
+    if (version > 1 && binding.writes_extra_query) handler->extra_query = extra_query_none;
     if (int rc = acquire_node_services(global)) return rc;
+    if (binding.extra == ExtraServices::draw) {
+        if (g_host.draw == nullptr) g_host.draw = static_cast<const QvNodeDrawFuncs *>(global("NodeDrawFuncs", 0));
+        if (g_host.draw == nullptr) return QV_AFUNC_BADGLOBAL;
+    }
 
     QvInstanceFuncs *inst = handler->inst;
     QvRenderFuncs *rend = handler->rend;
@@ -55,9 +59,15 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     rend->cleanup = binding.cleanup;
     rend->new_time = binding.new_time;
     handler->evaluate = binding.evaluate;
+    if (binding.custom_preview != nullptr) handler->custom_preview = binding.custom_preview;
 
     if (binding.extra == ExtraServices::time || binding.extra == ExtraServices::frame)
         return acquire_scene_services(global, binding.extra);
+    if (binding.extra == ExtraServices::texture) {
+        if (g_host.texture == nullptr)
+            g_host.texture = static_cast<const QvTextureFuncs *>(global("Texture Functions 3", 0));
+        if (g_host.texture == nullptr) return QV_AFUNC_BADGLOBAL;
+    }
     return QV_AFUNC_OK;
 }
 

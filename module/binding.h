@@ -21,6 +21,8 @@ enum class ExtraServices : uint8_t {
     time,          // "System ID", then scene and time information
     frame,         // "System ID", then "LW Scene Info 4"
     needs_build,   // refuses hosts of build 1164 or lower
+    texture,       // "Texture Functions 3", after the common services
+    draw,          // "NodeDrawFuncs", with the common services
 };
 
 struct HandlerBinding {
@@ -36,6 +38,10 @@ struct HandlerBinding {
     uint32_t word = 0;
     MathFn fn = nullptr;
     ExtraServices extra = ExtraServices::none;
+    QvCustomPreviewFunc custom_preview = nullptr;  // the viewers' preview drawing
+    // Handler record word 7: the common binding writes the extra query above
+    // version 1; bindings of their own (the caches) leave it alone.
+    bool writes_extra_query = true;
 };
 
 // A node whose evaluation this build does not have yet: activation returns 2.

@@ -2,7 +2,7 @@
 // filled by activations on first success and never cleared or released.
 #pragma once
 
-#include "host/host_api.h"
+#include "host/host_panel.h"
 
 #include <cstdint>
 
@@ -13,10 +13,10 @@ struct HostServices {
     const QvNodeInputFuncs *input = nullptr;
     const QvNodeOutputFuncs *output = nullptr;
     QvInstanceUpdateFunc instance_update = nullptr;
-    const void *draw = nullptr;
+    const QvNodeDrawFuncs *draw = nullptr;
     const QvSceneInfo *scene = nullptr;
     const QvTimeInfo *time = nullptr;
-    const void *texture = nullptr;
+    const QvTextureFuncs *texture = nullptr;
     const QvXPanelFuncs *xpanel = nullptr;
 };
 
