@@ -33,6 +33,31 @@ inline double read_scalar_or_zero(const NodeInstance *n, int slot, QvSampleAcces
     return v;
 }
 
+// Evaluates a connected input of any type into `result`.
+inline void evaluate_input(const NodeInstance *n, int slot, QvSampleAccess *sa, void *result) {
+    g_host.input->evaluate(n->inputs[slot], sa, result);
+}
+
+// A vector input: evaluated while connected, otherwise the three stored
+// defaults from `first_default` on.  `out` is three doubles.
+template <typename Vector>
+inline void read_vector(const NodeInstance *n, int slot, int first_default, QvSampleAccess *sa, Vector &out) {
+    static_assert(sizeof(Vector) == 3 * sizeof(double), "a vector is three doubles");
+    if (n->connected[slot]) {
+        evaluate_input(n, slot, sa, &out);
+    } else {
+        const double *d = &n->defaults[first_default];
+        out = Vector{d[0], d[1], d[2]};
+    }
+}
+
+// The output slot that holds `out` among the first `count`, or -1.
+inline int output_slot(const NodeInstance *n, QvOutputId out, int count) {
+    for (int i = 0; i < count; ++i)
+        if (n->outputs[i] == out) return i;
+    return -1;
+}
+
 inline void set_output(QvNodeValue value, const void *result) {
     g_host.output->set_value(value, result);
 }

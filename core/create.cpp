@@ -26,10 +26,23 @@ NodeInstance *create_node(QvNodeId node, const NodeLayout &layout, QvError *err,
     g_host.node->set_color(node, rgb);
     g_host.node->set_mode(node, QV_NODE_MODE_NO_PREVIEW);
 
-    for (int i = 0; i < kSlots && layout.inputs[i].name != nullptr; ++i)
-        n->inputs[i] = g_host.input->create(node, layout.inputs[i].type, layout.inputs[i].name, input_event);
-    for (int i = 0; i < kSlots && layout.outputs[i].name != nullptr; ++i)
-        n->outputs[i] = g_host.output->create(node, layout.outputs[i].type, layout.outputs[i].name);
+    auto make_input = [&](int i) {
+        if (layout.inputs[i].name != nullptr)
+            n->inputs[i] = g_host.input->create(node, layout.inputs[i].type, layout.inputs[i].name, input_event);
+    };
+    auto make_output = [&](int i) {
+        if (layout.outputs[i].name != nullptr)
+            n->outputs[i] = g_host.output->create(node, layout.outputs[i].type, layout.outputs[i].name);
+    };
+    if (layout.interleaved) {
+        for (int i = 0; i < kSlots; ++i) {
+            make_input(i);
+            make_output(i);
+        }
+    } else {
+        for (int i = 0; i < kSlots; ++i) make_input(i);
+        for (int i = 0; i < kSlots; ++i) make_output(i);
+    }
     return n;
 }
 

@@ -22,7 +22,7 @@ constexpr Colour kColourTwoVector{32, 90, 130};
 
 struct Port {
     int type;
-    const char *name;  // null: no port in this slot and none after it
+    const char *name;  // null: no port in this slot
 };
 
 // Everything the common create steps need to know about a node.
@@ -33,11 +33,15 @@ struct NodeLayout {
     Colour colour = kColourGeneral;
     Port inputs[kSlots] = {};
     Port outputs[kSlots] = {};
+    // Ports are made in slot order, inputs before outputs; interleaved, the
+    // output of each slot follows its input (input 0, output 0, input 1, ...).
+    bool interleaved = false;
 };
 
 // The common create steps: allocate and zero the record (size bytes, at least
 // a node instance), write flags, defaults, extra slot and node id, set the
-// node's colour and mode 2, then make the inputs and outputs in slot order.
+// node's colour and mode 2, then make the inputs and outputs in slot order
+// (skipping empty slots).
 // Returns null after pointing *err at "err" when the allocation fails.
 NodeInstance *create_node(QvNodeId node, const NodeLayout &layout, QvError *err,
                           std::size_t size = sizeof(NodeInstance));

@@ -3,6 +3,7 @@
 // NodeInterface records, then a record of zeros.  All of it is generated at
 // compile time from the node table.
 #include "module/node_table.h"
+#include "panels/panels.h"
 
 #include <array>
 #include <utility>
@@ -32,14 +33,6 @@ constexpr std::array<TagList, kNodeCount> kTagLists = make_tag_lists(std::make_i
 template <std::size_t Row>
 int activate_handler(int version, QvGlobalFunc global, void *local, void *) {
     return bind_handler(kNodeRows[Row].binding, version, global, static_cast<QvNodeHandler *>(local));
-}
-
-// One NodeInterface activation per panel kind.  Panels are not part of this
-// build yet, so every one reports that it cannot be bound.
-template <PanelKind Kind>
-int activate_interface(int version, QvGlobalFunc, void *, void *) {
-    if (version < 4) return QV_AFUNC_BADVERSION;
-    return QV_AFUNC_BADGLOBAL;
 }
 
 constexpr QvActivateFunc kInterfaceActivations[] = {

@@ -13,12 +13,26 @@
 #include "nodes/tool/conversions.h"
 #include "nodes/tool/logic.h"
 #include "nodes/tool/map_range_noise.h"
+#include "nodes/tool/viewers.h"
 #include "nodes/vector/vector_arithmetic.h"
 #include "nodes/vector/vector_geometry.h"
 
 #include <cstddef>
 
 namespace qv {
+
+// A viewer: its own record, no evaluate, a preview, and the drawing service.
+constexpr HandlerBinding viewer(ViewerKind kind, QvCustomPreviewFunc preview) {
+    HandlerBinding b;
+    b.create = viewer_create;
+    b.destroy = viewer_destroy;
+    b.render_init = viewer_render_init;
+    b.word = kind;
+    b.extra = ExtraServices::draw;
+    b.custom_preview = preview;
+    b.writes_extra_query = false;
+    return b;
+}
 
 struct NodeRow {
     const char *server;

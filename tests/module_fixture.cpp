@@ -65,6 +65,26 @@ double NetworkTest::eval(refhost::HostNode *n, const std::string &output) {
     return v.as_scalar();
 }
 
+void NetworkTest::feed_vector(refhost::HostNode *n, const std::string &input, const V3 &v) {
+    std::string error;
+    EXPECT_NE(net->feed(n->id, input, refhost::Value::triple(QV_TYPE_VECTOR, v[0], v[1], v[2]), error), nullptr)
+        << error;
+}
+
+refhost::Value NetworkTest::eval_value(refhost::HostNode *n, const std::string &output) {
+    net->render_init();
+    refhost::Value v;
+    std::string error;
+    EXPECT_TRUE(net->evaluate(n->id, output, v, error)) << error;
+    return v;
+}
+
+NetworkTest::V3 NetworkTest::eval_vector(refhost::HostNode *n, const std::string &output) {
+    const refhost::Value v = eval_value(n, output);
+    EXPECT_EQ(v.type, QV_TYPE_VECTOR) << output;
+    return {v.doubles()[0], v.doubles()[1], v.doubles()[2]};
+}
+
 void NetworkTest::load_text(refhost::HostNode *n, const std::string &text) {
     refhost::SceneReader reader(refhost::SceneForm::text, text, "test");
     ASSERT_TRUE(reader.ok()) << reader.error();

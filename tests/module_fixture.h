@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -47,6 +48,24 @@ inline ::testing::AssertionResult same_double(double expected, double actual) {
 // math library.
 ::testing::AssertionResult near_ulps(double expected, double actual, int ulps = 2);
 
+inline ::testing::AssertionResult same_vector(const std::array<double, 3> &expected,
+                                              const std::array<double, 3> &actual) {
+    for (int i = 0; i < 3; ++i) {
+        auto r = same_double(expected[i], actual[i]);
+        if (!r) return r << " in component " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult near_vector(const std::array<double, 3> &expected,
+                                              const std::array<double, 3> &actual, double tolerance = 1e-12) {
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(expected[i] - actual[i]) <= tolerance))
+            return ::testing::AssertionFailure() << "component " << i << ": expected " << expected[i] << ", got "
+                                                 << actual[i];
+    return ::testing::AssertionSuccess();
+}
+
 // A network on the shared module, with the host's configuration reset.
 class NetworkTest : public ::testing::Test {
 protected:
@@ -56,6 +75,11 @@ protected:
     refhost::HostNode *make(const std::string &server);
     void feed(refhost::HostNode *n, const std::string &input, double v);
     double eval(refhost::HostNode *n, const std::string &output = "Out");
+    using V3 = std::array<double, 3>;
+    void feed_vector(refhost::HostNode *n, const std::string &input, const V3 &v);
+    // Evaluates an output of any type into a Value.
+    refhost::Value eval_value(refhost::HostNode *n, const std::string &output);
+    V3 eval_vector(refhost::HostNode *n, const std::string &output = "Out");
     // Fills a node's stored values as the host does from a scene file's text.
     void load_text(refhost::HostNode *n, const std::string &text);
     std::string save_text(refhost::HostNode *n);

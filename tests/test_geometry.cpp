@@ -734,10 +734,12 @@ TEST(QuatFromAxisAngle, Table) {
         SCOPED_TRACE(c.what);
         Quat q = {kNaN, kNaN, kNaN, kNaN};
         quat_from_axis_angle(q, c.axis, c.angle);
-        EXPECT_EQ(q.x, c.expected.x);
-        EXPECT_EQ(q.y, c.expected.y);
-        EXPECT_EQ(q.z, c.expected.z);
-        EXPECT_EQ(q.w, c.expected.w);
+        // The platform's sin and cos may differ from the compiler's folded
+        // constants near zero (cos(pi/2)), so compare with a small margin.
+        EXPECT_NEAR(q.x, c.expected.x, 1e-16);
+        EXPECT_NEAR(q.y, c.expected.y, 1e-16);
+        EXPECT_NEAR(q.z, c.expected.z, 1e-16);
+        EXPECT_NEAR(q.w, c.expected.w, 1e-16);
     }
 }
 

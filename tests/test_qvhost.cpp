@@ -30,7 +30,12 @@ TEST(Qvhost, NodesListsAllNinetyTwo) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(count_lines(r.out), 93);  // a header and one line per node
     EXPECT_NE(r.out.find("QvMs_POW      \"Pow\"       QvTool/Math/Func_C    yes"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("QvC_VEC       \"Vector\"    QvTool/Tool/Cache     no"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("QvC_VEC       \"Vector\"    QvTool/Tool/Cache     yes"), std::string::npos) << r.out;
+    // Material nodes need a host newer than build 1164.
+    r = qvhost_run({"--build", "1164", "nodes"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("QvC_MTL       \"Material\"  QvTool/Tool/Cache     no"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("QvT_SPMTL     \"Split Mtl\" QvTool/Tool/Conv      no"), std::string::npos) << r.out;
 }
 
 TEST(Qvhost, EvalPrintsEveryOutput) {
@@ -51,7 +56,8 @@ TEST(Qvhost, BadArgumentsGiveOneLineAndFail) {
     };
     const Case cases[] = {
         {{"eval", "QvMs_NOPE"}, "unknown node \"QvMs_NOPE\""},
-        {{"eval", "QvC_VEC"}, "not available"},
+        {{"--build", "1164", "eval", "QvC_MTL"}, "not available"},
+        {{"--build", "5000", "nodes"}, "--build"},
         {{"eval", "QvMs_POW", "Base=2"}, "no input \"Base\""},
         {{"eval", "QvMs_POW", "In=abc"}, "'abc' is not a number"},
         {{"eval", "QvMs_POW", "In"}, "not INPUT=VALUE"},

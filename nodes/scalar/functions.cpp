@@ -18,7 +18,14 @@ double fn_exp(double x) { return std::exp(x); }
 double fn_log(double x) { return std::log(x); }
 double fn_log2(double x) { return std::log2(x); }
 double fn_log10(double x) { return std::log10(x); }
-double fn_round(double x) { return std::round(x); }  // halfway cases away from zero, in any rounding mode
+// Rounds halfway cases away from zero, in any rounding mode.  Written out
+// rather than calling round(): some C runtimes compute floor(x + 0.5), which
+// turns 0.49999999999999994 into 1.  x - trunc(x) is exact; NaN and the
+// infinities fail the comparison and come back as they are.
+double fn_round(double x) {
+    const double t = std::trunc(x);
+    return std::fabs(x - t) >= 0.5 ? t + std::copysign(1.0, x) : t;
+}
 double fn_sqrt(double x) { return std::sqrt(x); }
 double fn_trunc(double x) { return std::trunc(x); }
 

@@ -136,9 +136,7 @@ void clamp_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue valu
     const double in = read_scalar_or_zero(n, 0, sa);
     const double lo = read_scalar(n, 1, sa);
     const double hi = read_scalar(n, 2, sa);
-    // The lower bound first, the upper bound last: Min > Max gives Max.
-    const double m = in > lo ? in : lo;
-    const double r = m < hi ? m : hi;
+    const double r = clamp_value(in, lo, hi);
     set_output(value, &r);
 }
 

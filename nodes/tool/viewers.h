@@ -1,0 +1,45 @@
+// Viewer nodes: print the values arriving on their inputs in the node's
+// preview area.  They keep a record of their own, not the node instance.
+#pragma once
+
+#include "core/node_instance.h"
+
+namespace qv {
+
+enum ViewerKind : uint32_t { kViewerMixed = 0, kViewerScalar = 1, kViewerVector = 2, kViewerInteger = 3 };
+
+constexpr uint32_t kViewerKindMask = 0xF;
+constexpr uint32_t kViewerConnectionsRead = 0x800;
+constexpr std::size_t kViewerSampleBytes = 576;
+
+struct ViewerRecord {
+    void *panel;  // first, like the panel field the builder fills
+    QvNodeId node;
+    QvInputId inputs[kSlots];
+    int32_t scalar_degrees;  // "ShowDeg S"
+    int32_t vector_degrees;  // "ShowDeg V"
+    int32_t hex;             // "ShowHex"
+    uint32_t kind_word;      // the kind in the low four bits, kViewerConnectionsRead
+    uint8_t connected[kSlots];
+    // The sample access handed to the input service when the preview
+    // evaluates inputs: zeros, never written.
+    alignas(16) unsigned char sample[kViewerSampleBytes];
+};
+static_assert(sizeof(QvSampleAccess) <= kViewerSampleBytes, "the viewer's sample block holds a sample access");
+
+inline ViewerKind viewer_kind(const ViewerRecord *v) { return static_cast<ViewerKind>(v->kind_word & kViewerKindMask); }
+
+// The private word is the viewer kind.
+void *viewer_create(void *priv, QvNodeId node, QvError *err);
+void viewer_destroy(void *inst);
+QvError viewer_render_init(void *inst, int mode);
+
+template <ViewerKind Kind>
+void viewer_preview(void *inst, int width, int height);
+
+// The texts the viewers draw; `out` holds at least 32 bytes (16 for a colour).
+void format_scalar(char *out, std::size_t size, double value);                 // "%#+g"
+void format_colour(char out[16], double r, double g, double b);               // "RRR : GGG : BBB"
+void format_integer(char *out, std::size_t size, int32_t value, bool hex);   // "-12" or "0xFFFFFFF4"
+
+}  // namespace qv
