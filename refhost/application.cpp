@@ -1,6 +1,9 @@
 #include "refhost/application.h"
 
+#include "refhost/draw.h"
+#include "refhost/noise.h"
 #include "refhost/services.h"
+#include "refhost/xpanel.h"
 
 namespace refhost {
 
@@ -22,6 +25,8 @@ constexpr Offer kOffers[] = {
     {"NodeOutputFuncs 3", 2723},
     {"LW Scene Info 4", 0},     {"LW Scene Info 5", 1270},
     {"LW Scene Info 6", 1539},  {"LW Time Info", 0},
+    {"Texture Functions 3", 0},
+    {"LWXPanel", 0},            {"NodeDrawFuncs", 0},
 };
 
 }  // namespace
@@ -65,6 +70,9 @@ void *Application::global(const char *service, int) {
     if (name.rfind("NodeOutputFuncs", 0) == 0) return const_cast<QvNodeOutputFuncs *>(&output_funcs());
     if (name.rfind("LW Scene Info", 0) == 0) return &app.scene_;
     if (name == "LW Time Info") return &app.time_;
+    if (name == "Texture Functions 3") return const_cast<QvTextureFuncs *>(&texture_funcs());
+    if (name == "LWXPanel") return const_cast<QvXPanelFuncs *>(&xpanel_funcs());
+    if (name == "NodeDrawFuncs") return const_cast<QvNodeDrawFuncs *>(&draw_funcs());
     return nullptr;
 }
 

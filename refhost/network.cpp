@@ -3,10 +3,12 @@
 #include "refhost/application.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace refhost {
 
@@ -19,6 +21,12 @@ int activate_handler(const Module &module, const std::string &server, HostNode &
     node.handler.inst = &node.inst;
     node.handler.rend = &node.rend;
     return record->activate(version, Application::get().global_function(), &node.handler, nullptr);
+}
+
+int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version) {
+    const QvServerRecord *r = module.find("NodeInterface", server);
+    if (r == nullptr) return -1;
+    return r->activate(version, Application::get().global_function(), &record, nullptr);
 }
 
 Network::Network(std::shared_ptr<Module> module) : module_(std::move(module)) {}
@@ -157,6 +165,33 @@ HostSource *Network::feed(int to_node, const std::string &input, const Value &va
     return in->source.get();
 }
 
+HostSource *Network::feed_input(int to_node, std::size_t index, const Value &value, std::string &error) {
+    HostNode *n = node(to_node);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(to_node);
+        return nullptr;
+    }
+    if (index >= n->inputs.size()) {
+        error = "node " + std::to_string(to_node) + " (" + n->server + ") has no input " + std::to_string(index);
+        return nullptr;
+    }
+    HostInput &in = *n->inputs[index];
+    if (!can_convert(value.type, in.type)) {
+        error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in.type) +
+                " input " + std::to_string(index) + " (\"" + in.name + "\")";
+        return nullptr;
+    }
+    if (in.connected()) {
+        in.from = nullptr;
+        in.source.reset();
+        tell(in, QV_EVENT_DISCONNECT);
+    }
+    in.source = std::make_unique<HostSource>();
+    in.source->value = value;
+    tell(in, QV_EVENT_CONNECT);
+    return in.source.get();
+}
+
 bool Network::disconnect(int to_node, const std::string &input, std::string &error) {
     HostInput *in = find_input(*this, to_node, input, error);
     if (in == nullptr) return false;
@@ -168,6 +203,24 @@ bool Network::disconnect(int to_node, const std::string &input, std::string &err
     in->source.reset();
     tell(*in, QV_EVENT_DISCONNECT);
     return true;
+}
+
+Network::PanelOpening Network::open_panel(int id, std::string &error) const {
+    PanelOpening opening;
+    HostNode *n = node(id);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(id);
+        return opening;
+    }
+    QvNodeInterface record{};
+    record.inst = n->instance;
+    opening.code = activate_interface(*module_, n->server, record, Application::get().config().interface_version);
+    if (opening.code < 0) {
+        error = "node \"" + n->server + "\" has no NodeInterface server";
+        return opening;
+    }
+    opening.panel = record.panel;
+    return opening;
 }
 
 HostNode *Network::copy(int id, std::string &error) {
@@ -213,6 +266,49 @@ bool Network::evaluate(int id, const std::string &output, Value &result, std::st
     QvSampleAccess local{};
     evaluate_output(*out, sa != nullptr ? sa : &local, result);
     return true;
+}
+
+void Network::run_threads(int threads, const std::function<void(int, QvSampleAccess &)> &body) const {
+    if (threads <= 0) return;
+    const double time = Application::get().time_info().time;
+    std::atomic<int> arrived{0};
+    auto worker = [&](int t) {
+        QvSampleAccess sa{};
+        sa.thread = t;
+        sa.time = time;
+        // Start together, so that the threads meet on the same instances.
+        arrived.fetch_add(1, std::memory_order_acq_rel);
+        while (arrived.load(std::memory_order_acquire) < threads) std::this_thread::yield();
+        body(t, sa);
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t) pool.emplace_back(worker, t);
+    for (std::thread &th : pool) th.join();
+}
+
+std::vector<std::vector<Value>> Network::evaluate_parallel(int threads, const std::vector<Request> &requests,
+                                                           int samples) const {
+    std::vector<std::vector<Value>> results(static_cast<std::size_t>(threads > 0 ? threads : 0));
+    for (auto &r : results) r.resize(requests.size() * static_cast<std::size_t>(samples > 0 ? samples : 0));
+    // Outputs are looked up before the threads start; each thread writes only
+    // its own result list.
+    std::vector<const HostOutput *> outputs;
+    for (const Request &q : requests) {
+        const HostNode *n = node(q.node);
+        outputs.push_back(n != nullptr ? n->output(q.output) : nullptr);
+    }
+    run_threads(threads, [&](int t, QvSampleAccess &sa) {
+        std::vector<Value> &mine = results[static_cast<std::size_t>(t)];
+        std::size_t k = 0;
+        for (int s = 0; s < samples; ++s) {
+            for (const HostOutput *out : outputs) {
+                if (out != nullptr) evaluate_output(*out, &sa, mine[k]);
+                ++k;
+            }
+        }
+    });
+    return results;
 }
 
 // ---- Saved networks --------------------------------------------------------

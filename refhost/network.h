@@ -8,6 +8,7 @@
 #include "refhost/scene_io.h"
 #include "refhost/services.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +19,11 @@ namespace refhost {
 // Activates a node's NodeHandler server into `node`'s handler record.
 // Returns the activation code; -1 when the module has no such server.
 int activate_handler(const Module &module, const std::string &server, HostNode &node, int version);
+
+// Activates a node's NodeInterface server with `record` as the host's
+// interface record (its first word, the node instance, set by the caller).
+// Returns the activation code; -1 when the module has no such server.
+int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version);
 
 class Network {
 public:
@@ -40,8 +46,22 @@ public:
     bool connect(int from_node, const std::string &output, int to_node, const std::string &input, std::string &error);
     // Feeds an input with a constant from the host, as a connection.
     HostSource *feed(int to_node, const std::string &input, const Value &value, std::string &error);
+    // The same for the input made `index`-th (from 0), for nodes whose inputs
+    // share a name.
+    HostSource *feed_input(int to_node, std::size_t index, const Value &value, std::string &error);
     // Removes what feeds an input and tells the node with input event 1.
     bool disconnect(int to_node, const std::string &input, std::string &error);
+
+    // Opens a node's option panel as the application does: activates the
+    // node's NodeInterface server with the configured interface version and a
+    // fresh interface record holding the instance.  `code` is the activation
+    // result (-1 with a message for an unknown node or server) and `panel`
+    // the panel handle the module put in the record (null for none).
+    struct PanelOpening {
+        int code = -1;
+        void *panel = nullptr;
+    };
+    PanelOpening open_panel(int id, std::string &error) const;
 
     // A new node of the same server, with the instance copied into it.
     HostNode *copy(int id, std::string &error);
@@ -54,6 +74,26 @@ public:
     // node or output; a node that sets no value gives a Value of type 0.
     bool evaluate(int id, const std::string &output, Value &result, std::string &error,
                   QvSampleAccess *sa = nullptr) const;
+
+    // Render threads.  The application evaluates one network on several
+    // threads at once, each with a sample access record of its own, all of
+    // them sharing the node instances.  run_threads starts `threads` threads
+    // together, hands each its index and its own record (thread index, the
+    // current scene time) and waits for all of them; the body may call
+    // evaluate with that record.  Nothing else may change the network while
+    // they run.
+    void run_threads(int threads, const std::function<void(int thread, QvSampleAccess &sa)> &body) const;
+
+    struct Request {
+        int node;
+        std::string output;
+    };
+    // Evaluates the requests in order, `samples` times over, on each of
+    // `threads` threads at once; result[t] holds what thread t got (samples
+    // times requests values; type 0 where nothing was set or the request
+    // names no output).
+    std::vector<std::vector<Value>> evaluate_parallel(int threads, const std::vector<Request> &requests,
+                                                      int samples = 1) const;
 
     // The network as scene file content.
     bool save(SceneForm form, std::string &content, std::string &error) const;

@@ -1,0 +1,80 @@
+// The application's node drawing service ("NodeDrawFuncs") and the node
+// preview: a node's custom preview callback draws lines, filled rectangles
+// and texts into its preview area.  Every call is recorded exactly as made
+// (kind, colour word, coordinates, text), which is what tests compare; the
+// recording can then be drawn into an image and written as a PNG where the
+// build has cairo.
+#pragma once
+
+#include "host/host_panel.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace refhost {
+
+class Network;
+
+struct DrawCall {
+    enum class Kind { line, box, text };
+    Kind kind = Kind::box;
+    uint32_t colour = 0;  // the 0x01RRGGBB word as given
+    int x = 0, y = 0;     // line: first end; box: corner; text: left and top of the line
+    int x2 = 0, y2 = 0;   // line: second end; box: width and height
+    std::string text;
+
+    // "box 0,0 120x80 0x01000000", "line 0,37 120,37 0x01F0F060",
+    // "text 0,13 0x01B0B0B0 +0.000000".
+    std::string describe() const;
+};
+
+struct Preview {
+    int node_id = 0;
+    int width = 0, height = 0;
+    std::vector<DrawCall> calls;
+    int stray_calls = 0;  // calls naming another node while this one drew
+    std::string error;    // why nothing was drawn; empty on success
+
+    bool ok() const { return error.empty(); }
+    // The texts drawn, in order, each as "x,y colour text" (colour as 0x01RRGGBB).
+    std::vector<std::string> texts() const;
+};
+
+// The service's operation table, answered for "NodeDrawFuncs".
+const QvNodeDrawFuncs &draw_funcs();
+
+// Calls a node's custom preview callback with the preview area's size and
+// returns what it drew.  The error names the node when it is unknown, has no
+// preview callback, or the size is not positive.
+Preview render_preview(Network &net, int node_id, int width, int height);
+
+// Draw calls that arrived while no preview of their node was being drawn.
+int stray_draw_calls();
+
+// An image as cairo keeps it: ARGB32 words, premultiplied alpha, row by row.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// Whether this build draws images (it has cairo); without it the functions
+// below fail with a message and previews are only recorded.
+bool have_cairo();
+
+// The text face and size of previews: a monospace face whose lines fit the
+// 13-pixel rows that the viewers draw.
+constexpr const char *kPreviewFont = "DejaVu Sans Mono";
+constexpr double kPreviewFontSize = 11.0;
+
+// Draws the recorded calls into an image of the preview's size: colours as
+// their RGB bytes (the top byte ignored), rectangles filled, lines one pixel
+// wide through pixel centres, texts with y the top of the line.
+bool draw_preview(const Preview &preview, Image &image, std::string &error);
+// Draws the preview and writes it as a PNG, through a temporary file that
+// then replaces `path`, so a failure leaves no partial file.
+bool write_preview_png(const Preview &preview, const std::string &path, std::string &error);
+bool read_png(const std::string &path, Image &image, std::string &error);
+
+}  // namespace refhost
