@@ -125,7 +125,15 @@ pe_machine() {
 }
 case "$(pe_machine "$program")" in
   8664) loader=${wine64_loader:-$wine32_loader} ;;
-  014c) loader=${wine32_loader:-$wine64_loader} ;;
+  014c)
+    loader=${wine32_loader:-$wine64_loader}
+    # Under qemu-i386 user emulation, Wine's 32-bit side loses its server
+    # connection when a program starts threads; tell the tests to skip the
+    # multi-threaded ones there.
+    if [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+      export QV_EMULATED_32BIT=1
+    fi
+    ;;
   *) loader=${wine64_loader:-$wine32_loader} ;;
 esac
 
