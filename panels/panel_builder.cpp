@@ -172,16 +172,16 @@ int panel_changed(void *panel, uint32_t, uint32_t, int event) {
     return 0;  // "Instance Update" answers nothing: the refresh code is 0
 }
 
-void *build_panel(const PanelSpec &spec, void **panel_field, void *inst) {
+void *build_panel(const PanelSpec &tables, void **panel_field, void *inst) {
     if (*panel_field != nullptr) return *panel_field;
-    void *panel = g_host.xpanel->create(QV_XPANEL_KIND_CONFIG, spec.controls);
+    void *panel = g_host.xpanel->create(QV_XPANEL_KIND_CONFIG, tables.controls);
     *panel_field = panel;
     if (panel == nullptr) return nullptr;
-    g_host.xpanel->describe(panel, spec.data, spec.get, spec.set);
+    g_host.xpanel->describe(panel, tables.data, tables.get, tables.set);
     // The longest list: every hint with four ids and its end word, then the end of the list.
     QvHintWord words[kMaxHintsPerList * 6 + 1];
-    for (int i = 0; i < spec.list_count; ++i) {
-        write_hint_list(spec.lists[i], words);
+    for (int i = 0; i < tables.list_count; ++i) {
+        write_hint_list(tables.lists[i], words);
         g_host.xpanel->hint(panel, 0, words);
     }
     g_host.xpanel->view_inst(panel, inst);
@@ -204,12 +204,12 @@ int activate_panel(PanelKind kind, int version, QvGlobalFunc global, void *local
         record->panel = nullptr;
         return QV_AFUNC_OK;
     }
-    const PanelSpec *spec = panel_spec(kind, record->inst);
+    const PanelSpec *tables = panel_spec(kind, record->inst);
     // Both the node instance and the viewer record keep the panel handle in
     // the field the builder fills: the viewer's first, the instance's panel.
     void **field = kind == PanelKind::viewer ? &static_cast<ViewerRecord *>(record->inst)->panel
                                              : &static_cast<NodeInstance *>(record->inst)->panel;
-    record->panel = spec != nullptr ? build_panel(*spec, field, record->inst) : nullptr;
+    record->panel = tables != nullptr ? build_panel(*tables, field, record->inst) : nullptr;
     return QV_AFUNC_OK;
 }
 

@@ -92,12 +92,12 @@ struct PanelSpec {
     int list_count;
 };
 
-// The spec of a panel kind; for the viewer kind, of a viewer of this kind
+// The tables of a panel kind; for the viewer kind, of a viewer of this kind
 // (the viewer's own kind word picks the table).  Null for no panel.
 const PanelSpec *panel_spec(PanelKind kind, const void *inst);
 
 // Builds the panel once and caches it in the record's panel field (the first
 // field of a viewer record, the panel handle of a node instance).
-void *build_panel(const PanelSpec &spec, void **panel_field, void *inst);
+void *build_panel(const PanelSpec &tables, void **panel_field, void *inst);
 
 }  // namespace qv
