@@ -4,8 +4,6 @@
 // the value of its own step; the other nodes give what one thread gives.
 #include "tests/module_fixture.h"
 
-#include <cstdlib>
-
 #include <algorithm>
 #include <set>
 #include <thread>
@@ -23,12 +21,6 @@ int thread_count() {
 
 class Threads : public NetworkTest {
 protected:
-    void SetUp() override {
-        // The 32-bit Windows build run through qemu user emulation cannot
-        // start threads under Wine; the other four builds run these tests.
-        if (std::getenv("QV_EMULATED_32BIT") != nullptr) GTEST_SKIP() << "threads are not available under emulation";
-        NetworkTest::SetUp();
-    }
     refhost::HostSource *feed_value(refhost::HostNode *n, const std::string &input, const Value &v) {
         std::string error;
         refhost::HostSource *s = net->feed(n->id, input, v, error);
