@@ -9,9 +9,23 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+
+// Leaves a test that needs something this build lacks.  GoogleTest's skip
+// crashes the 32-bit Windows test program where Wine runs under qemu user
+// emulation, so there the test ends early instead.
+#if defined(_WIN32) && !defined(_WIN64)
+#define QV_SKIP(why)                                  \
+    do {                                              \
+        std::printf("  (not run: %s)\n", why);        \
+        return;                                       \
+    } while (0)
+#else
+#define QV_SKIP(why) GTEST_SKIP() << why
+#endif
 
 namespace qvtest {
 

@@ -125,7 +125,7 @@ TEST(DrawService, CallsDescribeThemselves) {
 }
 
 TEST(DrawService, ImagesShowBoxesLinesAndTexts) {
-    if (!refhost::have_cairo()) GTEST_SKIP() << "built without cairo";
+    if (!refhost::have_cairo()) QV_SKIP("built without cairo");
     refhost::Image img;
     std::string error;
     ASSERT_TRUE(refhost::draw_preview(hand_made(), img, error)) << error;
@@ -172,7 +172,7 @@ TEST(DrawService, PngWrittenWholeAndReadBack) {
         EXPECT_NE(error.find("without cairo"), std::string::npos) << error;
         EXPECT_FALSE(fs::exists(path));
         fs::remove_all(dir);
-        GTEST_SKIP() << "built without cairo";
+        QV_SKIP("built without cairo");
     }
     ASSERT_TRUE(refhost::write_preview_png(hand_made(), path, error)) << error;
     refhost::Image drawn, read;
@@ -320,7 +320,7 @@ TEST_F(PreviewTest, ViewersDrawTheirInputs) {
 }
 
 TEST_F(PreviewTest, ViewersMatchTheirGoldenImages) {
-    if (!refhost::have_cairo()) GTEST_SKIP() << "built without cairo";
+    if (!refhost::have_cairo()) QV_SKIP("built without cairo");
     const bool update = updating_golden();
     for (const PreviewCase &c : preview_cases()) {
         if (c.golden == nullptr) continue;
