@@ -49,6 +49,9 @@ int list_nodes(const std::string &module_path, std::ostream &out, std::ostream &
     return 0;
 }
 
+int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vector<std::string> &inputs,
+                std::ostream &err);
+
 int evaluate_node(const std::string &module_path, const std::string &server, const std::vector<std::string> &inputs,
                   int frame, double time, double fps, bool modeler, std::ostream &out, std::ostream &err) {
     auto &app = refhost::Application::get();
@@ -64,28 +67,7 @@ int evaluate_node(const std::string &module_path, const std::string &server, con
         err << "qvhost: " << error << "\n";
         return 1;
     }
-    for (const std::string &arg : inputs) {
-        const std::size_t eq = arg.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << arg << "' is not INPUT=VALUE\n";
-            return 2;
-        }
-        const std::string name = arg.substr(0, eq);
-        const refhost::HostInput *in = node->input(name);
-        if (in == nullptr) {
-            err << "qvhost: " << server << " has no input \"" << name << "\"\n";
-            return 2;
-        }
-        refhost::Value v;
-        if (!refhost::parse_value(in->type, arg.substr(eq + 1), v, error)) {
-            err << "qvhost: input \"" << name << "\": " << error << "\n";
-            return 2;
-        }
-        if (net.feed(node->id, name, v, error) == nullptr) {
-            err << "qvhost: " << error << "\n";
-            return 2;
-        }
-    }
+    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
     net.render_init();
     net.new_time(frame, time);
     for (const auto &o : node->outputs) {
