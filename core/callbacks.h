@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/node_instance.h"
-#include "module/services.h"
+#include "module/base/services.h"
 
 namespace qv {
 

@@ -69,9 +69,9 @@ NodeLayout two_input_layout(uint32_t word) {
     NodeLayout layout;
     layout.flags = default_flag(0) | default_flag(1) | (word & kOptionWords ? uint32_t{kFlagInt2} : 0u);
     switch (word & kDefaults) {
-    case 1: layout.defaults[0] = 1.0; break;
-    case 2: layout.defaults[1] = 1.0; break;
-    case 3: layout.defaults[0] = layout.defaults[1] = 1.0; break;
+    case kDefaultFirst: layout.defaults[0] = 1.0; break;
+    case kDefaultSecond: layout.defaults[1] = 1.0; break;
+    case kDefaultsBoth: layout.defaults[0] = layout.defaults[1] = 1.0; break;
     default: break;
     }
     const char *const *names;

@@ -59,6 +59,9 @@ inline uint32_t private_word(void *priv) {
 //   bit 17     option flag 0x20000 (two option words)
 namespace two_input_word {
 constexpr uint32_t kDefaults = 0xF;
+constexpr uint32_t kDefaultFirst = 0x1;
+constexpr uint32_t kDefaultSecond = 0x2;
+constexpr uint32_t kDefaultsBoth = 0x3;
 constexpr uint32_t kNames = 0xF0;
 constexpr uint32_t kNamesXY = 0x20;
 constexpr uint32_t kNamesInPow = 0x10;

@@ -2,14 +2,11 @@
 // that the host hands back to every later callback.
 #pragma once
 
-#include "host/host_api.h"
+#include "module/base/binding.h"
 
 #include <cstdint>
 
 namespace qv {
-
-// A one-input node's math function: one double in, one double out.
-using MathFn = double (*)(double);
 
 constexpr int kSlots = 7;
 

@@ -34,14 +34,4 @@ QvError empty_copy(void *to, void *from);
 QvError empty_load(void *inst, const QvLoadState *ls);
 QvError empty_save(void *inst, const QvSaveState *ss);
 
-struct Persistence {
-    QvCopyFunc copy;
-    QvLoadFunc load;
-    QvSaveFunc save;
-};
-
-constexpr Persistence kStandardPersistence{standard_copy, standard_load, standard_save};
-constexpr Persistence kVectorPersistence{standard_copy, vector_load, vector_save};
-constexpr Persistence kEmptyPersistence{empty_copy, empty_load, empty_save};
-
 }  // namespace qv

@@ -15,6 +15,8 @@
 #include <stdint.h>
 #include <stddef.h>
 
+#include "host/host_services.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -211,11 +213,6 @@ typedef struct QvMaterialValue {
     double refraction[3];
     double transparency;
 } QvMaterialValue;
-
-/* Build number from "Product Info". */
-#define QV_PRODUCT_BUILD(value) ((((uint32_t)(value)) >> 4) & 0xfffu)
-/* "System ID": set in the modeller, where there is no scene or time. */
-#define QV_SYSTEM_MODELER 0x10000000u
 
 /* ---- Load and save states ---------------------------------------------- */
 

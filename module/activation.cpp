@@ -1,6 +1,7 @@
-// NodeHandler activation: acquiring the host services and binding a node's
-// callbacks into the host's handler record.
-#include "module/binding.h"
+#include "module/activation.h"
+
+#include "core/callbacks.h"
+#include "core/persistence.h"
 
 namespace qv {
 
@@ -8,19 +9,36 @@ namespace {
 
 int extra_query_none(void *) { return 0; }
 
+void install_persistence(QvInstanceFuncs *inst, Persistence set) {
+    switch (set) {
+    case Persistence::standard:
+        inst->copy = standard_copy;
+        inst->load = standard_load;
+        inst->save = standard_save;
+        break;
+    case Persistence::vector:
+        inst->copy = standard_copy;
+        inst->load = vector_load;
+        inst->save = vector_save;
+        break;
+    case Persistence::empty:
+        inst->copy = empty_copy;
+        inst->load = empty_load;
+        inst->save = empty_save;
+        break;
+    }
+}
+
 int acquire_scene_services(QvGlobalFunc global, ExtraServices extra) {
-    if (host_value(global, "System ID") & QV_SYSTEM_MODELER) return QV_AFUNC_OK;
+    if (host_is_modeler(global)) return QV_AFUNC_OK;
     if (extra == ExtraServices::time) {
-        if (g_host.scene == nullptr) {
-            const uint32_t build = QV_PRODUCT_BUILD(host_value(global, "Product Info"));
-            g_host.scene = static_cast<const QvSceneInfo *>(global(scene_info_name(build), 0));
-        }
+        if (g_host.scene == nullptr) acquire(global, QV_SERVICE_SCENE_INFO, host_build(global), g_host.scene);
         if (g_host.scene == nullptr) return QV_AFUNC_BADGLOBAL;
-        if (g_host.time == nullptr) g_host.time = static_cast<const QvTimeInfo *>(global("LW Time Info", 0));
-        if (g_host.time == nullptr) return QV_AFUNC_BADGLOBAL;
+        if (!acquire(global, QV_SERVICE_TIME_INFO, 0, g_host.time)) return QV_AFUNC_BADGLOBAL;
     } else {
-        if (g_host.scene == nullptr) g_host.scene = static_cast<const QvSceneInfo *>(global("LW Scene Info 4", 0));
-        if (g_host.scene == nullptr) return QV_AFUNC_BADGLOBAL;
+        // The frame node asks for the first version; whichever of the two
+        // scene nodes activates first decides the version the slot holds.
+        if (!acquire(global, QV_SERVICE_SCENE_INFO, 0, g_host.scene)) return QV_AFUNC_BADGLOBAL;
     }
     return QV_AFUNC_OK;
 }
@@ -31,21 +49,18 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     if (binding.create == nullptr) return QV_AFUNC_BADGLOBAL;  // not in this build
     if (global == nullptr || handler == nullptr || handler->inst == nullptr || handler->rend == nullptr)
         return QV_AFUNC_BADGLOBAL;
-    if (binding.extra == ExtraServices::needs_build &&
-        (host_value(global, "Product Info") & 0xFFF0u) <= 0x48C0u)
+    if (binding.extra == ExtraServices::needs_build && host_build(global) <= QV_LAST_BUILD_WITHOUT_MATERIAL_NODES)
         return QV_AFUNC_BADGLOBAL;
 
     if (version > 1 && binding.writes_extra_query) handler->extra_query = extra_query_none;
-    if (int rc = acquire_node_services(global)) return rc;
-    if (binding.extra == ExtraServices::draw) {
-        if (g_host.draw == nullptr) g_host.draw = static_cast<const QvNodeDrawFuncs *>(global("NodeDrawFuncs", 0));
-        if (g_host.draw == nullptr) return QV_AFUNC_BADGLOBAL;
-    }
+    if (int rc = acquire_node_services(global, host_build(global))) return rc;
+    if (binding.extra == ExtraServices::draw && !acquire(global, QV_SERVICE_DRAW_FUNCS, 0, g_host.draw))
+        return QV_AFUNC_BADGLOBAL;
 
     QvInstanceFuncs *inst = handler->inst;
     QvRenderFuncs *rend = handler->rend;
-    inst->destroy = binding.destroy;
-    rend->init = binding.render_init;
+    inst->destroy = binding.destroy != nullptr ? binding.destroy : standard_destroy;
+    rend->init = binding.render_init != nullptr ? binding.render_init : standard_render_init;
 
     switch (binding.source) {
     case PrivateSource::word: inst->priv = reinterpret_cast<void *>(static_cast<uintptr_t>(binding.word)); break;
@@ -53,21 +68,16 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     case PrivateSource::global: inst->priv = reinterpret_cast<void *>(global); break;
     }
     inst->create = binding.create;
-    inst->copy = binding.persistence.copy;
-    inst->load = binding.persistence.load;
-    inst->save = binding.persistence.save;
-    rend->cleanup = binding.cleanup;
-    rend->new_time = binding.new_time;
+    install_persistence(inst, binding.persistence);
+    rend->cleanup = binding.cleanup != nullptr ? binding.cleanup : cleanup_none;
+    rend->new_time = binding.new_time != nullptr ? binding.new_time : new_time_none;
     handler->evaluate = binding.evaluate;
     if (binding.custom_preview != nullptr) handler->custom_preview = binding.custom_preview;
 
     if (binding.extra == ExtraServices::time || binding.extra == ExtraServices::frame)
         return acquire_scene_services(global, binding.extra);
-    if (binding.extra == ExtraServices::texture) {
-        if (g_host.texture == nullptr)
-            g_host.texture = static_cast<const QvTextureFuncs *>(global("Texture Functions 3", 0));
-        if (g_host.texture == nullptr) return QV_AFUNC_BADGLOBAL;
-    }
+    if (binding.extra == ExtraServices::texture && !acquire(global, QV_SERVICE_TEXTURE_FUNCS, 0, g_host.texture))
+        return QV_AFUNC_BADGLOBAL;
     return QV_AFUNC_OK;
 }
 

@@ -2,6 +2,7 @@
 // host reads from it: 92 NodeHandler records with their tag lists, then 92
 // NodeInterface records, then a record of zeros.  All of it is generated at
 // compile time from the node table.
+#include "module/activation.h"
 #include "module/node_table.h"
 #include "panels/panels.h"
 

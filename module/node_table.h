@@ -2,13 +2,13 @@
 #pragma once
 
 #include "core/create.h"
-#include "module/binding.h"
-#include "module/panel_kind.h"
+#include "module/base/binding.h"
+#include "module/base/panel_kind.h"
+#include "nodes/matrix/matrix_nodes.h"
 #include "nodes/scalar/arithmetic.h"
 #include "nodes/scalar/constants.h"
 #include "nodes/scalar/functions.h"
 #include "nodes/scalar/measures.h"
-#include "nodes/matrix/matrix_nodes.h"
 #include "nodes/tool/caches.h"
 #include "nodes/tool/conversions.h"
 #include "nodes/tool/logic.h"
@@ -21,19 +21,6 @@
 
 namespace qv {
 
-// A viewer: its own record, no evaluate, a preview, and the drawing service.
-constexpr HandlerBinding viewer(ViewerKind kind, QvCustomPreviewFunc preview) {
-    HandlerBinding b;
-    b.create = viewer_create;
-    b.destroy = viewer_destroy;
-    b.render_init = viewer_render_init;
-    b.word = kind;
-    b.extra = ExtraServices::draw;
-    b.custom_preview = preview;
-    b.writes_extra_query = false;
-    return b;
-}
-
 struct NodeRow {
     const char *server;
     const char *display;
@@ -42,6 +29,11 @@ struct NodeRow {
     PanelKind panel;
     int interface_position;  // 1-based position of the NodeInterface record
 };
+
+// The rows compose the private words of the two- and four-input creates
+// from the fields of their legends.
+namespace w2 = two_input_word;
+namespace w4 = four_input_word;
 
 inline constexpr NodeRow kNodeRows[] = {
 #define QV_NODE(server, display, group, activation, panel, interface) \
@@ -64,5 +56,17 @@ constexpr bool interface_positions_are_a_permutation() {
     return true;
 }
 static_assert(interface_positions_are_a_permutation(), "NodeInterface positions must be 1..92, once each");
+
+// Every private word of a two- or four-input create uses only the fields of
+// its legend.
+constexpr bool private_words_are_legal() {
+    for (const NodeRow &row : kNodeRows) {
+        const HandlerBinding &b = row.binding;
+        if (b.create == two_input_scalar_create && (b.word & ~w2::kLegal) != 0) return false;
+        if (b.create == four_input_scalar_create && (b.word & ~w4::kLegal) != 0) return false;
+    }
+    return true;
+}
+static_assert(private_words_are_legal(), "a two- or four-input private word sets a bit outside its legend");
 
 }  // namespace qv

@@ -1,7 +1,7 @@
 // Building a node's option panel once, the accessors through which the panel
 // reads and writes the instance, and the change callback.
 #include "core/node_instance.h"
-#include "module/services.h"
+#include "module/base/services.h"
 #include "nodes/tool/viewers.h"
 #include "panels/panels.h"
 

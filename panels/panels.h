@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/host_panel.h"
-#include "module/panel_kind.h"
+#include "module/base/panel_kind.h"
 
 #include <cstdint>
 

@@ -45,10 +45,6 @@ public:
     const std::vector<std::string> &requests() const { return requests_; }
     void clear_requests() { requests_.clear(); }
 
-    // The minimum build at which the application offers a service name;
-    // negative for names it never offers.
-    static int first_build_offering(const std::string &service);
-
     // Scene and time information the services report.
     void set_frame_rate(double fps) { scene_.frames_per_second = fps; }
     void set_time(int32_t frame, double time) {

@@ -132,3 +132,22 @@ TEST_F(ActivationTest, OneInputNodesShareOneEvaluateAndCarryTheirFunction) {
         ASSERT_NE(n->rend.cleanup, nullptr);
     }
 }
+
+// The module and the reference host read the same table of service names:
+// a host offers each name from its first build on, never before it.
+TEST_F(ActivationTest, TheHostOffersEachServiceNameFromItsFirstBuild) {
+    const QvGlobalFunc global = Application::get().global_function();
+    for (const QvServiceName &row : qv_service_names) {
+        SCOPED_TRACE(row.name);
+        Application::get().config().build = row.first_build;
+        if (row.service != QV_SERVICE_SYSTEM_ID) {  // the plain value 0: not the modeller
+            EXPECT_NE(global(row.name, 0), nullptr);
+        }
+        EXPECT_STREQ(qv_service_name(row.service, row.first_build), row.name);
+        if (row.first_build == 0) continue;
+        Application::get().config().build = row.first_build - 1;
+        EXPECT_EQ(global(row.name, 0), nullptr);
+        EXPECT_STRNE(qv_service_name(row.service, row.first_build - 1), row.name);
+    }
+    EXPECT_EQ(global("NodeInputFuncs 5", 0), nullptr);
+}

@@ -68,7 +68,7 @@ void *time_create(void *priv, QvNodeId node, QvError *err) {
     NodeLayout layout;
     // The time services exist unless the host is the modeller, and only if
     // activation could acquire them.
-    const bool modeler = (host_value(global, "System ID") & QV_SYSTEM_MODELER) != 0;
+    const bool modeler = host_is_modeler(global);
     if (!modeler && g_host.scene != nullptr && g_host.time != nullptr) layout.flags = kFlagTimeServices;
     layout.colour = kColourConstant;
     layout.outputs[kTimeOut] = {QV_TYPE_SCALAR, "Time"};

@@ -4,7 +4,7 @@
 
 #include "geometry/geometry.h"
 #include "host/host_api.h"
-#include "module/binding.h"
+#include "module/base/binding.h"
 
 #include <atomic>
 #include <cstdint>
@@ -73,21 +73,8 @@ QvError cache_new_time(void *inst, int32_t frame, double time);
 void cache_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
 void matrix_cache_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
 
-// The cache binding: the common services, the cache record's own callbacks,
-// nothing saved, and no extra query in the handler record.
-constexpr HandlerBinding cache_binding(CacheKind kind) {
-    HandlerBinding b;
-    b.create = cache_create;
-    b.evaluate = kind == kCacheMatrix ? matrix_cache_evaluate : cache_evaluate;
-    b.persistence = kEmptyPersistence;
-    b.new_time = cache_new_time;
-    b.destroy = cache_destroy;
-    b.render_init = cache_render_init;
-    b.cleanup = cache_cleanup;
-    b.word = static_cast<uint32_t>(kind);
-    b.extra = kind == kCacheMaterial ? ExtraServices::needs_build : ExtraServices::none;
-    b.writes_extra_query = false;
-    return b;
-}
+// The cache record's own callbacks, for its binding.
+constexpr RecordCallbacks kCacheRecord = {cache_create, cache_destroy, cache_render_init, cache_cleanup,
+                                          cache_new_time};
 
 }  // namespace qv

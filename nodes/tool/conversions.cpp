@@ -174,7 +174,7 @@ void *frame_create(void *priv, QvNodeId node, QvError *err) {
     layout.flags = kFlagInt1;
     // The node converts only where there is a scene and activation holds its
     // information.
-    const bool modeler = (host_value(global, "System ID") & QV_SYSTEM_MODELER) != 0;
+    const bool modeler = host_is_modeler(global);
     if (!modeler && g_host.scene != nullptr) layout.flags |= kFlagTimeServices;
     layout.colour = kColourGeneral;
     layout.inputs[0] = {QV_TYPE_INTEGER, "Frm"};

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "core/node_instance.h"
-#include "module/binding.h"
 
 namespace qv {
 
@@ -33,18 +32,5 @@ void frame_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue 
 
 // 2 raised to (10·c + 2), c being x clamped to [0, 1] (NaN counts as 1).
 double fn_power_of_two(double x);
-
-// The power-of-two node: a one-input function node that keeps nothing.
-constexpr HandlerBinding power_of_two_binding(QvCreateFunc create, QvEvaluateFunc evaluate) {
-    HandlerBinding b = one_input(create, evaluate, fn_power_of_two);
-    b.persistence = kEmptyPersistence;
-    return b;
-}
-
-// A node that refuses hosts of build 1164 or lower.
-constexpr HandlerBinding needs_build(HandlerBinding b) {
-    b.extra = ExtraServices::needs_build;
-    return b;
-}
 
 }  // namespace qv

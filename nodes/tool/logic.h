@@ -3,7 +3,6 @@
 #pragma once
 
 #include "core/node_instance.h"
-#include "module/binding.h"
 
 namespace qv {
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "core/node_instance.h"
-#include "module/binding.h"
 
 namespace qv {
 
@@ -21,13 +20,5 @@ void map_range_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeVa
 void *noise_create(void *priv, QvNodeId node, QvError *err);
 void noise_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
 QvError noise_new_time(void *inst, int32_t frame, double time);
-
-// The noisy channel: keeps the scene time, needs the host's noise.
-constexpr HandlerBinding noise_binding(QvCreateFunc create, QvEvaluateFunc evaluate, QvNewTimeFunc new_time) {
-    HandlerBinding b = common(create, evaluate, kStandardPersistence);
-    b.new_time = new_time;
-    b.extra = ExtraServices::texture;
-    return b;
-}
 
 }  // namespace qv

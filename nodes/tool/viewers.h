@@ -34,6 +34,9 @@ void *viewer_create(void *priv, QvNodeId node, QvError *err);
 void viewer_destroy(void *inst);
 QvError viewer_render_init(void *inst, int mode);
 
+// The viewer record's own callbacks, for its binding.
+constexpr RecordCallbacks kViewerRecord = {viewer_create, viewer_destroy, viewer_render_init, nullptr, nullptr};
+
 template <ViewerKind Kind>
 void viewer_preview(void *inst, int width, int height);
 
