@@ -150,6 +150,10 @@ TEST_F(MatrixNodes, Slerp) {
     expect_rows(stored, kIdentity, true);
     load_text(stored, "valD -3\n");
     expect_rows(stored, kIdentity, true);
+    refhost::HostNode *first = make("QvT_SLPMT");
+    feed_rows(first, {{"1:Rgt", {2, 0, 0}}, {"1:Up", {0, 3, 0}}, {"1:Fwd", {0, 0, 4}}});
+    feed_rows(first, quarter_turn);
+    expect_rows(first, {V3{2, 0, 0}, V3{0, 3, 0}, V3{0, 0, 4}}, true);  // the stored ratio, 0 exactly
     // Scaled rows inside the range give finite rows, not NaN.
     load_text(stored, "valD 0.5\n");
     for (const V3 &row : rows(stored))
