@@ -45,6 +45,8 @@ TEST_F(Persistence, StandardSaveWritesWhatTheFlagsSelect) {
         {"QvMs_ATAN2", "", "val0 1\nval1 0\n"},
         {"QvMs_POW", "val1 0.1\n", "val0 1\nval1 0.1\n"},
         {"QvMs_ABS", "Int1 1\n", "Int1 1\n"},
+        {"QvT_LGC2", "val5 6\nval4 5\nval3 4\nval2 3\nval1 2\nval0 1\n",
+         "val0 1\nval1 2\nval2 3\nval3 4\nval4 5\nval5 6\nLogic 0 0 0\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.server);
