@@ -83,6 +83,29 @@ TEST_F(InstanceTest, InputEventsSetAndClearTheConnectedFlag) {
     EXPECT_TRUE(same_double(1.0, eval(n)));
 }
 
+// Slerp uses all seven input slots; connections made after render init reach
+// each of them through input events alone.
+TEST_F(InstanceTest, InputEventsAfterRenderInitReachEverySlot) {
+    refhost::HostNode *n = make("QvT_SLPMT");
+    // The diagonal of the matrix the node outputs.
+    auto diagonal = [&] {
+        return V3{eval_vector(n, "Rgt")[0], eval_vector(n, "Up")[1], eval_vector(n, "Fwd")[2]};
+    };
+    net->render_init();
+    const char *const rows[] = {"1:Rgt", "1:Up", "1:Fwd", "2:Rgt", "2:Up", "2:Fwd"};
+    for (int i = 0; i < 6; ++i) {
+        V3 row{0, 0, 0};
+        row[i % 3] = i + 2.0;
+        feed_vector(n, rows[i], row);
+    }
+    EXPECT_TRUE(same_vector({2, 3, 4}, diagonal()));  // the stored ratio 0: the first matrix
+    feed(n, "%", 1.0);
+    EXPECT_TRUE(same_vector({5, 6, 7}, diagonal()));
+    std::string error;
+    ASSERT_TRUE(net->disconnect(n->id, "%", error)) << error;
+    EXPECT_TRUE(same_vector({2, 3, 4}, diagonal()));
+}
+
 TEST_F(InstanceTest, RenderInitReadsConnectionsOnce) {
     refhost::HostNode *n = make("QvMs_POW");
     // Connections made before the node heard of them (as in a loaded scene).
