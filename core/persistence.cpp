@@ -27,16 +27,21 @@ void write_block_ints(const QvSaveState *ss, int entry, const int32_t *values, i
     ss->end_block(ss->context);
 }
 
-// Reads up to count floats into doubles; what the block lacks stays as it was.
+// The reads below take up to count (at most 3) values into locals and copy
+// only as many as the host says it read: what the block lacks stays as it
+// was, whatever the host left in the rest of the buffer.
+int values_read(int got, int count) { return got < 0 ? 0 : got > count ? count : got; }
+
 void read_floats(const QvLoadState *ls, double *values, int count) {
     float f[3];
-    int got = ls->read_fp(ls->context, f, count);
-    if (got > count) got = count;
+    const int got = values_read(ls->read_fp(ls->context, f, count), count);
     for (int i = 0; i < got; ++i) values[i] = f[i];
 }
 
 void read_ints(const QvLoadState *ls, int32_t *values, int count) {
-    ls->read_i4(ls->context, values, count);
+    int32_t v[3];
+    const int got = values_read(ls->read_i4(ls->context, v, count), count);
+    for (int i = 0; i < got; ++i) values[i] = v[i];
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ void set_mode(QvNodeId node, int mode) {
 QvInputId create_input(QvNodeId node, int type, const char *name, QvInputEventFunc event) {
     auto *n = static_cast<HostNode *>(node);
     n->inputs.push_back(std::unique_ptr<HostInput>(new HostInput(n, type, name != nullptr ? name : "", event)));
+    n->ports_made.push_back("in " + n->inputs.back()->name);
     return n->inputs.back().get();
 }
 
@@ -60,6 +61,7 @@ int input_connected(QvInputId input) {
 QvOutputId create_output(QvNodeId node, int type, const char *name) {
     auto *n = static_cast<HostNode *>(node);
     n->outputs.push_back(std::unique_ptr<HostOutput>(new HostOutput{n, type, name != nullptr ? name : ""}));
+    n->ports_made.push_back("out " + n->outputs.back()->name);
     return n->outputs.back().get();
 }
 

@@ -50,6 +50,7 @@ struct HostNode {
     int32_t colour[3] = {-1, -1, -1};
     int mode = -1;
     std::vector<std::string> calls;  // node service calls in order: "colour", "mode"
+    std::vector<std::string> ports_made;  // "in " or "out " and the name, in the order the module made them
     std::vector<std::unique_ptr<HostInput>> inputs;
     std::vector<std::unique_ptr<HostOutput>> outputs;
 

@@ -784,6 +784,7 @@ TEST(QuatSlerp, Table) {
         {"t = 0", one, turn, 0.0, one, false},
         {"t = 1", one, turn, 1.0, turn, false},
         {"shorter way round", one, neg_turn, 0.5, {0, 0, std::sin(0.25), std::cos(0.25)}, false},
+        {"orthogonal keeps b's sign", one, {0, 0, 1, 0}, 0.5, {0, 0, std::sqrt(0.5), std::sqrt(0.5)}, false},
         {"extrapolated", one, turn, 2.0, {0, 0, std::sin(1.0), std::cos(1.0)}, false},
         {"extrapolated backwards", one, turn, -1.0, {0, 0, std::sin(-0.5), std::cos(-0.5)}, false},
         {"just outside tolerance interpolates",

@@ -17,12 +17,17 @@ struct Port {
     bool operator==(const Port &o) const { return type == o.type && name == o.name; }
 };
 
+enum Order { inputs_first, interleaved };  // interleaved: input i, then output i
+
 struct CreateCase {
     const char *server;
     std::array<int32_t, 3> colour;
     std::vector<Port> inputs;
     std::vector<Port> outputs;
+    Order order = inputs_first;
 };
+
+const Port kRgt = {QV_TYPE_VECTOR, "Rgt"}, kUp = {QV_TYPE_VECTOR, "Up"}, kFwd = {QV_TYPE_VECTOR, "Fwd"};
 
 const std::vector<CreateCase> kCreates = {
     {"QvMs_SIN", {120, 110, 64}, {{QV_TYPE_SCALAR, "In"}}, {{QV_TYPE_SCALAR, "Out"}}},
@@ -32,7 +37,36 @@ const std::vector<CreateCase> kCreates = {
     {"QvMs_ATAN2", {120, 110, 64}, {{QV_TYPE_SCALAR, "X"}, {QV_TYPE_SCALAR, "Y"}}, {{QV_TYPE_SCALAR, "Out"}}},
     {"QvMs_POW", {90, 120, 100}, {{QV_TYPE_SCALAR, "In"}, {QV_TYPE_SCALAR, "Pow"}}, {{QV_TYPE_SCALAR, "Out"}}},
     {"QvMs_ABS", {90, 120, 100}, {{QV_TYPE_SCALAR, "In"}}, {{QV_TYPE_SCALAR, "Out"}}},
+    {"QvMv_NORM", {50, 120, 150}, {{QV_TYPE_VECTOR, "In1"}, {QV_TYPE_VECTOR, "In2"}, {QV_TYPE_VECTOR, "In3"}},
+     {{QV_TYPE_VECTOR, "out1"}, {QV_TYPE_VECTOR, "out2"}, {QV_TYPE_VECTOR, "out3"}}, interleaved},
+    {"QvT_E2Mat", {64, 80, 120}, {{QV_TYPE_VECTOR, "Rot"}}, {kRgt, kUp, kFwd}},
+    {"QvT_M2Euler", {64, 80, 120}, {kRgt, kUp, kFwd}, {{QV_TYPE_VECTOR, "Rot"}}},
+    {"QvT_INVMat", {64, 80, 120}, {kRgt, kUp, kFwd}, {kRgt, kUp, kFwd, {QV_TYPE_INTEGER, "Bool"}}, interleaved},
+    {"QvT_INVMat4", {64, 80, 120}, {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}},
+     {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}, {QV_TYPE_INTEGER, "Bool"}}, interleaved},
+    {"QvT_MULMat", {64, 80, 120},
+     {{QV_TYPE_VECTOR, "1:Rgt"}, {QV_TYPE_VECTOR, "1:Up"}, {QV_TYPE_VECTOR, "1:Fwd"},
+      {QV_TYPE_VECTOR, "2:Rgt"}, {QV_TYPE_VECTOR, "2:Up"}, {QV_TYPE_VECTOR, "2:Fwd"}},
+     {kRgt, kUp, kFwd}},
+    {"QvT_QRMAT", {64, 80, 120}, {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Axis"}, {QV_TYPE_SCALAR, "Rot"}}, {kRgt, kUp, kFwd}},
+    {"QvT_S2Mat", {64, 80, 120}, {{QV_TYPE_VECTOR, "In"}}, {kRgt, kUp, kFwd}},
+    {"QvT_SLPMT", {64, 80, 120},
+     {{QV_TYPE_VECTOR, "1:Rgt"}, {QV_TYPE_VECTOR, "1:Up"}, {QV_TYPE_VECTOR, "1:Fwd"},
+      {QV_TYPE_VECTOR, "2:Rgt"}, {QV_TYPE_VECTOR, "2:Up"}, {QV_TYPE_VECTOR, "2:Fwd"}, {QV_TYPE_SCALAR, "%"}},
+     {kRgt, kUp, kFwd}},
 };
+
+// The order in which a node of the case makes its ports, as the host records it.
+std::vector<std::string> creation_order(const CreateCase &c) {
+    std::vector<std::string> order;
+    for (std::size_t i = 0; i < c.inputs.size() || i < c.outputs.size(); ++i) {
+        if (i < c.inputs.size()) order.push_back("in " + c.inputs[i].name);
+        if (c.order == interleaved && i < c.outputs.size()) order.push_back("out " + c.outputs[i].name);
+    }
+    if (c.order == inputs_first)
+        for (const Port &p : c.outputs) order.push_back("out " + p.name);
+    return order;
+}
 
 std::vector<Port> ports(const refhost::HostNode &n, bool inputs) {
     std::vector<Port> out;
@@ -57,6 +91,7 @@ TEST_F(InstanceTest, CreateSetsColourThenModeAndMakesPortsInSlotOrder) {
         EXPECT_EQ(n->mode, QV_NODE_MODE_NO_PREVIEW);
         EXPECT_EQ(ports(*n, true), c.inputs);
         EXPECT_EQ(ports(*n, false), c.outputs);
+        EXPECT_EQ(n->ports_made, creation_order(c));
         for (const auto &in : n->inputs) EXPECT_NE(in->event, nullptr);
     }
 }
@@ -81,6 +116,29 @@ TEST_F(InstanceTest, InputEventsSetAndClearTheConnectedFlag) {
     std::string error;
     ASSERT_TRUE(net->disconnect(n->id, "In", error)) << error;
     EXPECT_TRUE(same_double(1.0, eval(n)));
+}
+
+// Slerp uses all seven input slots; connections made after render init reach
+// each of them through input events alone.
+TEST_F(InstanceTest, InputEventsAfterRenderInitReachEverySlot) {
+    refhost::HostNode *n = make("QvT_SLPMT");
+    // The diagonal of the matrix the node outputs.
+    auto diagonal = [&] {
+        return V3{eval_vector(n, "Rgt")[0], eval_vector(n, "Up")[1], eval_vector(n, "Fwd")[2]};
+    };
+    net->render_init();
+    const char *const rows[] = {"1:Rgt", "1:Up", "1:Fwd", "2:Rgt", "2:Up", "2:Fwd"};
+    for (int i = 0; i < 6; ++i) {
+        V3 row{0, 0, 0};
+        row[i % 3] = i + 2.0;
+        feed_vector(n, rows[i], row);
+    }
+    EXPECT_TRUE(same_vector({2, 3, 4}, diagonal()));  // the stored ratio 0: the first matrix
+    feed(n, "%", 1.0);
+    EXPECT_TRUE(same_vector({5, 6, 7}, diagonal()));
+    std::string error;
+    ASSERT_TRUE(net->disconnect(n->id, "%", error)) << error;
+    EXPECT_TRUE(same_vector({2, 3, 4}, diagonal()));
 }
 
 TEST_F(InstanceTest, RenderInitReadsConnectionsOnce) {

@@ -46,10 +46,23 @@ TEST_F(MatrixNodes, EulerToMatrixAndBack) {
 
     refhost::HostNode *source = make("QvT_E2Mat");
     feed_vector(source, "Rot", {0.3, -0.7, 1.1});
+    // With all three angles in play, Invert gives the transpose.
+    refhost::HostNode *inverse = make("QvT_E2Mat");
+    load_text(inverse, "Int1 1\n");
+    feed_vector(inverse, "Rot", {0.3, -0.7, 1.1});
+    const auto m = rows(source);
+    expect_rows(inverse, {V3{m[0][0], m[1][0], m[2][0]}, V3{m[0][1], m[1][1], m[2][1]}, V3{m[0][2], m[1][2], m[2][2]}},
+                false);
     refhost::HostNode *m2e = make("QvT_M2Euler");
     std::string error;
     for (const char *row : {"Rgt", "Up", "Fwd"}) ASSERT_TRUE(net->connect(source->id, row, m2e->id, row, error)) << error;
     EXPECT_TRUE(near_vector({0.3, -0.7, 1.1}, eval_vector(m2e, "Rot")));
+    // Rows of any length give the same angles.
+    refhost::HostNode *scaled = make("QvT_M2Euler");
+    const double scale[3] = {2, 4, 0.5};
+    const char *const names[3] = {"Rgt", "Up", "Fwd"};
+    for (int i = 0; i < 3; ++i) feed_vector(scaled, names[i], {m[i][0] * scale[i], m[i][1] * scale[i], m[i][2] * scale[i]});
+    EXPECT_TRUE(near_vector({0.3, -0.7, 1.1}, eval_vector(scaled, "Rot")));
 
     refhost::HostNode *fwd_only = make("QvT_M2Euler");
     feed_vector(fwd_only, "Fwd", {0, 0, 5});
@@ -137,6 +150,10 @@ TEST_F(MatrixNodes, Slerp) {
     expect_rows(stored, kIdentity, true);
     load_text(stored, "valD -3\n");
     expect_rows(stored, kIdentity, true);
+    refhost::HostNode *first = make("QvT_SLPMT");
+    feed_rows(first, {{"1:Rgt", {2, 0, 0}}, {"1:Up", {0, 3, 0}}, {"1:Fwd", {0, 0, 4}}});
+    feed_rows(first, quarter_turn);
+    expect_rows(first, {V3{2, 0, 0}, V3{0, 3, 0}, V3{0, 0, 4}}, true);  // the stored ratio, 0 exactly
     // Scaled rows inside the range give finite rows, not NaN.
     load_text(stored, "valD 0.5\n");
     for (const V3 &row : rows(stored))

@@ -32,6 +32,46 @@ protected:
 
 const SceneForm kForms[] = {SceneForm::text, SceneForm::binary};
 
+// A host whose reads fill the whole destination but count only what the block
+// held: what lies past that count is not the file's.
+class OverwritingReads {
+public:
+    explicit OverwritingReads(const QvLoadState *real) : real_(real) {
+        state_.io_mode = real->io_mode;
+        state_.context = this;
+        state_.read_i4 = read_i4;
+        state_.read_fp = read_fp;
+        state_.find_block = find_block;
+        state_.end_block = end_block;
+    }
+    const QvLoadState *state() const { return &state_; }
+
+private:
+    static int read_i4(void *ctx, int32_t *dst, int count) {
+        const QvLoadState *r = static_cast<OverwritingReads *>(ctx)->real_;
+        const int got = r->read_i4(r->context, dst, count);
+        for (int i = got; i < count; ++i) dst[i] = -99;
+        return got;
+    }
+    static int read_fp(void *ctx, float *dst, int count) {
+        const QvLoadState *r = static_cast<OverwritingReads *>(ctx)->real_;
+        const int got = r->read_fp(r->context, dst, count);
+        for (int i = got; i < count; ++i) dst[i] = -99.0f;
+        return got;
+    }
+    static uint32_t find_block(void *ctx, const QvBlockIdent *table) {
+        const QvLoadState *r = static_cast<OverwritingReads *>(ctx)->real_;
+        return r->find_block(r->context, table);
+    }
+    static void end_block(void *ctx) {
+        const QvLoadState *r = static_cast<OverwritingReads *>(ctx)->real_;
+        r->end_block(r->context);
+    }
+
+    const QvLoadState *real_;
+    QvLoadState state_{};
+};
+
 }  // namespace
 
 TEST_F(Persistence, StandardSaveWritesWhatTheFlagsSelect) {
@@ -45,6 +85,8 @@ TEST_F(Persistence, StandardSaveWritesWhatTheFlagsSelect) {
         {"QvMs_ATAN2", "", "val0 1\nval1 0\n"},
         {"QvMs_POW", "val1 0.1\n", "val0 1\nval1 0.1\n"},
         {"QvMs_ABS", "Int1 1\n", "Int1 1\n"},
+        {"QvT_LGC2", "val5 6\nval4 5\nval3 4\nval2 3\nval1 2\nval0 1\n",
+         "val0 1\nval1 2\nval2 3\nval3 4\nval4 5\nval5 6\nLogic 0 0 0\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.server);
@@ -138,6 +180,38 @@ TEST_F(Persistence, HostileBlocksLeaveTheFunctionIntact) {
         const double d = eval(n);
         EXPECT_TRUE(same_double(std::sin(0.0), d) || same_double(std::sin(0.5), d)) << d;
         EXPECT_TRUE(save_text(n) == "val0 0\n" || save_text(n) == "val0 0.5\n") << save_text(n);
+    }
+}
+
+// A block holding fewer values than the node reads, in a file read by this
+// host and by one whose reads overwrite what they do not count: the values
+// the block lacks stay as they were.
+TEST_F(Persistence, ShortBlocksKeepTheValuesTheyLack) {
+    struct Case {
+        const char *server;
+        const char *before;
+        const char *short_blocks;
+        const char *saved;
+    };
+    const Case cases[] = {
+        {"QvMs_POW", "val0 2\nval1 3\n", "val1\n", "val0 2\nval1 3\n"},
+        {"QvMs_ABS", "Int1 1\n", "Int1\n", "Int1 1\n"},
+        {"QvT_MAPR", "Int2 2 3\n", "Int2 5\nInt1\n", "val0 0\nval1 0\nval2 1\nval3 0\nval4 1\nInt2 5 3\n"},
+        {"QvT_LGC1", "Logic 1 2 3\n", "Logic 4 5\n", "val0 0\nval1 0\nval2 1\nval3 0\nLogic 4 5 3\n"},
+        {"QvMv_ADD", "val0 1 2 3\nval1 4 5 6\n", "val0 7\nval1 8 9\n", "val0 7 2 3\nval1 8 9 6\n"},
+        {"QvMv_QROT", "val0 1 0 0\nvalD 45\n", "val0\nvalD\n", "val0 1 0 0\nvalD 45\n"},
+    };
+    for (bool overwriting : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.server) + (overwriting ? " overwriting reads: " : ": ") + c.short_blocks);
+            refhost::HostNode *n = make(c.server);
+            load_text(n, c.before);
+            refhost::SceneReader reader(SceneForm::text, c.short_blocks, "short");
+            ASSERT_TRUE(reader.ok()) << reader.error();
+            const OverwritingReads host(reader.state());
+            n->inst.load(n->instance, overwriting ? host.state() : reader.state());
+            EXPECT_EQ(save_text(n), c.saved);
+        }
     }
 }
 
