@@ -6,8 +6,38 @@
 #include "core/node_instance.h"
 #include "module/base/services.h"
 
+#include <cstddef>
+
 namespace qv {
 
+// The connection rule on a record's input slots: the slot that holds the
+// input is connected on event 0 and disconnected on any other event; a
+// handle found in no slot (a null one included) changes nothing.  The node
+// instance, the viewers and the caches all keep their slots by it.
+template <std::size_t N>
+void note_input_event(QvInputId (&inputs)[N], uint8_t (&connected)[N], QvInputId input, int event) {
+    if (input == nullptr) return;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (inputs[i] == input) {
+            connected[i] = event == QV_EVENT_CONNECT ? 1 : 0;
+            return;
+        }
+    }
+}
+
+// Render init's rule: the first time, every slot that holds an input takes
+// its connected flag from the host (the low byte counts) and `word` gets the
+// connections-read bit; later calls ask the host nothing.
+template <std::size_t N>
+void read_connections_once(QvInputId (&inputs)[N], uint8_t (&connected)[N], uint32_t &word) {
+    if (word & kFlagConnectionsRead) return;
+    for (std::size_t i = 0; i < N; ++i)
+        if (inputs[i] != nullptr) connected[i] = static_cast<uint8_t>(g_host.input->connected(inputs[i]) & 0xFF);
+    word |= kFlagConnectionsRead;
+}
+
+// The node instance's input-event callback: the rule above, then a refresh
+// of the option panel if it is open.
 int input_event(void *inst, QvInputId input, int event, int type);
 QvError standard_render_init(void *inst, int mode);
 void standard_destroy(void *inst);

@@ -1,21 +1,18 @@
 #include "core/create.h"
 
 #include "core/callbacks.h"
+#include "core/record.h"
 
 #include <cstring>
 #include <new>
 
 namespace qv {
 
-static const char kCreateError[] = "err";
+static_assert(alignof(LogicInstance) <= kRecordAlignment, "node instances are 16-byte aligned");
 
 NodeInstance *create_node(QvNodeId node, const NodeLayout &layout, QvError *err, std::size_t size) {
-    void *mem = ::operator new(size, std::align_val_t{alignof(NodeInstance)}, std::nothrow);
-    if (mem == nullptr) {
-        if (err != nullptr) *err = kCreateError;
-        return nullptr;
-    }
-    std::memset(mem, 0, size);
+    void *mem = allocate_record(size, err);
+    if (mem == nullptr) return nullptr;
     auto *n = static_cast<NodeInstance *>(mem);
     n->flags = layout.flags;
     for (int i = 0; i < kSlots; ++i) n->defaults[i] = layout.defaults[i];

@@ -94,13 +94,22 @@ static_assert(std::is_trivially_copyable<Mat4>::value && std::is_standard_layout
               "geometry values are plain C-layout records");
 
 // 2^-52 (0x3CB0000000000000): the singular-matrix threshold, the snapping of
-// small Euler angles to zero and the gimbal-lock test.
+// small Euler angles to zero and the gimbal-lock test; also the tolerance of
+// the nodes' equality tests and the "Double" epsilon.
 constexpr double kTiny = 2.220446049250313e-16;
 // 2^-23 (0x3E80000000000000): quaternions closer than this to parallel (or
 // opposite) are not interpolated.
 constexpr double kSlerpTolerance = 1.1920928955078125e-07;
-// pi/2 (0x3FF921FB54442D18): the pitch at the poles.
-constexpr double kHalfPi = 1.5707963267948966;
+// pi and its multiples as exact doubles; pi/2 (0x3FF921FB54442D18) is also
+// the pitch at the poles.
+constexpr double kPi = 3.141592653589793;          // 0x400921FB54442D18
+constexpr double kTwoPi = 6.283185307179586;       // 0x401921FB54442D18
+constexpr double kHalfPi = 1.5707963267948966;     // 0x3FF921FB54442D18
+constexpr double kQuarterPi = 0.7853981633974483;  // 0x3FE921FB54442D18
+// Degrees per radian and radians per degree, the doubles nearest 180/pi and
+// pi/180.
+constexpr double kRadiansToDegrees = 57.29577951308232;     // 0x404CA5DC1A63C1F8
+constexpr double kDegreesToRadians = 0.017453292519943295;  // 0x3F91DF46A2529D39
 
 // out = in / |in|.  Returns 1 and leaves out untouched when in has no length.
 int vec_normalize(Vec3 &out, const Vec3 &in);

@@ -6,7 +6,9 @@
 #include "host/host_panel.h"
 #include "module/base/panel_kind.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 namespace qv {
 
@@ -78,19 +80,77 @@ constexpr int kMaxHintsPerList = 12;
 constexpr int kMaxHintLists = 3;
 
 struct HintList {
-    Hint hints[kMaxHintsPerList];
-    int count;
+    Hint hints[kMaxHintsPerList] = {};
+    int count = 0;
+    constexpr HintList() = default;
+    constexpr HintList(std::initializer_list<Hint> list) {
+        for (const Hint &h : list) hints[count++] = h;
+    }
 };
+
+// The control classes, and the value type each edits: the check boxes and
+// choices edit integers, every other class is itself a value type.
+constexpr const char kFloat[] = "float";
+constexpr const char kFloat3[] = "float3";
+constexpr const char kInteger[] = "integer";
+constexpr const char kPercent[] = "percent";
+constexpr const char kBoolean[] = "iBoolean";
+constexpr const char kChoice[] = "iChoice";
+constexpr const char kPopChoice[] = "iPopChoice";
+
+constexpr const char *value_type_of(const char *cls) {
+    return cls == kBoolean || cls == kChoice || cls == kPopChoice ? kInteger : cls;
+}
+
+// A panel's controls, each an id, a label and a class, and the value
+// descriptions derived from them: where every class is a value type the
+// controls describe themselves, otherwise each value is described unlabelled
+// with the type its control edits.
+template <std::size_t N>
+struct ControlTable {
+    QvXPanelControl controls[N + 1] = {};  // ended by an entry whose id is 0
+    QvXPanelControl values[N + 1] = {};
+    bool self_described = true;
+
+    constexpr const QvXPanelControl *data() const { return self_described ? controls : values; }
+};
+
+template <std::size_t N>
+constexpr ControlTable<N> control_table(const QvXPanelControl (&list)[N]) {
+    ControlTable<N> t;
+    for (std::size_t i = 0; i < N; ++i) {
+        t.controls[i] = list[i];
+        t.values[i] = {list[i].id, "", value_type_of(list[i].type)};
+        if (t.values[i].type != list[i].type) t.self_described = false;
+    }
+    return t;
+}
 
 // Everything that tells one panel kind from another.
 struct PanelSpec {
-    const QvXPanelControl *controls;
-    const QvXPanelControl *data;  // the value descriptions: the controls where every class is a value type
+    PanelKind kind;
+    const QvXPanelControl *controls;  // null for no panel
+    const QvXPanelControl *data;
     QvXPanelGetFunc get;
     QvXPanelSetFunc set;
     HintList lists[kMaxHintLists];
     int list_count;
 };
+
+struct Accessors {
+    QvXPanelGetFunc get;
+    QvXPanelSetFunc set;
+};
+
+// A panel kind's row: its controls from `first` on, the accessor pair, and
+// the hint lists in the order they are applied.
+template <std::size_t N>
+constexpr PanelSpec panel(PanelKind kind, const ControlTable<N> &table, Accessors accessors,
+                          std::initializer_list<HintList> lists, std::size_t first = 0) {
+    PanelSpec s{kind, table.controls + first, table.data() + first, accessors.get, accessors.set, {}, 0};
+    for (const HintList &l : lists) s.lists[s.list_count++] = l;
+    return s;
+}
 
 // The tables of a panel kind; for the viewer kind, of a viewer of this kind
 // (the viewer's own kind word picks the table).  Null for no panel.

@@ -15,7 +15,6 @@ using namespace qv;
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kPi = 3.141592653589793;
 
 uint64_t bits(double d) {
     uint64_t u;

@@ -2,6 +2,7 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "geometry/geometry.h"
 
 #include <cstring>
 
@@ -9,13 +10,9 @@ namespace qv {
 
 namespace {
 
-// The constants as exact doubles; the comments give their bit patterns.
-constexpr double kDoubleEpsilon = 2.220446049250313e-16;   // 2^-52, 0x3CB0000000000000
-constexpr double kFloatEpsilon = 1.1920928955078125e-07;   // 2^-23, 0x3E80000000000000
-constexpr double kPi = 3.141592653589793;                  // 0x400921FB54442D18
-constexpr double kTwoPi = 6.283185307179586;               // 0x401921FB54442D18
-constexpr double kHalfPi = 1.5707963267948966;             // 0x3FF921FB54442D18
-constexpr double kQuarterPi = 0.7853981633974483;          // 0x3FE921FB54442D18
+// The machine epsilons as exact doubles: 2^-52 (kTiny) and 2^-23.
+constexpr double kDoubleEpsilon = kTiny;
+constexpr double kFloatEpsilon = 1.1920928955078125e-07;  // 0x3E80000000000000
 
 // The constant nodes keep how many output slots to search in the extra slot.
 constexpr int32_t kConstantOutputCount = 4;

@@ -2,15 +2,13 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "geometry/geometry.h"
 
 #include <cmath>
 
 namespace qv {
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;     // 0x400921FB54442D18
-constexpr double kTwoPi = 6.283185307179586;  // 0x401921FB54442D18
 
 // Normalises the pair (p, q) by multiplying with 1 / length.  A pair whose
 // squared length is not above zero (zero or NaN) is degenerate and stays as

@@ -2,6 +2,7 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "core/record.h"
 
 #include <cstring>
 #include <new>
@@ -11,7 +12,6 @@ namespace qv {
 
 namespace {
 
-static const char kCreateError[] = "err";
 constexpr int32_t kColourCache[3] = {64, 64, 64};
 
 CacheRecord *record(void *inst) { return static_cast<CacheRecord *>(inst); }
@@ -63,12 +63,8 @@ const CacheValue &current_value(CacheRecord *c, QvSampleAccess *sa) {
 }  // namespace
 
 void *cache_create(void *priv, QvNodeId node, QvError *err) {
-    void *mem = ::operator new(sizeof(CacheRecord), std::align_val_t{alignof(CacheRecord)}, std::nothrow);
-    if (mem == nullptr) {
-        if (err != nullptr) *err = kCreateError;
-        return nullptr;
-    }
-    std::memset(mem, 0, sizeof(CacheRecord));
+    void *mem = allocate_record(sizeof(CacheRecord), err);
+    if (mem == nullptr) return nullptr;
     auto *c = new (mem) CacheRecord();
     c->node = node;
     g_host.node->set_color(node, kColourCache);
@@ -91,18 +87,12 @@ void *cache_create(void *priv, QvNodeId node, QvError *err) {
 void cache_destroy(void *inst) {
     if (inst == nullptr) return;
     record(inst)->~CacheRecord();
-    ::operator delete(inst, std::align_val_t{alignof(CacheRecord)});
+    release_record(inst);
 }
 
 int cache_input_event(void *inst, QvInputId input, int event, int) {
     CacheRecord *c = record(inst);
-    if (input == nullptr) return 1;
-    for (int i = 0; i < 3; ++i) {
-        if (c->inputs[i] == input) {
-            c->connected[i] = event == QV_EVENT_CONNECT ? 1 : 0;
-            break;
-        }
-    }
+    note_input_event(c->inputs, c->connected, input, event);
     return 1;
 }
 

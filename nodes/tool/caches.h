@@ -2,6 +2,7 @@
 // stored value to every later request until the host announces a new time.
 #pragma once
 
+#include "core/record.h"
 #include "geometry/geometry.h"
 #include "host/host_api.h"
 #include "module/base/binding.h"
@@ -62,6 +63,7 @@ struct alignas(16) CacheRecord {
     std::atomic<uint32_t> current;  // index of the published value, 0 or 1
     CacheValue values[2];
 };
+static_assert(alignof(CacheRecord) <= kRecordAlignment, "records are 16-byte aligned");
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "the cache's words are lock-free");
 
 void *cache_create(void *priv, QvNodeId node, QvError *err);  // priv: the cache kind

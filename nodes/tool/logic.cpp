@@ -2,6 +2,7 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "geometry/geometry.h"
 
 #include <cmath>
 
@@ -10,7 +11,6 @@ namespace qv {
 namespace {
 
 constexpr Colour kColourLogic{110, 90, 150};
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52, 0x3CB0000000000000
 
 const LogicInstance *logic(void *inst) { return static_cast<const LogicInstance *>(inst); }
 
@@ -64,12 +64,12 @@ void logic_vector(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue va
 
 int32_t compare(int32_t op, double a, double b) {
     switch (op) {
-    case kNotEqual: return std::fabs(a - b) > kEpsilon ? 1 : 0;
+    case kNotEqual: return std::fabs(a - b) > kTiny ? 1 : 0;
     case kGreater: return a > b ? 1 : 0;
     case kLess: return a < b ? 1 : 0;
     case kGreaterEqual: return a >= b ? 1 : 0;
     case kLessEqual: return a <= b ? 1 : 0;
-    default: return std::fabs(a - b) <= kEpsilon ? 1 : 0;
+    default: return std::fabs(a - b) <= kTiny ? 1 : 0;
     }
 }
 

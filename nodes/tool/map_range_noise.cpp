@@ -2,6 +2,7 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "geometry/geometry.h"
 
 #include <cmath>
 
@@ -10,7 +11,6 @@ namespace qv {
 namespace {
 
 constexpr Colour kColourTool{90, 90, 150};
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52, 0x3CB0000000000000
 
 enum MapInput { kIn, kSt, kEd, kMapSt, kMapEd, kMapInputs };
 enum NoiseInput { kOffset, kScale, kSpeed, kPhase, kShift, kNoiseInputs };
@@ -61,9 +61,9 @@ void map_range_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue 
     const double in = v[kIn], st = v[kSt], ed = v[kEd], a = v[kMapSt], b = v[kMapEd];
 
     double out;
-    if (std::fabs(ed - st) <= kEpsilon) {
+    if (std::fabs(ed - st) <= kTiny) {
         out = in;  // no source span: the value passes unchanged
-    } else if (std::fabs(b - a) <= kEpsilon) {
+    } else if (std::fabs(b - a) <= kTiny) {
         out = a;  // no target span: everything lands on its start
     } else {
         const double r = (b - a) / (ed - st) * (in - st) + a;

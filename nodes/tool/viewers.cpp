@@ -2,6 +2,8 @@
 
 #include "core/callbacks.h"
 #include "core/create.h"
+#include "core/record.h"
+#include "geometry/geometry.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -13,7 +15,7 @@ namespace qv {
 
 namespace {
 
-constexpr double kDegrees = 57.29577951308232;  // 180/pi, 0x404CA5DC1A63C1F8
+constexpr double kDegrees = kRadiansToDegrees;
 constexpr double kColourScale = 255.0;
 
 // Drawing colours (0x01RRGGBB).
@@ -50,16 +52,10 @@ struct KindInputs {
 const KindInputs kKindInputs[] = {
     {kMixedInputs, 7}, {kScalarInputs, 6}, {kVectorInputs, 2}, {kIntegerInputs, 6}};
 
+// A viewer keeps its slots as the node instance does, but refreshes no panel.
 int viewer_input_event(void *inst, QvInputId input, int event, int) {
     auto *v = static_cast<ViewerRecord *>(inst);
-    if (input != nullptr) {
-        for (int i = 0; i < kSlots; ++i) {
-            if (v->inputs[i] == input) {
-                v->connected[i] = event == QV_EVENT_CONNECT ? 1 : 0;
-                break;
-            }
-        }
-    }
+    note_input_event(v->inputs, v->connected, input, event);
     return 1;
 }
 
@@ -211,18 +207,10 @@ void format_integer(char *out, std::size_t size, int32_t value, bool hex) {
 }
 
 void *viewer_create(void *priv, QvNodeId node, QvError *err) {
-    static const char kCreateError[] = "err";
     const uint32_t kind = private_word(priv) & kViewerKindMask;
-    if (kind > kViewerInteger) {
-        if (err != nullptr) *err = kCreateError;
-        return nullptr;
-    }
-    void *mem = ::operator new(sizeof(ViewerRecord), std::align_val_t{alignof(ViewerRecord)}, std::nothrow);
-    if (mem == nullptr) {
-        if (err != nullptr) *err = kCreateError;
-        return nullptr;
-    }
-    std::memset(mem, 0, sizeof(ViewerRecord));
+    if (kind > kViewerInteger) return creation_failed(err);  // a kind the module does not have
+    void *mem = allocate_record(sizeof(ViewerRecord), err);
+    if (mem == nullptr) return nullptr;
     auto *v = static_cast<ViewerRecord *>(mem);
     v->node = node;
     v->kind_word = kind;
@@ -237,32 +225,22 @@ void viewer_destroy(void *inst) {
     if (inst == nullptr) return;
     auto *v = static_cast<ViewerRecord *>(inst);
     if (v->panel != nullptr && g_host.xpanel != nullptr) g_host.xpanel->destroy(v->panel);
-    ::operator delete(inst, std::align_val_t{alignof(ViewerRecord)});
+    release_record(inst);
 }
 
 QvError viewer_render_init(void *inst, int) {
     auto *v = static_cast<ViewerRecord *>(inst);
-    if (v->kind_word & kViewerConnectionsRead) return nullptr;
-    for (int i = 0; i < kSlots; ++i)
-        if (v->inputs[i] != nullptr) v->connected[i] = static_cast<uint8_t>(g_host.input->connected(v->inputs[i]) & 0xFF);
-    v->kind_word |= kViewerConnectionsRead;
+    read_connections_once(v->inputs, v->connected, v->kind_word);
     return nullptr;
 }
 
-template <ViewerKind Kind>
-void viewer_preview(void *inst, int width, int height) {
-    auto *v = static_cast<ViewerRecord *>(inst);
-    switch (Kind) {
+void draw_viewer_preview(ViewerRecord *v, ViewerKind kind, int width, int height) {
+    switch (kind) {
     case kViewerMixed: preview_mixed(v, width, height); break;
     case kViewerScalar: preview_scalar(v, width, height); break;
     case kViewerVector: preview_vector(v, width, height); break;
     case kViewerInteger: preview_integer(v, width, height); break;
     }
 }
-
-template void viewer_preview<kViewerMixed>(void *, int, int);
-template void viewer_preview<kViewerScalar>(void *, int, int);
-template void viewer_preview<kViewerVector>(void *, int, int);
-template void viewer_preview<kViewerInteger>(void *, int, int);
 
 }  // namespace qv

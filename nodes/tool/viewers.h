@@ -3,13 +3,14 @@
 #pragma once
 
 #include "core/node_instance.h"
+#include "core/record.h"
 
 namespace qv {
 
 enum ViewerKind : uint32_t { kViewerMixed = 0, kViewerScalar = 1, kViewerVector = 2, kViewerInteger = 3 };
 
 constexpr uint32_t kViewerKindMask = 0xF;
-constexpr uint32_t kViewerConnectionsRead = 0x800;
+constexpr uint32_t kViewerConnectionsRead = kFlagConnectionsRead;  // in the kind word
 constexpr std::size_t kViewerSampleBytes = 576;
 
 struct ViewerRecord {
@@ -25,6 +26,7 @@ struct ViewerRecord {
     // evaluates inputs: zeros, never written.
     alignas(16) unsigned char sample[kViewerSampleBytes];
 };
+static_assert(alignof(ViewerRecord) <= kRecordAlignment, "records are 16-byte aligned");
 static_assert(sizeof(QvSampleAccess) <= kViewerSampleBytes, "the viewer's sample block holds a sample access");
 
 inline ViewerKind viewer_kind(const ViewerRecord *v) { return static_cast<ViewerKind>(v->kind_word & kViewerKindMask); }
@@ -37,8 +39,14 @@ QvError viewer_render_init(void *inst, int mode);
 // The viewer record's own callbacks, for its binding.
 constexpr RecordCallbacks kViewerRecord = {viewer_create, viewer_destroy, viewer_render_init, nullptr, nullptr};
 
+// Draws the preview of a viewer of this kind.
+void draw_viewer_preview(ViewerRecord *v, ViewerKind kind, int width, int height);
+
+// The preview callback of each kind.
 template <ViewerKind Kind>
-void viewer_preview(void *inst, int width, int height);
+void viewer_preview(void *inst, int width, int height) {
+    draw_viewer_preview(static_cast<ViewerRecord *>(inst), Kind, width, height);
+}
 
 // The texts the viewers draw; `out` holds at least 32 bytes (16 for a colour).
 void format_scalar(char *out, std::size_t size, double value);                 // "%#+g"

@@ -11,23 +11,6 @@ namespace qv {
 
 double component_divide(double a, double b) { return b != 0.0 && !std::isnan(b) ? a / b : 0.0; }
 
-template <ComponentOp Op>
-void two_vector_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
-    const auto *n = static_cast<const NodeInstance *>(inst);
-    Vec3 a, b;
-    read_vector(n, 0, 0, sa, a);
-    read_vector(n, 1, 3, sa, b);
-    const Vec3 r{Op(a.x, b.x), Op(a.y, b.y), Op(a.z, b.z)};
-    set_output(value, &r);
-}
-
-template void two_vector_evaluate<combine_add>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void two_vector_evaluate<combine_sub>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void two_vector_evaluate<combine_mul>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void two_vector_evaluate<component_divide>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void two_vector_evaluate<combine_max>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void two_vector_evaluate<combine_min>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-
 void vector_clamp_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
     const auto *n = static_cast<const NodeInstance *>(inst);
     // Min (input slot 1) keeps stored defaults 0 to 2, Max (slot 2) 3 to 5;

@@ -10,9 +10,6 @@ namespace qv {
 
 namespace {
 
-constexpr double kDegreesToRadians = 0.017453292519943295;  // pi/180
-constexpr double kRadiansToDegrees = 57.29577951308232;     // 180/pi
-
 const NodeInstance *instance(void *inst) { return static_cast<const NodeInstance *>(inst); }
 
 NodeLayout vector_layout() {
@@ -264,20 +261,5 @@ void vector_normal_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNo
 double component_degrees(double c) { return c * kRadiansToDegrees; }
 double component_radians(double c) { return c * kDegreesToRadians; }
 double component_negate(double c) { return -c; }
-
-template <ComponentFn Fn>
-void vector_component_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
-    const NodeInstance *n = instance(inst);
-    Vec3 r{0.0, 0.0, 0.0};
-    if (n->connected[0]) {
-        const Vec3 v = evaluated(n, 0, sa);
-        r = Vec3{Fn(v.x), Fn(v.y), Fn(v.z)};
-    }
-    set_output(value, &r);
-}
-
-template void vector_component_evaluate<component_degrees>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void vector_component_evaluate<component_radians>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
-template void vector_component_evaluate<component_negate>(void *, QvSampleAccess *, QvOutputId, QvNodeValue);
 
 }  // namespace qv

@@ -3,14 +3,13 @@
 // about an axis, and transforms by three or four matrix rows.
 #pragma once
 
-#include "core/node_instance.h"
+#include "core/callbacks.h"
+#include "geometry/geometry.h"
 
 namespace qv {
 
 void *vector_angle_create(void *priv, QvNodeId node, QvError *err);
 void vector_angle_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
-
-struct Quat;
 
 // The rotation of the axis-rotation nodes: "Axis" (input slot 3, else stored
 // defaults 0 to 2) normalised, or the zero vector when it has no length, and
@@ -45,6 +44,15 @@ double component_negate(double c);   // the sign bit inverted
 
 // Out[i] = Fn(In[i]) while "In" is connected, else (0, 0, 0).
 template <ComponentFn Fn>
-void vector_component_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
+void vector_component_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
+    const auto *n = static_cast<const NodeInstance *>(inst);
+    Vec3 r{0.0, 0.0, 0.0};
+    if (n->connected[0]) {
+        Vec3 v{0.0, 0.0, 0.0};
+        evaluate_input(n, 0, sa, &v);
+        r = Vec3{Fn(v.x), Fn(v.y), Fn(v.z)};
+    }
+    set_output(value, &r);
+}
 
 }  // namespace qv
