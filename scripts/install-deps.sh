@@ -24,8 +24,8 @@ done
 native_packages=(
   cmake g++ ninja-build
   libgtest-dev libgmock-dev googletest
-  libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  libcairo2-dev libpng-dev fonts-dejavu-core pkgconf
+  libbenchmark-dev libcli11-dev
+  libcairo2-dev fonts-dejavu-core pkgconf
 )
 windows_packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64

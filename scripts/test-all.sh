@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds every configuration and runs every
-# test suite:
+# test suite, each through its CMake preset (CMakePresets.json):
 #
 #   native    build/native    RelWithDebInfo
 #   sanitize  build/sanitize  Debug, AddressSanitizer + UndefinedBehaviorSanitizer
+#   thread    build/thread    RelWithDebInfo, ThreadSanitizer
 #   win32     build/win32     32-bit Windows (MinGW-w64), tests under Wine
 #   win64     build/win64     64-bit Windows (MinGW-w64), tests under Wine
 #
-#   bash scripts/test-all.sh [CONFIG...]     (default: all four, in that order)
+#   bash scripts/test-all.sh [CONFIG...]     (default: all five, in that order)
 #
 # Stops at the first failure with a non-zero exit; a summary is printed
 # either way.
@@ -29,7 +30,6 @@ for c in "${configs[@]}"; do
   esac
 done
 
-jobs=2
 summary=()
 current=""
 started_at=$(date +%s)
@@ -80,28 +80,17 @@ stop_wine() {
   fi
 }
 
-# Sanitizer reports end the run with a stack trace.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:halt_on_error=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# The sanitizer options and the Wine prefix of the tests are set by the
+# test presets.
 
 for c in "${configs[@]}"; do
   current=$c
   t0=$(date +%s)
-  dir=build/$c
-  args=(-G Ninja)
-  case "$c" in
-    native)   args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
-    sanitize) args+=(-DCMAKE_BUILD_TYPE=Debug "-DQV_SANITIZE=address,undefined") ;;
-    thread)   args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_SANITIZE=thread) ;;
-    win32)    args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake") ;;
-    win64)    args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake") ;;
-  esac
 
   step "$c: configure"
-  cmake -S . -B "$dir" "${args[@]}"
+  cmake --preset "$c"
   step "$c: build"
-  cmake --build "$dir" --parallel "$jobs"
+  cmake --build --preset "$c"
   t_built=$(date +%s)
 
   if [ "$c" = win32 ] || [ "$c" = win64 ]; then
@@ -109,7 +98,7 @@ for c in "${configs[@]}"; do
     bash cmake/wine-run.sh --prefix "$wine_prefix" --init
   fi
   step "$c: test"
-  ctest --test-dir "$dir" --output-on-failure --parallel "$jobs"
+  ctest --preset "$c"
   if [ "$c" = win32 ] || [ "$c" = win64 ]; then
     stop_wine
   fi
