@@ -71,6 +71,13 @@ constexpr uint32_t kArithmeticColour = 0x200;
 constexpr uint32_t kTwoOutputs = 0x1000;
 constexpr uint32_t kOptionWords = 0x20000;
 constexpr uint32_t kLegal = kDefaults | kNames | kColour | kTwoOutputs | kOptionWords;
+
+// A private word of these fields, checked against the legend.
+template <uint32_t Fields>
+constexpr uint32_t word() {
+    static_assert((Fields & ~kLegal) == 0, "a two-input private word sets a bit outside its legend");
+    return Fields;
+}
 }  // namespace two_input_word
 
 // Four-input scalar create, private word fields:
@@ -90,6 +97,13 @@ constexpr uint32_t kArithmeticColour = 0x200;
 constexpr uint32_t kOneOptionWord = 0x10000;
 constexpr uint32_t kTwoOptionWords = 0x20000;
 constexpr uint32_t kLegal = kDefaults | kNames | kColour | kOneOptionWord | kTwoOptionWords;
+
+// A private word of these fields, checked against the legend.
+template <uint32_t Fields>
+constexpr uint32_t word() {
+    static_assert((Fields & ~kLegal) == 0, "a four-input private word sets a bit outside its legend");
+    return Fields;
+}
 }  // namespace four_input_word
 
 NodeLayout two_input_layout(uint32_t word);
