@@ -103,6 +103,10 @@ typedef void (*QvEvaluateFunc)(void *inst, struct QvSampleAccess *sa, QvOutputId
 typedef void (*QvCustomPreviewFunc)(void *inst, int width, int height);
 typedef int (*QvExtraQueryFunc)(void *inst);
 
+/* Hosts before QV_FIRST_BUILD_WITH_HANDLER_WORD7 lay out the first six
+ * words only, word 6 being their flags query; later hosts have seven, word 6
+ * a texture query of theirs and word 7 the flags query.  The handler version
+ * (2 or 3 in both eras) cannot tell them apart; the build number can. */
 typedef struct QvNodeHandler {
     QvInstanceFuncs *inst;
     void *item; /* item operations: never written by the module */
@@ -110,8 +114,12 @@ typedef struct QvNodeHandler {
     QvEvaluateFunc evaluate;
     QvCustomPreviewFunc custom_preview;
     void *host_reserved; /* word 6: never written by the module */
-    QvExtraQueryFunc extra_query; /* word 7: written only for versions above 1 */
+    QvExtraQueryFunc extra_query; /* word 7: only on hosts that have it, for versions above 1 */
 } QvNodeHandler;
+
+/* Words of the handler record by host era. */
+#define QV_HANDLER_WORDS_BEFORE_WORD7 6
+#define QV_HANDLER_WORDS 7
 
 /* The interface record handed to NodeInterface activations. */
 typedef struct QvNodeInterface {
@@ -124,7 +132,9 @@ typedef struct QvNodeInterface {
 /* ---- The sample access record ------------------------------------------ */
 
 /* What the host hands to evaluate for one sample.  The module only passes it
- * on to the input service; its fields are the host's. */
+ * on to the input service; its fields are the host's.  The application's own
+ * record is larger than these fields: 552 bytes on 32-bit hosts of build 1446
+ * and below, up to 584 on the newest 32-bit hosts, more on 64-bit hosts. */
 typedef struct QvSampleAccess {
     int32_t thread;     /* the render thread evaluating this sample */
     int32_t reserved;
@@ -133,6 +143,9 @@ typedef struct QvSampleAccess {
     double time;        /* scene time of the sample, seconds */
     void *host_data;    /* the host's own per-thread state */
 } QvSampleAccess;
+
+/* Room enough for any host's sample access record, 32- or 64-bit. */
+#define QV_SAMPLE_ACCESS_MAX_BYTES 1024u
 
 /* ---- Connection types --------------------------------------------------- */
 
@@ -224,8 +237,9 @@ typedef struct QvBlockIdent {
 #define QV_BLOCK_ID(a, b, c, d) \
     (((uint32_t)(a) << 24) | ((uint32_t)(b) << 16) | ((uint32_t)(c) << 8) | (uint32_t)(d))
 
+/* The load and save states' mode word. */
+#define QV_IO_BINARY 0
 #define QV_IO_TEXT 1
-#define QV_IO_BINARY 2
 
 typedef struct QvLoadState {
     int32_t io_mode;

@@ -46,14 +46,21 @@ int acquire_scene_services(QvGlobalFunc global, ExtraServices extra) {
 }  // namespace
 
 int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global, QvNodeHandler *handler) {
+    // A newer handler record has a layout of its own: bind nothing into it,
+    // so that the host lists the node as unavailable.
+    if (version > kNewestHandlerVersion) return QV_AFUNC_BADVERSION;
     if (binding.create == nullptr) return QV_AFUNC_BADGLOBAL;  // not in this build
     if (global == nullptr || handler == nullptr || handler->inst == nullptr || handler->rend == nullptr)
         return QV_AFUNC_BADGLOBAL;
     if (binding.extra == ExtraServices::needs_build && host_build(global) <= QV_LAST_BUILD_WITHOUT_MATERIAL_NODES)
         return QV_AFUNC_BADGLOBAL;
 
-    if (version > 1 && binding.writes_extra_query) handler->extra_query = extra_query_none;
-    if (int rc = acquire_node_services(global, host_build(global))) return rc;
+    // "Product Info" comes first; its build tells whether the host's record
+    // has the seventh word at all.
+    const uint32_t build = host_build(global);
+    if (version > 1 && binding.writes_extra_query && build >= QV_FIRST_BUILD_WITH_HANDLER_WORD7)
+        handler->extra_query = extra_query_none;
+    if (int rc = acquire_node_services(global, build)) return rc;
     if (binding.extra == ExtraServices::draw && !acquire(global, QV_SERVICE_DRAW_FUNCS, 0, g_host.draw))
         return QV_AFUNC_BADGLOBAL;
 

@@ -1,6 +1,7 @@
 #include "refhost/network.h"
 
 #include "refhost/application.h"
+#include "refhost/handler_record.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,12 +16,8 @@ namespace refhost {
 int activate_handler(const Module &module, const std::string &server, HostNode &node, int version) {
     const QvServerRecord *record = module.find("NodeHandler", server);
     if (record == nullptr) return -1;
-    node.handler = QvNodeHandler{};
-    node.inst = QvInstanceFuncs{};
-    node.rend = QvRenderFuncs{};
-    node.handler.inst = &node.inst;
-    node.handler.rend = &node.rend;
-    return record->activate(version, Application::get().global_function(), &node.handler, nullptr);
+    return activate_in_host_record(record->activate, version, Application::get().global_function(),
+                                   Application::get().config().build, node);
 }
 
 int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version) {
@@ -49,6 +46,12 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
     const int rc = activate_handler(*module_, server, *node, Application::get().config().handler_version);
     if (rc < 0) {
         error = "unknown node \"" + server + "\"";
+        return nullptr;
+    }
+    if (node->wrote_past_record) {
+        error = "node \"" + server + "\" wrote past the end of the host's handler record (" +
+                std::to_string(handler_record_words(Application::get().config().build)) + " words at build " +
+                std::to_string(Application::get().config().build) + ")";
         return nullptr;
     }
     if (rc != QV_AFUNC_OK) {

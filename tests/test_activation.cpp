@@ -2,6 +2,8 @@
 // handler record it fills, and its failures.
 #include "tests/module_fixture.h"
 
+#include "refhost/handler_record.h"
+
 #include <vector>
 
 using namespace qvtest;
@@ -151,3 +153,85 @@ TEST_F(ActivationTest, TheHostOffersEachServiceNameFromItsFirstBuild) {
     }
     EXPECT_EQ(global("NodeInputFuncs 5", 0), nullptr);
 }
+
+// Hosts before build 2238 lay out six words of handler record, later ones
+// seven: the extra query is written only where the host's record has word 7,
+// and no activation writes past the record's end.
+TEST_F(ActivationTest, TheExtraQueryIsWrittenOnlyWhereTheHostRecordHasIt) {
+    const struct {
+        uint32_t build;
+        int version;
+        bool written;
+    } cases[] = {{1000, 2, false}, {2000, 2, false}, {2000, 3, false}, {2237, 3, false},
+                 {2238, 2, true},  {2238, 3, true},  {3000, 3, true},  {3000, 1, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE("build " + std::to_string(c.build) + ", version " + std::to_string(c.version));
+        auto m = fresh_module();
+        ASSERT_TRUE(m);
+        Application::get().config().build = c.build;
+        for (const QvServerRecord *r : m->servers()) {
+            if (std::string(r->server_class) != "NodeHandler") continue;
+            refhost::HostNode node;
+            activate(*m, r->name, node, c.version);
+            EXPECT_FALSE(node.wrote_past_record) << r->name;
+        }
+        refhost::HostNode sin;
+        ASSERT_EQ(activate(*m, "QvMs_SIN", sin, c.version), QV_AFUNC_OK);
+        EXPECT_EQ(sin.handler.extra_query != nullptr, c.written);
+        EXPECT_EQ(sin.handler.host_reserved, nullptr);
+    }
+}
+
+// A handler version above 3 is a record of a layout the module does not
+// know: every activation answers 1 and neither asks for a service nor
+// writes a word.
+TEST_F(ActivationTest, NewerHandlerVersionsAreRefusedUntouched) {
+    auto m = fresh_module();
+    ASSERT_TRUE(m);
+    for (const QvServerRecord *r : m->servers()) {
+        if (std::string(r->server_class) != "NodeHandler") continue;
+        SCOPED_TRACE(r->name);
+        int marker = 0;
+        QvInstanceFuncs inst;
+        QvRenderFuncs rend;
+        std::memset(&inst, 0x5A, sizeof inst);
+        std::memset(&rend, 0x5A, sizeof rend);
+        QvNodeHandler handler;
+        void **words = reinterpret_cast<void **>(&handler);
+        for (std::size_t i = 0; i < sizeof handler / sizeof(void *); ++i) words[i] = &marker;
+        handler.inst = &inst;
+        handler.rend = &rend;
+        const QvNodeHandler before = handler;
+        const QvInstanceFuncs inst_before = inst;
+        const QvRenderFuncs rend_before = rend;
+        Application::get().clear_requests();
+        EXPECT_EQ(r->activate(4, Application::get().global_function(), &handler, nullptr), QV_AFUNC_BADVERSION);
+        EXPECT_EQ(std::memcmp(&handler, &before, sizeof handler), 0);
+        EXPECT_EQ(std::memcmp(&inst, &inst_before, sizeof inst), 0);
+        EXPECT_EQ(std::memcmp(&rend, &rend_before, sizeof rend), 0);
+        EXPECT_TRUE(Application::get().requests().empty());
+    }
+    std::string error;
+    Application::get().config().handler_version = 4;
+    refhost::Network net(m);
+    EXPECT_EQ(net.create("QvMs_SIN", error), nullptr);
+    EXPECT_NE(error.find("not available (activation result 1)"), std::string::npos) << error;
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The reference host's own guard: an activation that writes word 7 into a
+// six-word record is caught (under AddressSanitizer the write itself stops
+// the program instead).
+TEST_F(ActivationTest, TheHostSeesWritesPastItsHandlerRecord) {
+    const QvActivateFunc rogue = [](int, QvGlobalFunc, void *local, void *) {
+        static_cast<QvNodeHandler *>(local)->extra_query = sentinel_query;
+        return QV_AFUNC_OK;
+    };
+    for (uint32_t build : {2237u, 2238u}) {
+        refhost::HostNode node;
+        refhost::activate_in_host_record(rogue, 2, Application::get().global_function(), build, node);
+        EXPECT_EQ(node.wrote_past_record, build < 2238) << build;
+        EXPECT_EQ(node.handler.extra_query != nullptr, build >= 2238) << build;
+    }
+}
+#endif
