@@ -58,7 +58,14 @@ typedef struct QvXPanelFuncs {
     void (*refresh)(void *panel);
 } QvXPanelFuncs;
 
-/* "NodeDrawFuncs": colours are 0x01RRGGBB words; y is the top of a text line. */
+/* A drawing colour word as the application packs it: 0x01000000 | R << 16 |
+ * B << 8 | G, the low byte green and the middle byte blue. */
+#define QV_DRAW_COLOUR(r, g, b) (0x01000000u | ((uint32_t)(r) << 16) | ((uint32_t)(b) << 8) | (uint32_t)(g))
+#define QV_DRAW_RED(word) (((uint32_t)(word) >> 16) & 0xffu)
+#define QV_DRAW_GREEN(word) ((uint32_t)(word) & 0xffu)
+#define QV_DRAW_BLUE(word) (((uint32_t)(word) >> 8) & 0xffu)
+
+/* "NodeDrawFuncs": colours are drawing colour words; y is the top of a text line. */
 typedef struct QvNodeDrawFuncs {
     void *word1;
     void *word2;

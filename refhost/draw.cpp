@@ -24,12 +24,6 @@ namespace refhost {
 
 namespace {
 
-std::string colour_text(uint32_t colour) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(colour));
-    return buf;
-}
-
 // The preview being drawn: one at a time, as the application draws them.
 struct Recorder {
     std::mutex mutex;
@@ -89,6 +83,19 @@ void draw_text(QvNodeId node, const char *text, uint32_t colour, int x, int y) {
 const QvNodeDrawFuncs kDrawFuncs = {nullptr, nullptr, draw_line, draw_box, nullptr, nullptr, nullptr, draw_text};
 
 }  // namespace
+
+Rgb decode_colour(uint32_t word) {
+    return {static_cast<uint8_t>(QV_DRAW_RED(word)), static_cast<uint8_t>(QV_DRAW_GREEN(word)),
+            static_cast<uint8_t>(QV_DRAW_BLUE(word))};
+}
+
+std::string colour_text(uint32_t word) {
+    const Rgb c = decode_colour(word);
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%02X%02X%02X", static_cast<unsigned>(c.r), static_cast<unsigned>(c.g),
+                  static_cast<unsigned>(c.b));
+    return buf;
+}
 
 std::string DrawCall::describe() const {
     const std::string at = std::to_string(x) + "," + std::to_string(y);
@@ -156,7 +163,8 @@ bool have_cairo() { return true; }
 namespace {
 
 void set_colour(cairo_t *cr, uint32_t colour) {
-    cairo_set_source_rgb(cr, ((colour >> 16) & 0xff) / 255.0, ((colour >> 8) & 0xff) / 255.0, (colour & 0xff) / 255.0);
+    const Rgb c = decode_colour(colour);
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
 }
 
 // cairo and fontconfig keep the fonts they looked up until told to let go;

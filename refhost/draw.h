@@ -19,13 +19,13 @@ class Network;
 struct DrawCall {
     enum class Kind { line, box, text };
     Kind kind = Kind::box;
-    uint32_t colour = 0;  // the 0x01RRGGBB word as given
+    uint32_t colour = 0;  // the drawing colour word as given
     int x = 0, y = 0;     // line: first end; box: corner; text: left and top of the line
     int x2 = 0, y2 = 0;   // line: second end; box: width and height
     std::string text;
 
-    // "box 0,0 120x80 0x01000000", "line 0,37 120,37 0x01F0F060",
-    // "text 0,13 0x01B0B0B0 +0.000000".
+    // "box 0,0 120x80 #000000", "line 0,37 120,37 #F060F0",
+    // "text 0,13 #B0B0B0 +0.000000": colours as #RRGGBB, decoded.
     std::string describe() const;
 };
 
@@ -37,7 +37,7 @@ struct Preview {
     std::string error;    // why nothing was drawn; empty on success
 
     bool ok() const { return error.empty(); }
-    // The texts drawn, in order, each as "x,y colour text" (colour as 0x01RRGGBB).
+    // The texts drawn, in order, each as "x,y #RRGGBB text".
     std::vector<std::string> texts() const;
 };
 
@@ -51,6 +51,13 @@ Preview render_preview(Network &net, int node_id, int width, int height);
 
 // Draw calls that arrived while no preview of their node was being drawn.
 int stray_draw_calls();
+
+// A drawing colour word decoded as the application does, and its #RRGGBB text.
+struct Rgb {
+    uint8_t r, g, b;
+};
+Rgb decode_colour(uint32_t word);
+std::string colour_text(uint32_t word);
 
 // An image as cairo keeps it: ARGB32 words, premultiplied alpha, row by row.
 struct Image {
@@ -68,8 +75,8 @@ bool have_cairo();
 constexpr const char *kPreviewFont = "DejaVu Sans Mono";
 constexpr double kPreviewFontSize = 11.0;
 
-// Draws the recorded calls into an image of the preview's size: colours as
-// their RGB bytes (the top byte ignored), rectangles filled, lines one pixel
+// Draws the recorded calls into an image of the preview's size: colours
+// decoded as the application does, rectangles filled, lines one pixel
 // wide through pixel centres, texts with y the top of the line.
 bool draw_preview(const Preview &preview, Image &image, std::string &error);
 // Draws the preview and writes it as a PNG, through a temporary file that

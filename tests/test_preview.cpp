@@ -26,9 +26,11 @@ constexpr int kWidth = 128, kHeight = 80;
 constexpr uint32_t kBackground = 0x1000000, kText = 0x1B0B0B0, kScalar = 0x12020E0, kVector = 0x120F0A0,
                    kColourRow = 0x1F02020, kIntegerRow = 0x1F0F060;
 
+// A colour word as printed: #RRGGBB, the word holding R, B, G from the high
+// byte down.
 std::string hex(uint32_t c) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", c);
+    std::snprintf(buf, sizeof buf, "#%02X%02X%02X", (c >> 16) & 0xFF, c & 0xFF, (c >> 8) & 0xFF);
     return buf;
 }
 std::string box() { return "box 0,0 " + std::to_string(kWidth) + "x" + std::to_string(kHeight) + " " + hex(kBackground); }
@@ -91,11 +93,11 @@ refhost::Preview hand_made() {
     p.width = 40;
     p.height = 30;
     p.calls = {
-        call(K::box, 0x01FF0000, 0, 0, 40, 30),
-        call(K::line, 0x0100FF00, 0, 5, 39, 5),
-        call(K::line, 0xFF0000FF, 20, 0, 20, 3),  // the top byte is ignored
-        call(K::box, 0x01102030, 30, 20, 5, 4),
-        call(K::text, 0x01FFFFFF, 0, 10, 0, 0, "M8"),
+        call(K::box, QV_DRAW_COLOUR(0xFF, 0, 0), 0, 0, 40, 30),
+        call(K::line, QV_DRAW_COLOUR(0, 0xFF, 0), 0, 5, 39, 5),
+        call(K::line, 0xFF00FF00, 20, 0, 20, 3),  // blue; the top byte is ignored
+        call(K::box, QV_DRAW_COLOUR(0x10, 0x20, 0x30), 30, 20, 5, 4),
+        call(K::text, QV_DRAW_COLOUR(0xFF, 0xFF, 0xFF), 0, 10, 0, 0, "M8"),
     };
     return p;
 }
@@ -118,10 +120,29 @@ TEST(DrawService, CallsOutsideAPreviewAreStray) {
 
 TEST(DrawService, CallsDescribeThemselves) {
     const refhost::Preview p = hand_made();
-    EXPECT_EQ(p.calls[0].describe(), "box 0,0 40x30 0x01FF0000");
-    EXPECT_EQ(p.calls[1].describe(), "line 0,5 39,5 0x0100FF00");
-    EXPECT_EQ(p.calls[4].describe(), "text 0,10 0x01FFFFFF M8");
-    EXPECT_EQ(p.texts(), (std::vector<std::string>{"0,10 0x01FFFFFF M8"}));
+    EXPECT_EQ(p.calls[0].describe(), "box 0,0 40x30 #FF0000");
+    EXPECT_EQ(p.calls[1].describe(), "line 0,5 39,5 #00FF00");
+    EXPECT_EQ(p.calls[4].describe(), "text 0,10 #FFFFFF M8");
+    EXPECT_EQ(p.texts(), (std::vector<std::string>{"0,10 #FFFFFF M8"}));
+}
+
+// The application packs a colour word as R, B, G from the high byte down.
+TEST(DrawService, ColourWordsDecodeAsTheApplicationDoes) {
+    const struct {
+        uint32_t word;
+        uint8_t r, g, b;
+    } cases[] = {
+        {kBackground, 0x00, 0x00, 0x00}, {kText, 0xB0, 0xB0, 0xB0},       {kScalar, 0x20, 0xE0, 0x20},
+        {kVector, 0x20, 0xA0, 0xF0},     {kColourRow, 0xF0, 0x20, 0x20}, {kIntegerRow, 0xF0, 0x60, 0xF0},
+    };
+    for (const auto &c : cases) {
+        const refhost::Rgb rgb = refhost::decode_colour(c.word);
+        EXPECT_EQ(rgb.r, c.r) << std::hex << c.word;
+        EXPECT_EQ(rgb.g, c.g) << std::hex << c.word;
+        EXPECT_EQ(rgb.b, c.b) << std::hex << c.word;
+        EXPECT_EQ(QV_DRAW_COLOUR(c.r, c.g, c.b), c.word);
+    }
+    EXPECT_EQ(refhost::colour_text(kScalar), "#20E020");
 }
 
 TEST(DrawService, ImagesShowBoxesLinesAndTexts) {

@@ -573,7 +573,7 @@ TEST(QvhostPanel, PrintsEveryVisibleControl) {
 }
 
 TEST(QvhostPreview, PrintsTheTextsDrawn) {
-    const std::string t = " 0x01B0B0B0 ";
+    const std::string t = " #B0B0B0 ";
     const CliCase cases[] = {
         {{"preview", "QvT_VIEWI", "Integer=-1", "Integer=255", "--set", "ShowHex=1"},
          "0,0" + t + "0xFFFFFFFF\n0,13" + t + "0x000000FF\n0,26" + t + "0x00000000\n0,39" + t + "0x00000000\n0,52" + t +
@@ -582,7 +582,7 @@ TEST(QvhostPreview, PrintsTheTextsDrawn) {
          "0,0" + t + "255 : 127 : 000\n0,13" + t + "0\n0,26" + t + "+0.000000\n0,39" + t + "+0.00000\n0,51" + t +
              "+2.00000\n0,63" + t + "+0.00000\n"},
         {{"preview", "QvT_VIEWS", "Scalar=3.141592653589793", "--set", "ShowDeg S=1"},
-         "72,13 0x012020E0 *\n0,0" + t + "+180.000\n0,13" + t + "+0.00000\n0,26" + t + "+0.00000\n0,39" + t +
+         "72,13 #20E020 *\n0,0" + t + "+180.000\n0,13" + t + "+0.00000\n0,26" + t + "+0.00000\n0,39" + t +
              "+0.00000\n0,52" + t + "+0.00000\n0,65" + t + "+0.00000\n"},
     };
     for (const CliCase &c : cases) {
@@ -615,7 +615,7 @@ TEST(QvhostPreview, WritesThePng) {
     EXPECT_EQ(img.width, 128);
     EXPECT_EQ(img.height, 80);
     EXPECT_EQ(img.at(127, 79), 0xFF000000u);  // the background
-    EXPECT_EQ(img.at(100, 37), 0xFF20F0A0u);  // the vector colour's line
+    EXPECT_EQ(img.at(100, 37), 0xFF20A0F0u);  // the vector colour's line: R 0x20, G 0xA0, B 0xF0
     fs::remove_all(dir);
 }
 

@@ -142,14 +142,14 @@ INSTANTIATE_TEST_SUITE_P(BothForms, FormTest, ::testing::Values(SceneForm::text,
 TEST_P(FormTest, RecordsAreComplete) {
     SceneWriter w(form());
     const QvSaveState *ss = w.state();
-    EXPECT_EQ(ss->io_mode, form() == SceneForm::text ? QV_IO_TEXT : QV_IO_BINARY);
+    EXPECT_EQ(ss->io_mode, form() == SceneForm::text ? 1 : 0);  // the application's mode words: text 1, binary 0
     EXPECT_EQ(ss->context, static_cast<void *>(&w));
     EXPECT_TRUE(ss->write && ss->write_i1 && ss->write_i2 && ss->write_i4 && ss->write_u1 && ss->write_u2 &&
                 ss->write_u4 && ss->write_fp && ss->write_str && ss->write_id && ss->begin_block && ss->end_block &&
                 ss->depth && ss->write_dp);
     SceneReader r(form(), "", "empty");
     const QvLoadState *ls = r.state();
-    EXPECT_EQ(ls->io_mode, form() == SceneForm::text ? QV_IO_TEXT : QV_IO_BINARY);
+    EXPECT_EQ(ls->io_mode, form() == SceneForm::text ? 1 : 0);  // the application's mode words: text 1, binary 0
     EXPECT_EQ(ls->context, static_cast<void *>(&r));
     EXPECT_TRUE(ls->read && ls->read_i1 && ls->read_i2 && ls->read_i4 && ls->read_u1 && ls->read_u2 && ls->read_u4 &&
                 ls->read_fp && ls->read_str && ls->read_id && ls->find_block && ls->end_block && ls->depth &&

@@ -6,7 +6,14 @@
 
 #include <cstring>
 #include <new>
-#include <thread>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <sched.h>
+#endif
 
 namespace qv {
 
@@ -23,6 +30,17 @@ int connection_type(int32_t kind) {
     case kCacheMaterial: return QV_TYPE_MATERIAL;
     default: return QV_TYPE_VECTOR;
     }
+}
+
+// Gives the processor to another thread while one refreshes.  The system's
+// own yield (SwitchToThread, there since Windows NT 4): the module starts no
+// thread and links no thread library.
+void let_others_run() {
+#ifdef _WIN32
+    SwitchToThread();
+#else
+    sched_yield();
+#endif
 }
 
 // Fills `v` for this time step with this evaluation's sample: the input as
@@ -44,7 +62,7 @@ const CacheValue &current_value(CacheRecord *c, QvSampleAccess *sa) {
     while (f & kCacheRefreshPending) {
         if (f & kCacheRefreshing) {
             // Another evaluation is refreshing: wait for its value.
-            std::this_thread::yield();
+            let_others_run();
             f = c->flags.load(std::memory_order_acquire);
             continue;
         }

@@ -18,7 +18,8 @@ namespace {
 constexpr double kDegrees = kRadiansToDegrees;
 constexpr double kColourScale = 255.0;
 
-// Drawing colours (0x01RRGGBB).
+// Drawing colour words (the application packs R, B, G from the high byte
+// down): black, grey, green, blue, red and violet.
 constexpr uint32_t kBackground = 0x1000000;
 constexpr uint32_t kText = 0x1B0B0B0;
 constexpr uint32_t kScalarColour = 0x12020E0;

@@ -11,7 +11,11 @@ enum ViewerKind : uint32_t { kViewerMixed = 0, kViewerScalar = 1, kViewerVector 
 
 constexpr uint32_t kViewerKindMask = 0xF;
 constexpr uint32_t kViewerConnectionsRead = kFlagConnectionsRead;  // in the kind word
-constexpr std::size_t kViewerSampleBytes = 576;
+// The sample access handed to the input service when the preview evaluates
+// inputs.  The host may read its own record through it up to the record's
+// full size (584 bytes on the newest 32-bit hosts, more on 64-bit ones), so
+// the block has room for any host's record.
+constexpr std::size_t kViewerSampleBytes = QV_SAMPLE_ACCESS_MAX_BYTES;
 
 struct ViewerRecord {
     void *panel;  // first, like the panel field the builder fills
@@ -22,8 +26,7 @@ struct ViewerRecord {
     int32_t hex;             // "ShowHex"
     uint32_t kind_word;      // the kind in the low four bits, kViewerConnectionsRead
     uint8_t connected[kSlots];
-    // The sample access handed to the input service when the preview
-    // evaluates inputs: zeros, never written.
+    // The preview's sample access: zeros, never written.
     alignas(16) unsigned char sample[kViewerSampleBytes];
 };
 static_assert(alignof(ViewerRecord) <= kRecordAlignment, "records are 16-byte aligned");

@@ -5,6 +5,8 @@
 #   2  geometry/, core/
 #   3  nodes/, panels/
 #   4  module/        the node table, activations, server table, descriptor
+# and when a file of the module includes a thread library header: the module
+# starts no thread and takes no lock.
 #
 #   cmake -DSOURCE_DIR=<checkout> -P check_layers.cmake
 if(NOT SOURCE_DIR)
@@ -50,12 +52,15 @@ foreach(file IN LISTS files)
         math(EXPR problems "${problems} + 1")
       endif()
       math(EXPR checked "${checked} + 1")
+    elseif(line MATCHES "#[ \t]*include[ \t]*<(thread|mutex|shared_mutex|condition_variable|future|pthread\\.h)>")
+      message(SEND_ERROR "${file}: includes <${CMAKE_MATCH_1}>; the module uses no thread library")
+      math(EXPR problems "${problems} + 1")
     endif()
   endforeach()
 endforeach()
 
 list(LENGTH files count)
 if(problems GREATER 0)
-  message(FATAL_ERROR "check_layers: ${problems} include(s) out of order")
+  message(FATAL_ERROR "check_layers: ${problems} include(s) out of order or not allowed")
 endif()
 message(STATUS "check_layers: ${checked} includes in ${count} files are in order")
