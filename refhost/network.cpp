@@ -195,6 +195,15 @@ HostSource *Network::feed_input(int to_node, std::size_t index, const Value &val
     return in.source.get();
 }
 
+HostSource *Network::feed_sample(int to_node, std::size_t index, SampleSource source, std::string &error) {
+    const int type = sample_source_type(source);
+    Value zero;
+    zero.type = type;
+    HostSource *s = feed_input(to_node, index, zero, error);
+    if (s != nullptr) s->sample = source;
+    return s;
+}
+
 bool Network::disconnect(int to_node, const std::string &input, std::string &error) {
     HostInput *in = find_input(*this, to_node, input, error);
     if (in == nullptr) return false;
@@ -266,8 +275,8 @@ bool Network::evaluate(int id, const std::string &output, Value &result, std::st
         error = "node " + std::to_string(id) + " (" + n->server + ") has no output \"" + output + "\"";
         return false;
     }
-    QvSampleAccess local{};
-    evaluate_output(*out, sa != nullptr ? sa : &local, result);
+    HostSample local;
+    evaluate_output(*out, sa != nullptr ? sa : &local.access, result);
     return true;
 }
 

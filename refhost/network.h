@@ -49,6 +49,9 @@ public:
     // The same for the input made `index`-th (from 0), for nodes whose inputs
     // share a name.
     HostSource *feed_input(int to_node, std::size_t index, const Value &value, std::string &error);
+    // Feeds the input made `index`-th with what a sample source reads from
+    // each sample.
+    HostSource *feed_sample(int to_node, std::size_t index, SampleSource source, std::string &error);
     // Removes what feeds an input and tells the node with input event 1.
     bool disconnect(int to_node, const std::string &input, std::string &error);
 

@@ -7,6 +7,17 @@ namespace refhost {
 HostInput *HostNode::input(const std::string &name) const {
     for (const auto &in : inputs)
         if (in->name == name) return in.get();
+    // "Scalar#2": the second input named "Scalar".
+    const std::size_t hash = name.rfind('#');
+    if (hash == std::string::npos || hash == 0 || hash + 1 == name.size()) return nullptr;
+    int nth = 0;
+    for (std::size_t k = hash + 1; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9' || nth > 1000) return nullptr;
+        nth = nth * 10 + (name[k] - '0');
+    }
+    const std::string base = name.substr(0, hash);
+    for (const auto &in : inputs)
+        if (in->name == base && --nth == 0) return in.get();
     return nullptr;
 }
 
@@ -14,6 +25,54 @@ HostOutput *HostNode::output(const std::string &name) const {
     for (const auto &out : outputs)
         if (out->name == name) return out.get();
     return nullptr;
+}
+
+namespace {
+
+const struct {
+    SampleSource source;
+    const char *name;
+    int type;
+} kSampleSources[] = {
+    {SampleSource::u, "@u", QV_TYPE_SCALAR},          {SampleSource::v, "@v", QV_TYPE_SCALAR},
+    {SampleSource::x, "@x", QV_TYPE_SCALAR},          {SampleSource::y, "@y", QV_TYPE_SCALAR},
+    {SampleSource::position, "@position", QV_TYPE_VECTOR}, {SampleSource::time, "@time", QV_TYPE_SCALAR},
+    {SampleSource::frame, "@frame", QV_TYPE_INTEGER},
+};
+
+}  // namespace
+
+const char *sample_source_name(SampleSource s) {
+    for (const auto &k : kSampleSources)
+        if (k.source == s) return k.name;
+    return "";
+}
+
+SampleSource sample_source_from_name(const std::string &name) {
+    for (const auto &k : kSampleSources)
+        if (name == k.name) return k.source;
+    return SampleSource::none;
+}
+
+int sample_source_type(SampleSource s) {
+    for (const auto &k : kSampleSources)
+        if (k.source == s) return k.type;
+    return 0;
+}
+
+HostSample HostSample::at(double u, double v, double x, double y, double time, int32_t frame, int32_t thread) {
+    HostSample h;
+    h.access.thread = thread;
+    h.access.uv[0] = u;
+    h.access.uv[1] = v;
+    h.access.position[0] = u;
+    h.access.position[1] = v;
+    h.access.position[2] = 0.0;
+    h.access.time = time;
+    h.pixel[0] = x;
+    h.pixel[1] = y;
+    h.frame = frame;
+    return h;
 }
 
 namespace {
@@ -39,6 +98,21 @@ QvInputId create_input(QvNodeId node, int type, const char *name, QvInputEventFu
 
 void destroy_input(QvNodeId, QvInputId) {}
 
+Value sample_value(SampleSource s, const HostSample &h) {
+    switch (s) {
+    case SampleSource::u: return Value::scalar(h.access.uv[0]);
+    case SampleSource::v: return Value::scalar(h.access.uv[1]);
+    case SampleSource::x: return Value::scalar(h.pixel[0]);
+    case SampleSource::y: return Value::scalar(h.pixel[1]);
+    case SampleSource::position:
+        return Value::triple(QV_TYPE_VECTOR, h.access.position[0], h.access.position[1], h.access.position[2]);
+    case SampleSource::time: return Value::scalar(h.access.time);
+    case SampleSource::frame: return Value::integer(h.frame);
+    case SampleSource::none: break;
+    }
+    return Value();
+}
+
 // A node that draws a preview evaluates its inputs with a sample access
 // block of its own; the application reads its whole record from it, so the
 // host reads that much here too (a block too small is a read past the end
@@ -56,7 +130,10 @@ void evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
     Value v;
     if (in->source) {
         in->source->evaluations.fetch_add(1, std::memory_order_relaxed);
-        v = in->source->value;
+        if (in->source->sample != SampleSource::none)
+            v = sample_value(in->source->sample, *reinterpret_cast<const HostSample *>(sa));
+        else
+            v = in->source->value;
     } else if (in->from == nullptr || !evaluate_output(*in->from, sa, v)) {
         v = Value();
         v.type = in->type;  // nothing upstream: zero of the input's type

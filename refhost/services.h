@@ -20,10 +20,35 @@ struct HostOutput {
     std::string name;
 };
 
-// A constant value the host feeds into an input, counting how often the
-// module asks for it.
+// What the application's spot gives each sample, as a host source can feed
+// it into an input: u and v (0 to 1 across the image, v up), the pixel
+// centre x and y, the position (u, v, 0), the time in seconds, the frame.
+enum class SampleSource : uint8_t { none, u, v, x, y, position, time, frame };
+
+// "@u", "@v", "@x", "@y", "@position", "@time", "@frame"; "" for none.
+const char *sample_source_name(SampleSource s);
+// The source of a name, SampleSource::none when it names none.
+SampleSource sample_source_from_name(const std::string &name);
+// The connection type a source delivers: scalar, vector (position), integer (frame).
+int sample_source_type(SampleSource s);
+
+// The sample access record the reference host hands to evaluate: the host's
+// record (its uv, position and time fields), then the pixel centre and the
+// frame.  The module passes it on unread; the sample sources read it.
+struct HostSample {
+    QvSampleAccess access{};
+    double pixel[2] = {0.0, 0.0};
+    int32_t frame = 0;
+
+    static HostSample at(double u, double v, double x, double y, double time, int32_t frame, int32_t thread = 0);
+};
+static_assert(sizeof(HostSample) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's sample block holds the host's record");
+
+// What the host feeds into an input: a constant value, or what a sample
+// source reads from each sample.  Counts how often the module asks for it.
 struct HostSource {
     Value value;
+    SampleSource sample = SampleSource::none;
     std::atomic<long> evaluations{0};
 };
 
@@ -55,6 +80,7 @@ struct HostNode {
     std::vector<std::unique_ptr<HostInput>> inputs;
     std::vector<std::unique_ptr<HostOutput>> outputs;
 
+    // The input of this name; "Name#k" is the k-th input named "Name".
     HostInput *input(const std::string &name) const;
     HostOutput *output(const std::string &name) const;
 };
