@@ -24,7 +24,7 @@ done
 native_packages=(
   cmake g++ ninja-build
   libgtest-dev libgmock-dev googletest
-  libbenchmark-dev libcli11-dev
+  libbenchmark-dev libcli11-dev libtomlplusplus-dev libtbb-dev libopenexr-dev
   libcairo2-dev fonts-dejavu-core pkgconf
 )
 windows_packages=(

@@ -1,0 +1,90 @@
+// What qvhost draws and writes besides text: images of evaluated values
+// (PNG for looking, OpenEXR for the values as they are), line charts, and
+// node networks drawn as the node editor shows them.  Every file is written
+// whole or not at all (through a temporary file renamed when complete).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvhost {
+
+// ---- Images of evaluated values ---------------------------------------------
+
+// A grid of samples, row by row from the top, `channels` values per pixel:
+// 1 for a scalar or integer output, 3 for a colour or vector (x, y, z).
+struct ValueImage {
+    int width = 0, height = 0, channels = 1;
+    bool is_vector = false;      // 3 channels of a vector (mapped from -1..1 in a PNG), not a colour
+    std::vector<float> values;   // width * height * channels
+    float at(int x, int y, int c = 0) const {
+        return values[(static_cast<std::size_t>(y) * width + x) * channels + c];
+    }
+};
+
+// An 8-bit RGB PNG: a scalar as grey mapped from [lo, hi] to [0, 255]; a
+// colour as RGB clamped to 0..1; a vector mapped from -1..1; NaN as black.
+bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error);
+
+// A 32-bit float OpenEXR image of the values as they are: channel Y for one
+// channel, R, G, B for three.  False with a message where the build has no
+// OpenEXR.
+bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error);
+bool read_value_exr(const std::string &path, ValueImage &image, std::string &error);
+bool have_exr();
+
+// Reads an 8-bit PNG back as RGB values 0..255 per channel (3 channels).
+bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error);
+
+// ---- Line charts ----------------------------------------------------------------
+
+struct ChartSeries {
+    std::string name;  // in the legend
+    std::vector<double> x, y;
+};
+
+struct Chart {
+    std::string title, x_label, y_label;
+    std::vector<ChartSeries> series;
+    int width = 800, height = 480;
+};
+
+// Axes with ticks at round numbers, the series as lines in distinct colours,
+// a legend; non-finite points break a line.  PNG or SVG by the extension.
+bool write_chart(const Chart &chart, const std::string &path, std::string &error);
+
+// ---- Node networks ----------------------------------------------------------------
+
+struct GraphPort {
+    std::string name;
+    int type = 0;     // connection type (1 colour, 2 scalar, 3 vector, 4 integer, 6 material)
+    std::string tag;  // inputs only: what feeds it when no wire does ("0.5", "1,2,3", "@u"), "" for nothing
+};
+
+struct GraphNode {
+    std::string name;     // the network's name for it
+    std::string display;  // the node's display name, e.g. "Sin"
+    std::string server;   // e.g. "QvMs_SIN"
+    int32_t colour[3] = {90, 90, 90};  // as the node set it, 0..255
+    std::vector<GraphPort> inputs, outputs;
+};
+
+struct GraphWire {
+    int from_node, from_output;  // indices into Graph::nodes and that node's outputs
+    int to_node, to_input;
+};
+
+struct Graph {
+    std::vector<GraphNode> nodes;
+    std::vector<GraphWire> wires;
+};
+
+// Draws the network left to right by depth (a node sits one column right of
+// everything that feeds it): each node a box in its colour with its display
+// name and network name, inputs on the left and outputs on the right, wires
+// between them, constants and sample sources as small tags at their inputs.
+// SVG or PNG by the extension.
+bool write_graph(const Graph &graph, const std::string &path, std::string &error);
+
+}  // namespace qvhost
