@@ -4,11 +4,16 @@
 #include <cstdio>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <elf.h>
 #include <unistd.h>
+
+#include <cstring>
 #endif
 
 namespace refhost {
@@ -75,19 +80,89 @@ bool copy_file(const std::string &from, const std::string &to) {
     return static_cast<bool>(out);
 }
 
+// Whether the path names a regular file: a directory, a FIFO or a device is
+// refused before anything opens it (opening a FIFO would wait for a writer).
+bool is_regular_file(const std::string &path, std::string &why) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        why = "no such module file";
+        return false;
+    }
+    if ((st.st_mode & S_IFMT) != S_IFREG) {
+        why = "not a regular file";
+        return false;
+    }
+    return true;
+}
+
+#ifndef _WIN32
+// Checks that an ELF file holds all that the system's loader maps: its
+// program headers and every loadable segment lie inside the file.  (Mapping
+// a segment past the end of a truncated file ends in SIGBUS, not an error.)
+// Files that are not ELF are left to the loader, which refuses them.
+template <typename Ehdr, typename Phdr>
+bool segments_inside(std::ifstream &in, std::uint64_t size, std::string &why) {
+    Ehdr eh;
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char *>(&eh), sizeof eh)) {
+        why = "file is truncated (the ELF header is cut short)";
+        return false;
+    }
+    if (eh.e_phentsize != sizeof(Phdr) || eh.e_phnum == 0 ||
+        eh.e_phoff + static_cast<std::uint64_t>(eh.e_phnum) * sizeof(Phdr) > size) {
+        why = "file is truncated (its program headers lie past the end)";
+        return false;
+    }
+    for (unsigned i = 0; i < eh.e_phnum; ++i) {
+        Phdr ph;
+        in.seekg(static_cast<std::streamoff>(eh.e_phoff + static_cast<std::uint64_t>(i) * sizeof(Phdr)));
+        if (!in.read(reinterpret_cast<char *>(&ph), sizeof ph)) {
+            why = "file is truncated";
+            return false;
+        }
+        if (ph.p_type == PT_LOAD && (ph.p_offset > size || ph.p_filesz > size - ph.p_offset)) {
+            why = "file is truncated (a loadable segment lies past the end)";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool whole_elf(const std::string &path, std::string &why) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        why = "cannot read the file";
+        return false;
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(in.tellg());
+    unsigned char ident[EI_NIDENT] = {};
+    in.seekg(0);
+    if (size < EI_NIDENT || !in.read(reinterpret_cast<char *>(ident), EI_NIDENT) ||
+        std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return true;  // not ELF: the loader says what it is not
+    if (ident[EI_CLASS] == ELFCLASS64) return segments_inside<Elf64_Ehdr, Elf64_Phdr>(in, size, why);
+    if (ident[EI_CLASS] == ELFCLASS32) return segments_inside<Elf32_Ehdr, Elf32_Phdr>(in, size, why);
+    return true;
+}
+#endif
+
 }  // namespace
 
 std::shared_ptr<Module> Module::load(const std::string &path, std::string &error, bool private_copy) {
     std::shared_ptr<Module> m(new Module());
     m->path_ = path;
     std::string file = path;
-    {
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe) {
-            error = path + ": no such module file";
-            return nullptr;
-        }
+    std::string why;
+    if (!is_regular_file(path, why)) {
+        error = path + ": " + why;
+        return nullptr;
     }
+#ifndef _WIN32
+    if (!whole_elf(path, why)) {
+        error = path + ": " + why;
+        return nullptr;
+    }
+#endif
     if (private_copy) {
         m->copy_path_ = temp_copy_name(path);
         if (!copy_file(path, m->copy_path_)) {
@@ -97,7 +172,6 @@ std::shared_ptr<Module> Module::load(const std::string &path, std::string &error
         }
         file = m->copy_path_;
     }
-    std::string why;
     m->handle_ = open_library(file, why);
     if (m->handle_ == nullptr) {
         error = path + ": cannot load the module (" + why + ")";
