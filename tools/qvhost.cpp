@@ -1,19 +1,17 @@
-// qvhost: loads the module as the application does and, from the command
-// line, lists or evaluates its nodes, shows their option panels and draws
-// their previews.
+// qvhost: the headless node editor.  It loads the module as the application
+// does and, from the command line, lists, evaluates and draws its nodes one
+// at a time, and checks, evaluates, plots, renders, draws and saves whole
+// node networks written in files.
 #include "tools/qvhost.h"
 
 #include "refhost/application.h"
-#include "refhost/draw.h"
-#include "refhost/network.h"
-#include "refhost/xpanel.h"
+#include "tools/commands.h"
+#include "tools/network_file.h"
+#include "tools/options.h"
 
 #include <CLI/CLI.hpp>
 
-#include <iomanip>
-#include <map>
-#include <optional>
-#include <sstream>
+#include <csignal>
 
 namespace qvhost {
 
@@ -25,236 +23,102 @@ constexpr const char *kModuleFile = "QV_Math_Node.p";
 constexpr const char *kModuleFile = "QV_Math_Node.so";
 #endif
 
-std::shared_ptr<refhost::Module> load_module(const std::string &path, std::ostream &err) {
+const char *const kCommands[] = {"nodes", "eval", "panel", "preview", "check", "plot", "render", "graph", "save", "demo"};
+
+std::string command_list() {
+    std::string s;
+    for (const char *c : kCommands) s += (s.empty() ? "" : ", ") + std::string(c);
+    return s;
+}
+
+// Ctrl-C during a long job: the job stops between rows and writes nothing
+// half done.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+extern "C" void on_interrupt(int) { g_interrupted.store(true); }
+
+class InterruptScope {
+public:
+    InterruptScope() {
+        g_interrupted.store(false);
+        previous_ = std::signal(SIGINT, on_interrupt);
+    }
+    ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+    InterruptScope(const InterruptScope &) = delete;
+    InterruptScope &operator=(const InterruptScope &) = delete;
+
+private:
+    void (*previous_)(int);
+};
+
+// The command a command line names: the first word that is not an option
+// (or an option's value) of the program itself.
+std::string named_command(const std::vector<std::string> &args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--module" || a == "--build") {
+            ++i;
+            continue;
+        }
+        if (!a.empty() && a[0] == '-') continue;
+        return a;
+    }
+    return "";
+}
+
+// A network is named by a file; a node by its server name, which has no
+// "." or "/".
+bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
+
+// The checked values of the options every network command shares.
+struct Options {
+    std::string frames, frame, fps = "30", at = "0.5,0.5", size, threads = "0", range = "0,1", time = "0";
+    std::string width = "128", height = "80";
+
+    FrameSpan span;
+    double u = 0.5, v = 0.5, lo = 0.0, hi = 1.0, time_value = 0.0;
+    int width_value = 128, height_value = 80, threads_value = 0;
+
+    bool check(std::string &error, bool frames_given, bool size_given) {
+        double fps_value = 30.0;
+        if (!parse_number("--fps", fps, "a frame rate", kFrameRates, fps_value, error)) return false;
+        span.fps = fps_value;
+        if (frames_given) {
+            if (!parse_frames("--frames", frames, span.first, span.last, error)) return false;
+        } else {
+            long long f = 0;
+            if (!parse_integer("--frame", frame.empty() ? "0" : frame, "a frame", -kMaxFrame, kMaxFrame, f, error))
+                return false;
+            span.first = span.last = static_cast<int>(f);
+        }
+        if (!parse_pair("--at", at, "a position", Range{-1e6, 1e6}, u, v, error)) return false;
+        if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
+        if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, time_value, error)) return false;
+        long long t = 0, w = 0, h = 0;
+        if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
+        threads_value = static_cast<int>(t);
+        if (!parse_integer("--width", width, "a width in pixels", 1, 4096, w, error)) return false;
+        if (!parse_integer("--height", height, "a height in pixels", 1, 4096, h, error)) return false;
+        width_value = static_cast<int>(w);
+        height_value = static_cast<int>(h);
+        if (size_given && !parse_size("--size", size, 8192, width_value, height_value, error)) return false;
+        return true;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<refhost::Module> Context::load_module() const {
     std::string error;
-    auto module = refhost::Module::load(path, error);
+    auto module = refhost::Module::load(module_path, error);
     if (!module) err << "qvhost: " << error << "\n";
     return module;
 }
 
-int list_nodes(const std::string &module_path, std::ostream &out, std::ostream &err) {
-    auto module = load_module(module_path, err);
-    if (!module) return 1;
-    out << std::left << std::setw(14) << "server" << std::setw(12) << "display" << std::setw(22) << "group"
-        << "available\n";
-    for (const QvServerRecord *r : module->servers()) {
-        if (std::string(r->server_class) != "NodeHandler") continue;
-        refhost::HostNode probe;
-        const int rc = refhost::activate_handler(*module, r->name, probe, refhost::Application::get().config().handler_version);
-        const char *display = refhost::Module::tag(*r, QV_TAG_DISPLAY_NAME);
-        const char *group = refhost::Module::tag(*r, QV_TAG_NODE_GROUP);
-        out << std::setw(14) << r->name << std::setw(12) << ("\"" + std::string(display ? display : "") + "\"")
-            << std::setw(22) << (group ? group : "") << (rc == QV_AFUNC_OK ? "yes" : "no") << "\n";
-    }
-    return 0;
+int Context::fail(const std::string &message, int code) const {
+    err << "qvhost: " << message << "\n";
+    return code;
 }
-
-int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vector<std::string> &inputs,
-                std::ostream &err);
-
-int evaluate_node(const std::string &module_path, const std::string &server, const std::vector<std::string> &inputs,
-                  int frame, double time, double fps, bool modeler, std::ostream &out, std::ostream &err) {
-    auto &app = refhost::Application::get();
-    if (modeler) app.config().system_id = QV_SYSTEM_MODELER;
-    app.set_frame_rate(fps);
-    app.set_time(frame, time);
-    auto module = load_module(module_path, err);
-    if (!module) return 1;
-    refhost::Network net(module);
-    std::string error;
-    refhost::HostNode *node = net.create(server, error);
-    if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
-    net.render_init();
-    net.new_time(frame, time);
-    for (const auto &o : node->outputs) {
-        refhost::Value v;
-        net.evaluate(node->id, o->name, v, error);
-        out << o->name << " = " << (v.type != 0 ? refhost::format_value(v) : "(no value)") << "\n";
-    }
-    net.render_cleanup();
-    return 0;
-}
-
-// Feeds INPUT=VALUE arguments into a node's inputs as connections; a name
-// given again feeds the next input of that name (the viewers have several).
-// 0, or the exit code after one error line.
-int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vector<std::string> &inputs,
-                std::ostream &err) {
-    std::string error;
-    std::map<std::string, int> seen;
-    for (const std::string &arg : inputs) {
-        const std::size_t eq = arg.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << arg << "' is not INPUT=VALUE\n";
-            return 2;
-        }
-        const std::string name = arg.substr(0, eq);
-        const int nth = seen[name]++;
-        std::size_t index = 0;
-        int found = 0, count = 0;
-        for (std::size_t k = 0; k < node.inputs.size(); ++k)
-            if (node.inputs[k]->name == name && count++ == nth) {
-                index = k;
-                found = 1;
-            }
-        if (!found) {
-            if (count == 0)
-                err << "qvhost: " << node.server << " has no input \"" << name << "\"\n";
-            else
-                err << "qvhost: " << node.server << " has " << count << " input" << (count == 1 ? "" : "s")
-                    << " named \"" << name << "\", and '" << arg << "' would feed one more\n";
-            return 2;
-        }
-        const refhost::HostInput *in = node.inputs[index].get();
-        refhost::Value v;
-        if (!refhost::parse_value(in->type, arg.substr(eq + 1), v, error)) {
-            err << "qvhost: input \"" << name << "\": " << error << "\n";
-            return 2;
-        }
-        if (net.feed_input(node.id, index, v, error) == nullptr) {
-            err << "qvhost: " << error << "\n";
-            return 2;
-        }
-    }
-    return 0;
-}
-
-// Opens the node's option panel; null (and `code` 0) for a node without one,
-// null with an error line and a non-zero `code` on failure.
-refhost::Panel *open_panel(refhost::Network &net, const refhost::HostNode &node, int &code, std::ostream &err) {
-    std::string error;
-    const refhost::Network::PanelOpening opening = net.open_panel(node.id, error);
-    code = 0;
-    if (opening.code < 0) {
-        err << "qvhost: " << error << "\n";
-        code = 1;
-        return nullptr;
-    }
-    if (opening.code != QV_AFUNC_OK) {
-        err << "qvhost: the options of " << node.server << " are not available (activation result "
-            << opening.code << ")\n";
-        code = 1;
-        return nullptr;
-    }
-    if (opening.panel == nullptr) return nullptr;
-    refhost::Panel *panel = refhost::panel_of(opening.panel);
-    if (panel == nullptr) {
-        err << "qvhost: " << node.server << " answered with a panel the toolkit did not make\n";
-        code = 1;
-    }
-    return panel;
-}
-
-// Applies LABEL=VALUE edits through the panel, as the user edits them; 0, or
-// the exit code after one error line.
-int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std::vector<std::string> &sets,
-                std::ostream &err) {
-    if (sets.empty()) return 0;
-    int code = 0;
-    refhost::Panel *panel = open_panel(net, node, code, err);
-    if (panel == nullptr) {
-        if (code == 0) err << "qvhost: " << node.server << " has no options to set ('" << sets.front() << "')\n";
-        return code != 0 ? code : 2;
-    }
-    for (const std::string &arg : sets) {
-        const std::size_t eq = arg.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << arg << "' is not LABEL=VALUE\n";
-            return 2;
-        }
-        std::string error;
-        if (!panel->edit(arg.substr(0, eq), arg.substr(eq + 1), error)) {
-            err << "qvhost: " << node.server << ": " << error << "\n";
-            return 2;
-        }
-    }
-    return 0;
-}
-
-std::string hex_id(uint32_t id) {
-    std::ostringstream s;
-    s << "0x" << std::hex << id;
-    return s.str();
-}
-
-int show_panel(const std::string &module_path, const std::string &server, const std::vector<std::string> &sets,
-               const std::vector<std::string> &inputs, std::ostream &out, std::ostream &err) {
-    auto module = load_module(module_path, err);
-    if (!module) return 1;
-    refhost::Network net(module);
-    std::string error;
-    refhost::HostNode *node = net.create(server, error);
-    if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
-    if (int rc = apply_edits(net, *node, sets, err)) return rc;
-    int code = 0;
-    const refhost::Panel *panel = open_panel(net, *node, code, err);
-    if (panel == nullptr) {
-        if (code == 0) out << "no options\n";
-        return code;
-    }
-    for (const refhost::PanelControl &c : panel->controls()) {
-        if (c.hidden) continue;
-        out << (c.label.empty() ? hex_id(c.id) : c.label) << ": ";
-        const std::optional<std::string> text = panel->value_text(c.id);
-        if (!text) {
-            out << "(empty)\n";
-            continue;
-        }
-        if (!c.has_choices) {
-            out << *text << "\n";
-            continue;
-        }
-        const std::optional<int32_t> chosen = panel->integer_value(c.id);
-        bool marked = false;
-        for (std::size_t k = 0; k < c.choices.size(); ++k) {
-            const bool is = chosen && *chosen == static_cast<int32_t>(k);
-            marked = marked || is;
-            out << (k ? " | " : "") << (is ? "[" + c.choices[k] + "]" : c.choices[k]);
-        }
-        if (!marked) out << " (" << *text << ")";
-        out << "\n";
-    }
-    return 0;
-}
-
-int draw_node(const std::string &module_path, const std::string &server, const std::vector<std::string> &sets,
-              const std::vector<std::string> &inputs, int width, int height, const std::string &png,
-              std::ostream &out, std::ostream &err) {
-    auto module = load_module(module_path, err);
-    if (!module) return 1;
-    refhost::Network net(module);
-    std::string error;
-    refhost::HostNode *node = net.create(server, error);
-    if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
-    if (int rc = apply_edits(net, *node, sets, err)) return rc;
-    net.render_init();
-    const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
-    net.render_cleanup();
-    if (!preview.ok()) {
-        err << "qvhost: " << preview.error << "\n";
-        return 1;
-    }
-    if (!png.empty() && !refhost::write_preview_png(preview, png, error)) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    for (const std::string &t : preview.texts()) out << t << "\n";
-    return 0;
-}
-
-}  // namespace
 
 std::string module_beside(const std::string &argv0) {
     const std::size_t slash = argv0.find_last_of("/\\");
@@ -264,46 +128,118 @@ std::string module_beside(const std::string &argv0) {
 
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
         const std::string &default_module) {
-    CLI::App app{"qvhost: load the QV Math Node module and list or evaluate its nodes", "qvhost"};
+    return run(args, out, err, default_module, false);
+}
+
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module,
+        bool err_is_terminal) {
+    CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
     app.require_subcommand(1);
-    std::string module_path = default_module;
-    app.add_option("--module", module_path, "module file to load")->check(CLI::ExistingFile);
-    uint32_t build = refhost::kDefaultBuild;
-    app.add_option("--build", build, "host build number the application reports")->check(CLI::Range(0, 4095));
+    std::string module_path = default_module, build = std::to_string(refhost::kDefaultBuild);
+    app.add_option("--module", module_path, "module file to load");
+    app.add_option("--build", build, "host build number the application reports (0 to 4095)");
+    Options o;
+    std::vector<std::string> rest, sets;
+    std::string target;
+    bool modeler = false, quiet = false;
 
     auto *nodes = app.add_subcommand("nodes", "list the 92 nodes with display name, node group and availability");
+    nodes->footer("example: qvhost nodes");
 
-    auto *eval = app.add_subcommand("eval", "create one node, feed its inputs and print every output");
-    std::string server;
-    std::vector<std::string> inputs;
-    int frame = 0;
-    double time = 0.0, fps = 30.0;
-    bool modeler = false;
-    eval->add_option("node", server, "server name, e.g. QvMs_POW")->required();
-    eval->add_option("inputs", inputs, "INPUT=VALUE, e.g. In=2 or In1=1,2,3");
-    eval->add_option("--frame", frame, "current frame");
-    eval->add_option("--time", time, "current time in seconds");
-    eval->add_option("--fps", fps, "frames per second of the scene");
-    eval->add_flag("--modeler", modeler, "run as the modeller, without scene or time");
+    auto *eval = app.add_subcommand("eval", "evaluate one node with its inputs fed, or outputs of a network");
+    eval->add_option("target", target, "a server name (QvMs_POW) or a network file (net.qvn.toml)")->required();
+    eval->add_option("values", rest, "for a node: INPUT=VALUE; for a network: NODE.OUTPUT ...");
+    eval->add_option("--frame", o.frame, "the frame");
+    auto *eval_frames = eval->add_option("--frames", o.frames, "network: frames A-B, one row each");
+    eval->add_option("--time", o.time, "node: the current time in seconds");
+    eval->add_option("--fps", o.fps, "frames per second of the scene");
+    eval->add_option("--at", o.at, "network: the sample's u,v");
+    std::string format = "table";
+    eval->add_option("--format", format, "network: table, csv or json");
+    eval->add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
+    eval->footer("examples:\n  qvhost eval QvMs_POW In=2 Pow=10\n"
+                 "  qvhost eval examples/demo.qvn.toml wave.Out --frames 0-24 --format csv");
 
     auto *panel = app.add_subcommand("panel", "create one node, feed its inputs and print its option panel");
-    std::vector<std::string> sets;
-    panel->add_option("node", server, "server name, e.g. QvT_MAPR")->required();
-    panel->add_option("inputs", inputs, "INPUT=VALUE: inputs fed (connected) before the panel is read");
+    panel->add_option("node", target, "server name, e.g. QvT_MAPR")->required();
+    panel->add_option("inputs", rest, "INPUT=VALUE: inputs fed (connected) before the panel is read");
     panel->add_option("--set", sets, "LABEL=VALUE: edit a control (label, or id such as 0x8001)")
         ->allow_extra_args(false);
+    panel->footer("example: qvhost panel QvT_MAPR --set In=0.5");
 
-    auto *preview = app.add_subcommand("preview", "draw a node's preview with its inputs fed");
-    int width = 128, height = 80;
-    std::string png;
-    preview->add_option("node", server, "server name, e.g. QvT_VIEW")->required();
-    preview->add_option("inputs", inputs,
-                        "INPUT=VALUE, e.g. Color=1,0.5,0; a name given again feeds the next input of that name");
+    auto *preview = app.add_subcommand("preview", "draw a viewer's preview, alone or inside a network");
+    preview->add_option("target", target, "a server name (QvT_VIEW) or a network file")->required();
+    preview->add_option("values", rest,
+                        "for a node: INPUT=VALUE (a name given again feeds the next input of that name); "
+                        "for a network: the viewer node's name");
     preview->add_option("--set", sets, "LABEL=VALUE: edit an option before drawing, e.g. ShowHex=1")
         ->allow_extra_args(false);
-    preview->add_option("--width", width, "preview width in pixels")->check(CLI::Range(1, 4096));
-    preview->add_option("--height", height, "preview height in pixels")->check(CLI::Range(1, 4096));
+    preview->add_option("--width", o.width, "preview width in pixels");
+    preview->add_option("--height", o.height, "preview height in pixels");
+    std::string png;
     preview->add_option("--png", png, "write the preview as a PNG image to this file");
+    preview->add_option("--frame", o.frame, "network: the frame");
+    preview->add_option("--fps", o.fps, "network: frames per second");
+    preview->footer("example: qvhost preview QvT_VIEW Scalar=3.14159 --png view.png");
+
+    auto *check = app.add_subcommand("check", "load a network file, list its nodes and report every problem");
+    check->add_option("network", target, "a network file (TOML or a scene file)")->required();
+    check->footer("example: qvhost check examples/demo.qvn.toml");
+
+    auto *plot = app.add_subcommand("plot", "draw scalar outputs of a network over frames or across u");
+    plot->add_option("network", target, "a network file")->required();
+    plot->add_option("outputs", rest, "NODE.OUTPUT ...")->required();
+    auto *plot_frames = plot->add_option("--frames", o.frames, "frames A-B along the x axis");
+    std::string over;
+    plot->add_option("--over", over, "u: across u from 0 to 1 (at --frame, v from --at)");
+    plot->add_option("--frame", o.frame, "the frame of a plot over u");
+    plot->add_option("--fps", o.fps, "frames per second");
+    plot->add_option("--at", o.at, "u,v: v of a plot over u");
+    auto *plot_size = plot->add_option("--size", o.size, "WxH of the picture (default 800x480)");
+    plot->add_option("--png", png, "the picture (.png or .svg)")->required();
+    plot->footer("example: qvhost plot examples/motion.qvn.toml noise.Out --frames 0-95 --png noise.png");
+
+    auto *render = app.add_subcommand("render", "evaluate an output at every pixel and write images");
+    render->add_option("network", target, "a network file")->required();
+    std::string output;
+    render->add_option("output", output, "NODE.OUTPUT")->required();
+    auto *render_size = render->add_option("--size", o.size, "WxH in pixels")->required();
+    auto *render_frames = render->add_option("--frames", o.frames, "frames A-B, an image each");
+    render->add_option("--frame", o.frame, "the frame");
+    render->add_option("--fps", o.fps, "frames per second");
+    render->add_option("--threads", o.threads, "threads (default: every core)");
+    render->add_option("--range", o.range, "LO,HI: the scalar values shown black to white (default 0,1)");
+    std::string pattern;
+    render->add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
+    render->add_flag("--quiet", quiet, "no progress on stderr");
+    render->footer("example: qvhost render examples/texture.qvn.toml out.Out --size 256x256 -o texture.png");
+
+    auto *graph = app.add_subcommand("graph", "draw the network as the node editor shows it");
+    graph->add_option("network", target, "a network file")->required();
+    std::string graph_file;
+    graph->add_option("-o", graph_file, "the picture (.svg or .png)")->required();
+    graph->footer("example: qvhost graph examples/demo.qvn.toml -o demo.svg");
+
+    auto *save = app.add_subcommand("save", "write a network in the application's scene block form");
+    save->add_option("network", target, "a network file")->required();
+    std::string scene;
+    bool binary = false;
+    save->add_option("--scene", scene, "the scene file to write")->required();
+    save->add_flag("--binary", binary, "the binary form instead of the text form");
+    save->footer("example: qvhost save examples/demo.qvn.toml --scene demo.qvs --binary");
+
+    auto *demo = app.add_subcommand("demo", "render, plot and preview the built-in demo network");
+    std::string out_dir = "qvhost-demo";
+    demo->add_option("--out", out_dir, "the directory to write into");
+    demo->footer("example: qvhost demo --out demo");
+
+    const std::string command = named_command(args);
+    bool known = command.empty();
+    for (const char *c : kCommands) known = known || command == c;
+    if (!known) {
+        err << "qvhost: unknown command \"" << shown(command) << "\" (commands: " << command_list() << ")\n";
+        return 2;
+    }
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -312,14 +248,54 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         out << app.help();
         return 0;
     } catch (const CLI::ParseError &e) {
-        err << "qvhost: " << e.what() << "\n";
+        if (command.empty()) {
+            err << "qvhost: a command is required (commands: " << command_list() << ")\n";
+            return 2;
+        }
+        err << "qvhost: " << shown(e.what()) << "\n";
         return 2;
     }
-    refhost::Application::get().config().build = build;
-    if (*nodes) return list_nodes(module_path, out, err);
-    if (*panel) return show_panel(module_path, server, sets, inputs, out, err);
-    if (*preview) return draw_node(module_path, server, sets, inputs, width, height, png, out, err);
-    return evaluate_node(module_path, server, inputs, frame, time, fps, modeler, out, err);
+
+    Context ctx{out, err, module_path, err_is_terminal, quiet, &g_interrupted};
+    std::string error;
+    long long build_value = 0;
+    if (!parse_integer("--build", build, "a build number", 0, 4095, build_value, error)) return ctx.fail(error, 2);
+    const bool frames_given = *eval_frames || *plot_frames || *render_frames;
+    if (!o.check(error, frames_given, *plot_size || *render_size)) return ctx.fail(error, 2);
+    refhost::Application::get().config().build = static_cast<uint32_t>(build_value);
+
+    if (*nodes) return list_nodes(ctx);
+    if (*panel) return show_panel(ctx, target, sets, rest);
+    if (*preview) {
+        if (!names_a_file(target))
+            return draw_node(ctx, target, sets, rest, o.width_value, o.height_value, png);
+        if (rest.size() != 1) return ctx.fail("preview NETWORK NODE: name one viewer node of the network", 2);
+        return preview_in_network(ctx, target, rest[0], o.span.first, o.span.fps, o.width_value, o.height_value, png);
+    }
+    if (*eval) {
+        if (!names_a_file(target)) return eval_node(ctx, target, rest, o.span.first, o.time_value, o.span.fps, modeler);
+        if (rest.empty()) return ctx.fail("eval NETWORK NODE.OUTPUT...: name at least one output", 2);
+        return eval_network(ctx, target, rest, o.span, o.u, o.v, format);
+    }
+    if (*check) return check_network(ctx, target);
+    if (*plot) {
+        if (!over.empty() && over != "u") return ctx.fail("--over: \"" + shown(over) + "\" is not u", 2);
+        if (over.empty() && !frames_given) return ctx.fail("plot: give --frames A-B or --over u", 2);
+        if (!*plot_size) o.width_value = 800, o.height_value = 480;
+        return plot_network(ctx, target, rest, o.span, !over.empty(), o.v, o.width_value, o.height_value, png);
+    }
+    if (*render) {
+        InterruptScope interrupt;
+        return render_network(ctx, target, output, o.width_value, o.height_value, o.span, o.threads_value, o.lo,
+                              o.hi, pattern);
+    }
+    if (*graph) return graph_network(ctx, target, graph_file);
+    if (*save) return save_network(ctx, target, scene, binary);
+    if (*demo) {
+        InterruptScope interrupt;
+        return run_demo(ctx, out_dir);
+    }
+    return 2;
 }
 
 }  // namespace qvhost
