@@ -1,0 +1,180 @@
+// What qvhost writes: value images read back to the exact bytes and
+// floats expected, and every failed write leaving nothing behind.
+#include "tests/module_fixture.h"
+
+#include "refhost/draw.h"
+#include "tools/pictures.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
+
+using namespace qvtest;
+using qvhost::ValueImage;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// A directory of the test's own, removed afterwards.
+class Pictures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("qv_pictures_" + std::string(info->name()) + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string file(const std::string &name) const { return (dir / name).string(); }
+    std::vector<std::string> listing() const {
+        std::vector<std::string> names;
+        for (const auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string contents(const std::string &path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    fs::path dir;
+};
+
+ValueImage image(int width, int height, int channels, std::vector<float> values, bool is_vector = false) {
+    ValueImage im;
+    im.width = width;
+    im.height = height;
+    im.channels = channels;
+    im.is_vector = is_vector;
+    im.values = std::move(values);
+    return im;
+}
+
+// ---- PNG ---------------------------------------------------------------------------
+
+struct PngCase {
+    const char *what;
+    ValueImage image;
+    double lo, hi;
+    std::vector<int> rgb;  // expected, pixel by pixel
+};
+
+TEST_F(Pictures, PngHoldsEachMappingRoundedAndClamped) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    const PngCase cases[] = {
+        // 0.5 * 255 + 0.5 = 128; 0.003 rounds up to 1; NaN and -inf black, +inf white; two rows kept in order.
+        {"scalar 0..1", image(4, 2, 1, {0, 0.5f, 1, 0.003f, -0.25f, 2, kNaN, kInf}), 0, 1,
+         {0, 0, 0, 128, 128, 128, 255, 255, 255, 1, 1, 1, 0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255}},
+        {"scalar -2..2", image(3, 1, 1, {-1, 0, 1}), -2, 2, {64, 64, 64, 128, 128, 128, 191, 191, 191}},
+        {"scalar, hi below lo", image(2, 1, 1, {0, 1}), 1, 0, {255, 255, 255, 0, 0, 0}},
+        {"scalar, empty range", image(2, 1, 1, {1, 5}), 1, 1, {0, 0, 0, 0, 0, 0}},
+        {"scalar, range not a number", image(1, 1, 1, {0.5f}), std::nan(""), 1, {0, 0, 0}},
+        {"colour", image(2, 1, 3, {0, 0.5f, 1, -1, 2, kNaN}), 0, 1, {0, 128, 255, 0, 255, 0}},
+        {"vector", image(2, 1, 3, {-1, 0, 1, 0.5f, -0.5f, 3}, true), 0, 1, {0, 128, 255, 191, 64, 255}},
+    };
+    for (const PngCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string error;
+        const std::string path = file("value.png");
+        ASSERT_TRUE(qvhost::write_value_png(c.image, c.lo, c.hi, path, error)) << error;
+        ValueImage back;
+        ASSERT_TRUE(qvhost::read_png_rgb(path, back, error)) << error;
+        EXPECT_EQ(back.width, c.image.width);
+        EXPECT_EQ(back.height, c.image.height);
+        ASSERT_EQ(back.channels, 3);
+        EXPECT_EQ(std::vector<int>(back.values.begin(), back.values.end()), c.rgb);
+    }
+    EXPECT_EQ(listing(), std::vector<std::string>{"value.png"});
+}
+
+// ---- OpenEXR -----------------------------------------------------------------------
+
+TEST_F(Pictures, ExrHoldsTheValuesBitForBit) {
+    if (!qvhost::have_exr()) QV_SKIP("this build has no OpenEXR");
+    const float tiny = std::numeric_limits<float>::denorm_min(), huge = std::numeric_limits<float>::max();
+    const ValueImage cases[] = {
+        image(3, 2, 1, {0.1f, -0.0f, kNaN, kInf, -kInf, tiny}),
+        image(2, 1, 3, {1e-30f, huge, -3.5f, 0.25f, kNaN, 7}, true),
+    };
+    for (const ValueImage &im : cases) {
+        SCOPED_TRACE(im.channels);
+        std::string error;
+        const std::string path = file("value.exr");
+        ASSERT_TRUE(qvhost::write_value_exr(im, path, error)) << error;
+        ValueImage back;
+        ASSERT_TRUE(qvhost::read_value_exr(path, back, error)) << error;
+        EXPECT_EQ(back.width, im.width);
+        EXPECT_EQ(back.height, im.height);
+        ASSERT_EQ(back.channels, im.channels);
+        ASSERT_EQ(back.values.size(), im.values.size());
+        for (std::size_t i = 0; i < im.values.size(); ++i) EXPECT_TRUE(same_double(im.values[i], back.values[i])) << i;
+    }
+}
+
+TEST_F(Pictures, ReadingWhatIsNotAnImageNamesTheFile) {
+    std::ofstream(file("junk.png")) << "not an image";
+    const std::string paths[] = {file("junk.png"), file("missing.exr")};
+    for (const std::string &path : paths) {
+        std::string error;
+        ValueImage back;
+        const bool read = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0
+                              ? qvhost::read_png_rgb(path, back, error)
+                              : qvhost::read_value_exr(path, back, error);
+        EXPECT_FALSE(read);
+        EXPECT_EQ(error.rfind(path + ": cannot read the image (", 0), 0u) << error;
+    }
+}
+
+// ---- Every file whole or not at all ------------------------------------------------------
+
+// Each writer with what it writes, called with a path.
+using Writer = std::function<bool(const std::string &path, std::string &error)>;
+Writer png_of(ValueImage im) {
+    return [im](const std::string &p, std::string &e) { return qvhost::write_value_png(im, 0, 1, p, e); };
+}
+Writer exr_of(ValueImage im) {
+    return [im](const std::string &p, std::string &e) { return qvhost::write_value_exr(im, p, e); };
+}
+TEST_F(Pictures, AFailedWriteLeavesNothingAndNamesThePath) {
+    fs::create_directory(dir / "taken.png");  // a directory where the file would go: the last step fails
+    const std::pair<const char *, Writer> writers[] = {{"png", png_of(image(1, 1, 1, {0}))},
+                                                       {"exr", exr_of(image(1, 1, 1, {0}))}};
+    for (const auto &[ext, write] : writers) {
+        const std::string targets[] = {file("missing/picture.") + ext, file("taken.png")};
+        for (const std::string &target : targets) {
+            SCOPED_TRACE(target);
+            std::string error;
+            EXPECT_FALSE(write(target, error));
+            EXPECT_EQ(error.rfind(target + ": cannot write the image (", 0), 0u) << error;
+            EXPECT_EQ(listing(), std::vector<std::string>{"taken.png"});
+        }
+    }
+}
+
+TEST_F(Pictures, ImpossibleRequestsAreRefused) {
+    const std::pair<std::string, Writer> cases[] = {
+        {"a.png", png_of(image(2, 2, 1, {0}))},       // too few values
+        {"a.exr", exr_of(image(1, 1, 2, {0, 0}))},    // two channels
+    };
+    for (const auto &[name, write] : cases) {
+        std::string error;
+        EXPECT_FALSE(write(file(name), error)) << name;
+        EXPECT_EQ(error.rfind(file(name) + ": cannot write the image (", 0), 0u) << error;
+    }
+    EXPECT_TRUE(listing().empty());
+}
+
+}  // namespace
