@@ -1,5 +1,6 @@
-// What qvhost writes: value images read back to the exact bytes and
-// floats expected, and every failed write leaving nothing behind.
+// What qvhost draws and writes: value images read back to the exact bytes
+// and floats expected, charts as valid PNG and SVG files, and every failed
+// write leaving nothing behind.
 #include "tests/module_fixture.h"
 
 #include "refhost/draw.h"
@@ -140,6 +141,23 @@ TEST_F(Pictures, ReadingWhatIsNotAnImageNamesTheFile) {
 
 // ---- Every file whole or not at all ------------------------------------------------------
 
+qvhost::Chart sample_chart() {
+    qvhost::Chart chart;
+    chart.title = "Sin and its square";
+    chart.x_label = "x (radians)";
+    chart.y_label = "value";
+    qvhost::ChartSeries sine{"sin(x)", {}, {}}, square{"sin(x)^2", {}, {}};
+    for (int i = 0; i <= 64; ++i) {
+        const double x = i * 0.1;
+        sine.x.push_back(x);
+        sine.y.push_back(i == 20 ? std::nan("") : std::sin(x));  // a break in the line
+        square.x.push_back(x);
+        square.y.push_back(std::sin(x) * std::sin(x));
+    }
+    chart.series = {sine, square};
+    return chart;
+}
+
 // Each writer with what it writes, called with a path.
 using Writer = std::function<bool(const std::string &path, std::string &error)>;
 Writer png_of(ValueImage im) {
@@ -148,10 +166,14 @@ Writer png_of(ValueImage im) {
 Writer exr_of(ValueImage im) {
     return [im](const std::string &p, std::string &e) { return qvhost::write_value_exr(im, p, e); };
 }
+Writer chart_of(qvhost::Chart c) {
+    return [c](const std::string &p, std::string &e) { return qvhost::write_chart(c, p, e); };
+}
 TEST_F(Pictures, AFailedWriteLeavesNothingAndNamesThePath) {
     fs::create_directory(dir / "taken.png");  // a directory where the file would go: the last step fails
     const std::pair<const char *, Writer> writers[] = {{"png", png_of(image(1, 1, 1, {0}))},
-                                                       {"exr", exr_of(image(1, 1, 1, {0}))}};
+                                                       {"exr", exr_of(image(1, 1, 1, {0}))},
+                                                       {"svg", chart_of(sample_chart())}};
     for (const auto &[ext, write] : writers) {
         const std::string targets[] = {file("missing/picture.") + ext, file("taken.png")};
         for (const std::string &target : targets) {
@@ -165,9 +187,15 @@ TEST_F(Pictures, AFailedWriteLeavesNothingAndNamesThePath) {
 }
 
 TEST_F(Pictures, ImpossibleRequestsAreRefused) {
+    qvhost::Chart small = sample_chart(), uneven = sample_chart();
+    small.width = 20;
+    uneven.series[0].y.pop_back();
     const std::pair<std::string, Writer> cases[] = {
         {"a.png", png_of(image(2, 2, 1, {0}))},       // too few values
         {"a.exr", exr_of(image(1, 1, 2, {0, 0}))},    // two channels
+        {"a.gif", chart_of(sample_chart())},          // neither PNG nor SVG
+        {"a.png", chart_of(small)},                   // no room for the plot
+        {"a.png", chart_of(uneven)},                  // more x than y values
     };
     for (const auto &[name, write] : cases) {
         std::string error;
@@ -175,6 +203,51 @@ TEST_F(Pictures, ImpossibleRequestsAreRefused) {
         EXPECT_EQ(error.rfind(file(name) + ": cannot write the image (", 0), 0u) << error;
     }
     EXPECT_TRUE(listing().empty());
+}
+
+// ---- Charts --------------------------------------------------------------------------
+
+TEST_F(Pictures, ChartsAreValidPngAndSvg) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    qvhost::Chart flat, empty, many, wide = sample_chart();
+    flat.series = {{"flat", {0, 1, 2}, {3, 3, 3}}};
+    empty.title = "nothing finite";
+    empty.series = {{"none", {0, 1}, {std::nan(""), INFINITY}}};
+    for (int s = 0; s < 25; ++s) many.series.push_back({"", {0, 1e9}, {s * 1e-7, -s * 1e-7}});
+    wide.width = 1600;
+    wide.height = 300;
+
+    const struct {
+        const char *what;
+        Writer write;
+        int min_width, min_height;
+    } cases[] = {
+        {"chart", chart_of(sample_chart()), 800, 480},
+        {"flat chart", chart_of(flat), 800, 480},
+        {"empty chart", chart_of(empty), 800, 480},
+        {"many series", chart_of(many), 800, 480},
+        {"wide chart", chart_of(wide), 1600, 300},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string error;
+        ASSERT_TRUE(c.write(file("a.png"), error)) << error;
+        ValueImage back;
+        ASSERT_TRUE(qvhost::read_png_rgb(file("a.png"), back, error)) << error;
+        EXPECT_GE(back.width, c.min_width);
+        EXPECT_GE(back.height, c.min_height);
+        EXPECT_LE(back.width, 4 * c.min_width);
+        // Something is drawn: not every pixel is the first one's colour.
+        bool varied = false;
+        for (std::size_t i = 3; i < back.values.size() && !varied; ++i) varied = back.values[i] != back.values[i % 3];
+        EXPECT_TRUE(varied);
+
+        ASSERT_TRUE(c.write(file("A.SVG"), error)) << error;
+        const std::string svg = contents(file("A.SVG"));
+        EXPECT_TRUE(svg.rfind("<?xml", 0) == 0 || svg.rfind("<svg", 0) == 0) << svg.substr(0, 40);
+        EXPECT_NE(svg.find("</svg>"), std::string::npos);
+    }
+    EXPECT_EQ(listing(), (std::vector<std::string>{"A.SVG", "a.png"}));
 }
 
 }  // namespace
