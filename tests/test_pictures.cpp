@@ -1,6 +1,6 @@
 // What qvhost draws and writes: value images read back to the exact bytes
-// and floats expected, charts as valid PNG and SVG files, and every failed
-// write leaving nothing behind.
+// and floats expected, charts and network drawings as valid PNG and SVG
+// files, and every failed write leaving nothing behind.
 #include "tests/module_fixture.h"
 
 #include "refhost/draw.h"
@@ -158,6 +158,18 @@ qvhost::Chart sample_chart() {
     return chart;
 }
 
+qvhost::Graph sample_graph() {
+    qvhost::Graph g;
+    qvhost::GraphNode ramp{"ramp", "Map Range", "QvT_MAPR", {70, 110, 160}, {{"In", 2, "@u"}, {"mapEd", 2, "6.2832"}},
+                           {{"Out", 2, ""}}};
+    qvhost::GraphNode wave{"wave", "Sin", "QvMs_SIN", {220, 220, 200}, {{"In", 2, ""}}, {{"Out", 2, ""}}};
+    qvhost::GraphNode mix{"tint", "Mix", "QvC_MIX", {60, 60, 60},
+                          {{"A", 1, "1,0.5,0"}, {"B", 1, "0,0,1"}, {"Blend", 2, ""}}, {{"Color", 1, ""}}};
+    g.nodes = {ramp, wave, mix};
+    g.wires = {{0, 0, 1, 0}, {1, 0, 2, 2}};
+    return g;
+}
+
 // Each writer with what it writes, called with a path.
 using Writer = std::function<bool(const std::string &path, std::string &error)>;
 Writer png_of(ValueImage im) {
@@ -169,11 +181,16 @@ Writer exr_of(ValueImage im) {
 Writer chart_of(qvhost::Chart c) {
     return [c](const std::string &p, std::string &e) { return qvhost::write_chart(c, p, e); };
 }
+Writer graph_of(qvhost::Graph g) {
+    return [g](const std::string &p, std::string &e) { return qvhost::write_graph(g, p, e); };
+}
+
 TEST_F(Pictures, AFailedWriteLeavesNothingAndNamesThePath) {
     fs::create_directory(dir / "taken.png");  // a directory where the file would go: the last step fails
     const std::pair<const char *, Writer> writers[] = {{"png", png_of(image(1, 1, 1, {0}))},
                                                        {"exr", exr_of(image(1, 1, 1, {0}))},
-                                                       {"svg", chart_of(sample_chart())}};
+                                                       {"svg", chart_of(sample_chart())},
+                                                       {"png", graph_of(sample_graph())}};
     for (const auto &[ext, write] : writers) {
         const std::string targets[] = {file("missing/picture.") + ext, file("taken.png")};
         for (const std::string &target : targets) {
@@ -190,12 +207,15 @@ TEST_F(Pictures, ImpossibleRequestsAreRefused) {
     qvhost::Chart small = sample_chart(), uneven = sample_chart();
     small.width = 20;
     uneven.series[0].y.pop_back();
+    qvhost::Graph miswired = sample_graph();
+    miswired.wires.push_back({1, 3, 2, 0});
     const std::pair<std::string, Writer> cases[] = {
         {"a.png", png_of(image(2, 2, 1, {0}))},       // too few values
         {"a.exr", exr_of(image(1, 1, 2, {0, 0}))},    // two channels
         {"a.gif", chart_of(sample_chart())},          // neither PNG nor SVG
         {"a.png", chart_of(small)},                   // no room for the plot
         {"a.png", chart_of(uneven)},                  // more x than y values
+        {"a.svg", graph_of(miswired)},                // a wire from an output the node lacks
     };
     for (const auto &[name, write] : cases) {
         std::string error;
@@ -205,9 +225,9 @@ TEST_F(Pictures, ImpossibleRequestsAreRefused) {
     EXPECT_TRUE(listing().empty());
 }
 
-// ---- Charts --------------------------------------------------------------------------
+// ---- Charts and graphs ------------------------------------------------------------------
 
-TEST_F(Pictures, ChartsAreValidPngAndSvg) {
+TEST_F(Pictures, ChartsAndGraphsAreValidPngAndSvg) {
     if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
     qvhost::Chart flat, empty, many, wide = sample_chart();
     flat.series = {{"flat", {0, 1, 2}, {3, 3, 3}}};
@@ -216,6 +236,8 @@ TEST_F(Pictures, ChartsAreValidPngAndSvg) {
     for (int s = 0; s < 25; ++s) many.series.push_back({"", {0, 1e9}, {s * 1e-7, -s * 1e-7}});
     wide.width = 1600;
     wide.height = 300;
+    qvhost::Graph cycle = sample_graph(), nothing;
+    cycle.wires.push_back({2, 0, 0, 0});  // the editor allows none; drawn all the same
 
     const struct {
         const char *what;
@@ -227,6 +249,10 @@ TEST_F(Pictures, ChartsAreValidPngAndSvg) {
         {"empty chart", chart_of(empty), 800, 480},
         {"many series", chart_of(many), 800, 480},
         {"wide chart", chart_of(wide), 1600, 300},
+        // Three columns of nodes at least 130 pixels wide; the Mix node alone is 134 pixels high.
+        {"graph", graph_of(sample_graph()), 390, 160},
+        {"cycle", graph_of(cycle), 390, 160},
+        {"no nodes", graph_of(nothing), 100, 50},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
