@@ -108,16 +108,17 @@ Scale nice_scale(double lo, double hi, int target, int most) {
     return best;
 }
 
-// A tick's text: as many decimals as the step has, or for very large and
-// very small numbers the exponent form with as many digits as the step needs
-// and no more ("2e8", "1.2e9", "-5e-7"); never "-0".
+// A tick's text: as many decimals as the step has, or for numbers from a
+// million up and for fine steps between numbers below a thousandth the
+// exponent form with as many digits as the step needs and no more ("2e8",
+// "1.2e9", "-5e-7"); never "-0".
 std::string tick_text(const Scale &s, double v) {
     if (std::fabs(v) < s.step * 1e-6) v = 0;
     const double magnitude = std::max(std::fabs(s.lo), std::fabs(s.hi));
     const int step_power = static_cast<int>(std::floor(std::log10(s.step) + 1e-9));
     char buf[64];
-    if (magnitude < 1e6 && step_power >= -5) {
-        std::snprintf(buf, sizeof buf, "%.*f", std::max(0, -step_power), v);
+    if (magnitude < 1e6 && (step_power >= -5 || magnitude >= 1e-3)) {
+        std::snprintf(buf, sizeof buf, "%.*f", std::clamp(-step_power, 0, 17), v);
         return buf;
     }
     if (v == 0) return "0";
@@ -156,14 +157,18 @@ std::string series_name(const Chart &chart, std::size_t i) {
     return chart.series[i].name.empty() ? "series " + std::to_string(i + 1) : chart.series[i].name;
 }
 
+// A finite value as the chart takes it: kept within 1e300 of 0, so that
+// spans between values stay finite.
+double kept(double v) { return std::clamp(v, -1e300, 1e300); }
+
 Layout lay_out(cairo_t *cr, const Chart &chart, bool &has_data) {
     Layout L;
-    // The finite values' bounds; values beyond 1e300 are kept there so that spans stay finite.
+    // The bounds of the finite values.
     double x_lo = INFINITY, x_hi = -INFINITY, y_lo = INFINITY, y_hi = -INFINITY;
     for (const ChartSeries &s : chart.series)
         for (std::size_t i = 0; i < s.x.size(); ++i)
             if (std::isfinite(s.x[i]) && std::isfinite(s.y[i])) {
-                const double x = std::clamp(s.x[i], -1e300, 1e300), y = std::clamp(s.y[i], -1e300, 1e300);
+                const double x = kept(s.x[i]), y = kept(s.y[i]);
                 x_lo = std::min(x_lo, x), x_hi = std::max(x_hi, x);
                 y_lo = std::min(y_lo, y), y_hi = std::max(y_hi, y);
             }
@@ -314,11 +319,11 @@ void draw_series(cairo_t *cr, const ChartSeries &s, int index, const Layout &L) 
         std::size_t end = i;
         while (end < n && std::isfinite(s.x[end]) && std::isfinite(s.y[end])) ++end;
         if (end - i == 1) {
-            cairo_arc(cr, L.px(s.x[i]), L.py(s.y[i]), kLineWidth + 0.5, 0, 2 * kPi);
+            cairo_arc(cr, L.px(kept(s.x[i])), L.py(kept(s.y[i])), kLineWidth + 0.5, 0, 2 * kPi);
             cairo_fill(cr);
         } else {
-            cairo_move_to(cr, L.px(s.x[i]), L.py(s.y[i]));
-            for (std::size_t k = i + 1; k < end; ++k) cairo_line_to(cr, L.px(s.x[k]), L.py(s.y[k]));
+            cairo_move_to(cr, L.px(kept(s.x[i])), L.py(kept(s.y[i])));
+            for (std::size_t k = i + 1; k < end; ++k) cairo_line_to(cr, L.px(kept(s.x[k])), L.py(kept(s.y[k])));
             cairo_stroke(cr);
         }
         i = end;
