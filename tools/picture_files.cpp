@@ -1,0 +1,240 @@
+// Writing pictures out: the one function through which every file goes, and
+// the cairo surfaces, fonts and text helpers that the charts and the graph
+// drawings share.
+#include "tools/pictures_internal.h"
+
+#include "tools/network_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <process.h>
+#define QV_GETPID _getpid
+#else
+#include <unistd.h>
+#define QV_GETPID getpid
+#endif
+
+#ifdef QV_HAVE_CAIRO
+#include <cairo-svg.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#endif
+
+namespace qvhost {
+
+std::string cannot_write(const std::string &path, const std::string &reason) {
+    return path + ": cannot write the image (" + reason + ")";
+}
+
+std::string cannot_read(const std::string &path, const std::string &reason) {
+    return path + ": cannot read the image (" + reason + ")";
+}
+
+const char *const kNoCairo = "this build draws no images: it was made without cairo";
+
+bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error) {
+    // Unique per process and per call, so that writers of the same target in
+    // other processes or threads never share a temporary.
+    static std::atomic<unsigned long> calls{0};
+    const std::string temp =
+        path + ".tmp-" + std::to_string(static_cast<long>(QV_GETPID())) + "-" + std::to_string(++calls);
+
+    std::FILE *f = std::fopen(temp.c_str(), "wb");
+    if (f == nullptr) {
+        error = cannot_write(path, std::error_code(errno, std::generic_category()).message());
+        return false;
+    }
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const int write_errno = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        const int e = !written ? write_errno : errno;
+        std::remove(temp.c_str());
+        error = cannot_write(path, std::error_code(e, std::generic_category()).message());
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::remove(temp.c_str());
+        error = cannot_write(path, ec.message());
+        return false;
+    }
+    return true;
+}
+
+#ifdef QV_HAVE_CAIRO
+
+namespace {
+
+void release_fonts() {
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+
+// cairo's stream writers append to a byte string.
+cairo_status_t append_bytes(void *closure, const unsigned char *data, unsigned int length) {
+    static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+enum class DrawingKind { png, svg, unknown };
+
+DrawingKind drawing_kind(const std::string &path) {
+    const std::string::size_type dot = path.find_last_of("./\\");
+    if (dot == std::string::npos || path[dot] != '.') return DrawingKind::unknown;
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "png") return DrawingKind::png;
+    if (ext == "svg") return DrawingKind::svg;
+    return DrawingKind::unknown;
+}
+
+// The byte length of the UTF-8 sequence starting with `lead` (the text is
+// well formed: fit_text makes it so first).
+std::size_t sequence_length(unsigned char lead) {
+    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+}  // namespace
+
+void release_fonts_at_exit() {
+    static const bool registered = std::atexit(release_fonts) == 0;
+    (void)registered;
+}
+
+void use_font(cairo_t *cr, double size, bool bold) {
+    release_fonts_at_exit();
+    cairo_select_font_face(cr, kPictureFont, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+    cairo_font_options_t *fo = cairo_font_options_create();
+    cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+    cairo_set_font_options(cr, fo);
+    cairo_font_options_destroy(fo);
+}
+
+void set_colour(cairo_t *cr, const Rgb &c, double alpha) {
+    if (alpha >= 1.0)
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    else
+        cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+void rounded_rectangle(cairo_t *cr, double x, double y, double width, double height, double radius) {
+    constexpr double kQuarter = 1.5707963267948966;
+    radius = std::min(radius, std::min(width, height) / 2);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + width - radius, y + radius, radius, -kQuarter, 0);
+    cairo_arc(cr, x + width - radius, y + height - radius, radius, 0, kQuarter);
+    cairo_arc(cr, x + radius, y + height - radius, radius, kQuarter, 2 * kQuarter);
+    cairo_arc(cr, x + radius, y + radius, radius, 2 * kQuarter, 3 * kQuarter);
+    cairo_close_path(cr);
+}
+
+double text_width(cairo_t *cr, const std::string &text) {
+    cairo_text_extents_t te;
+    cairo_text_extents(cr, text.c_str(), &te);
+    return te.x_advance;
+}
+
+std::string fit_text(cairo_t *cr, const std::string &text, double max_width) {
+    const std::string safe = shown(text);
+    if (text_width(cr, safe) <= max_width) return safe;
+    static const std::string kEllipsis = "\xE2\x80\xA6";
+    // The longest prefix, whole characters only, that fits with the ellipsis.
+    std::string best;
+    for (std::size_t i = 0; i < safe.size();) {
+        const std::size_t next = i + sequence_length(static_cast<unsigned char>(safe[i]));
+        const std::string candidate = safe.substr(0, next) + kEllipsis;
+        if (text_width(cr, candidate) > max_width) break;
+        best = safe.substr(0, next);
+        i = next;
+    }
+    return best + kEllipsis;
+}
+
+void draw_text(cairo_t *cr, double x, double y, const std::string &text, Align align) {
+    double left = x;
+    if (align != Align::left) {
+        const double w = text_width(cr, text);
+        left = align == Align::centre ? x - w / 2 : x - w;
+    }
+    cairo_move_to(cr, left, y);
+    cairo_show_text(cr, text.c_str());
+    cairo_new_path(cr);
+}
+
+MeasuringContext::MeasuringContext()
+    : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)), cr_(cairo_create(surface_)) {}
+
+MeasuringContext::~MeasuringContext() {
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+}
+
+bool drawing_kind_known(const std::string &path, std::string &reason) {
+    if (drawing_kind(path) != DrawingKind::unknown) return true;
+    reason = "the name must end in .png or .svg";
+    return false;
+}
+
+bool write_drawing(const std::string &path, int width, int height, const DrawFunction &draw, std::string &error) {
+    const DrawingKind kind = drawing_kind(path);
+    std::string reason;
+    if (!drawing_kind_known(path, reason)) {
+        error = cannot_write(path, reason);
+        return false;
+    }
+    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) {
+        error = cannot_write(path, "a picture of " + std::to_string(width) + "x" + std::to_string(height) +
+                                       " pixels: each side must be 1 to " + std::to_string(kMaxPictureSide));
+        return false;
+    }
+    std::string bytes;
+    cairo_surface_t *s = kind == DrawingKind::png
+                             ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)
+                             : cairo_svg_surface_create_for_stream(append_bytes, &bytes, width, height);
+    // An SVG measured in pixels, as the PNG is (cairo's default unit is the point).
+    if (kind == DrawingKind::svg) cairo_svg_surface_set_document_unit(s, CAIRO_SVG_UNIT_PX);
+    cairo_t *cr = cairo_create(s);
+    bool drawn = draw(cr, reason);
+    if (drawn && cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+        reason = std::string("drawing failed: ") + cairo_status_to_string(cairo_status(cr));
+        drawn = false;
+    }
+    cairo_destroy(cr);
+    if (drawn) {
+        cairo_status_t status = CAIRO_STATUS_SUCCESS;
+        if (kind == DrawingKind::png) {
+            status = cairo_surface_write_to_png_stream(s, append_bytes, &bytes);
+        } else {
+            cairo_surface_finish(s);  // the SVG's closing text goes to the stream now
+            status = cairo_surface_status(s);
+        }
+        if (status != CAIRO_STATUS_SUCCESS) {
+            reason = cairo_status_to_string(status);
+            drawn = false;
+        }
+    }
+    cairo_surface_destroy(s);
+    if (!drawn) {
+        error = cannot_write(path, reason);
+        return false;
+    }
+    return write_whole_file(path, bytes, error);
+}
+
+#endif
+
+}  // namespace qvhost

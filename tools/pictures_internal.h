@@ -1,0 +1,94 @@
+// What the picture writers share: the one function every file goes through,
+// the wording of their messages, and (where the build has cairo) the
+// drawing surfaces, fonts and text helpers of the charts and graphs.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#ifdef QV_HAVE_CAIRO
+#include <cairo.h>
+#endif
+
+namespace qvhost {
+
+// Writes `bytes` as the file `path`, whole or not at all: into a temporary
+// file beside it (named for this process and this call), renamed over
+// `path` once complete; the temporary is removed on any failure.  The
+// message is "PATH: cannot write the image (REASON)".
+bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error);
+
+// "PATH: cannot write the image (REASON)" and "PATH: cannot read the image (REASON)".
+std::string cannot_write(const std::string &path, const std::string &reason);
+std::string cannot_read(const std::string &path, const std::string &reason);
+
+// Why a build without cairo draws nothing.
+extern const char *const kNoCairo;
+
+#ifdef QV_HAVE_CAIRO
+
+// Lets go of cairo's and fontconfig's font caches at exit, so leak checkers
+// see nothing left behind; called before the first text is drawn.
+void release_fonts_at_exit();
+
+// The face of every label; DejaVu is in every Debian install (fonts-dejavu-core).
+constexpr const char *kPictureFont = "DejaVu Sans";
+
+// Selects the face at `size` pixels with the font options of every picture:
+// grey anti-aliasing and unhinted advances, so that text measured on one
+// surface is as wide on a PNG as on an SVG.
+void use_font(cairo_t *cr, double size, bool bold = false);
+
+struct Rgb {
+    double r, g, b;  // 0..1
+};
+constexpr Rgb rgb_hex(unsigned hex) {
+    return {((hex >> 16) & 0xFF) / 255.0, ((hex >> 8) & 0xFF) / 255.0, (hex & 0xFF) / 255.0};
+}
+void set_colour(cairo_t *cr, const Rgb &c, double alpha = 1.0);
+
+// A rounded rectangle as the current path.
+void rounded_rectangle(cairo_t *cr, double x, double y, double width, double height, double radius);
+
+// The advance width of a text in the current font.
+double text_width(cairo_t *cr, const std::string &text);
+
+// The user's text as drawn: made safe for cairo (control bytes and invalid
+// UTF-8 escaped, as messages show them) and cut with "…" to `max_width`
+// pixels in the current font.
+std::string fit_text(cairo_t *cr, const std::string &text, double max_width);
+
+// Draws a text with its baseline at y, its left edge, centre or right edge at x.
+enum class Align { left, centre, right };
+void draw_text(cairo_t *cr, double x, double y, const std::string &text, Align align = Align::left);
+
+// A context on a one-pixel image, for measuring texts before a picture's
+// size is known.
+class MeasuringContext {
+public:
+    MeasuringContext();
+    ~MeasuringContext();
+    MeasuringContext(const MeasuringContext &) = delete;
+    MeasuringContext &operator=(const MeasuringContext &) = delete;
+    cairo_t *get() const { return cr_; }
+
+private:
+    cairo_surface_t *surface_;
+    cairo_t *cr_;
+};
+
+// Draws a picture of width x height pixels with `draw` and writes it whole:
+// a PNG (opaque RGB) or an SVG by the path's extension, any other an error.
+// `draw` may fail with a reason; the message is "PATH: cannot write the image (REASON)".
+using DrawFunction = std::function<bool(cairo_t *cr, std::string &reason)>;
+bool write_drawing(const std::string &path, int width, int height, const DrawFunction &draw, std::string &error);
+
+// Whether the path names a picture write_drawing can make; the reason if not.
+bool drawing_kind_known(const std::string &path, std::string &reason);
+
+// The largest side of a picture: cairo's image surfaces end at 32767.
+constexpr int kMaxPictureSide = 16384;
+
+#endif
+
+}  // namespace qvhost
