@@ -54,7 +54,9 @@ CliResult run(const std::vector<std::string> &args) {
 // A file in the test's own directory, removed with it.
 class TempDir {
 public:
-    TempDir() : path_(fs::path(::testing::TempDir()) / ("qv_net_" + std::to_string(std::rand()))) {
+    TempDir()
+        : path_(fs::path(::testing::TempDir()) /
+                (std::string("qv_net_") + ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
         fs::create_directories(path_);
     }
     ~TempDir() { fs::remove_all(path_); }
@@ -226,6 +228,8 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-        if (c.code != 0) EXPECT_EQ(r.err.rfind("qvhost: ", 0), 0u) << r.err;
+        if (c.code != 0) {
+            EXPECT_EQ(r.err.rfind("qvhost: ", 0), 0u) << r.err;
+        }
     }
 }

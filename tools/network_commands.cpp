@@ -11,6 +11,7 @@
 #include "tools/pictures.h"
 
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <iomanip>
@@ -321,7 +322,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     Chart chart;
     chart.width = width;
     chart.height = height;
-    chart.title = shown(path);
+    chart.title = shown(std::filesystem::path(path).filename().string());
     chart.x_label = over_u ? "u" : "frame";
     chart.y_label = outputs.size() == 1 ? outputs[0].text : "value";
     for (const OutputRef &o : outputs) chart.series.push_back({o.text, {}, {}});
