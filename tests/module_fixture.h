@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@
 #endif
 
 namespace qvtest {
+
+// The checkout the tests were built from (examples/, tests/golden/).
+inline std::filesystem::path source_dir() { return std::filesystem::path(__FILE__).parent_path().parent_path(); }
 
 #ifdef _WIN32
 constexpr const char *kModuleFile = "QV_Math_Node.p";
