@@ -1,6 +1,8 @@
 // Scene block files: see scene_io.h for both forms.
 #include "refhost/scene_io.h"
 
+#include "refhost/number_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -74,19 +76,9 @@ void append_quoted(std::string &out, const char *s) {
     out += '"';
 }
 
-template <class T> std::string int_text(T v) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
-template <class T> std::string real_text(T v) {
-    if (std::isnan(v))
-        return "nan";
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v); // shortest round trip; "inf", "-inf"
-    return std::string(buf, r.ptr);
-}
+// Every NaN is written "nan": the text form keeps neither the sign nor the
+// payload of a NaN.
+template <class T> std::string real_text(T v) { return std::isnan(v) ? std::string("nan") : number_text(v); }
 
 template <class T> bool parse_int(const std::string &s, T &out) {
     using Wide = std::conditional_t<std::is_signed<T>::value, long long, unsigned long long>;
@@ -309,7 +301,7 @@ struct SceneWriter::Impl {
                 if constexpr (std::is_floating_point<T>::value)
                     add_text(real_text(src[i]));
                 else
-                    add_text(int_text(src[i]));
+                    add_text(number_text(src[i]));
             } else {
                 put_be(open.back().bytes, to_bits(src[i]), static_cast<int>(sizeof(T)));
             }
@@ -321,7 +313,7 @@ struct SceneWriter::Impl {
             return;
         if (text()) {
             for (int i = 0; i < bytes; ++i)
-                add_text(int_text(static_cast<unsigned>(static_cast<unsigned char>(src[i]))));
+                add_text(number_text(static_cast<unsigned>(static_cast<unsigned char>(src[i]))));
         } else {
             open.back().bytes.append(src, static_cast<size_t>(bytes));
         }
