@@ -1,11 +1,11 @@
 #include "refhost/network.h"
 
 #include "refhost/application.h"
+#include "refhost/atomic_file.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -434,25 +434,7 @@ bool Network::save_file(const std::string &path, SceneForm form, std::string &er
         error = path + ": " + error;
         return false;
     }
-    const std::string temp = path + ".saving";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            error = path + ": cannot write the file";
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        error = path + ": cannot replace the file (" + ec.message() + ")";
-        return false;
-    }
-    return true;
+    return write_file_atomically(path, content, error);
 }
 
 bool Network::load(const std::string &content, const std::string &source_name, std::string &error) {
