@@ -1,9 +1,9 @@
 #include "refhost/draw.h"
 
+#include "refhost/atomic_file.h"
 #include "refhost/network.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
 
 #ifdef QV_HAVE_CAIRO
@@ -11,13 +11,6 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cstdlib>
-#ifdef _WIN32
-#include <process.h>
-#define QV_GETPID _getpid
-#else
-#include <unistd.h>
-#define QV_GETPID getpid
-#endif
 #endif
 
 namespace refhost {
@@ -265,22 +258,17 @@ bool write_preview_png(const Preview &preview, const std::string &path, std::str
         error = path + ": " + error;
         return false;
     }
-    const std::string temp = path + ".tmp-" + std::to_string(static_cast<long>(QV_GETPID()));
-    const cairo_status_t status = cairo_surface_write_to_png(s, temp.c_str());
+    const bool written = write_file_atomically(
+        path,
+        [&](const std::string &temp, std::string &problem) {
+            const cairo_status_t status = cairo_surface_write_to_png(s, temp.c_str());
+            if (status == CAIRO_STATUS_SUCCESS) return true;
+            problem = std::string("cannot write the image (") + cairo_status_to_string(status) + ")";
+            return false;
+        },
+        error);
     cairo_surface_destroy(s);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        std::remove(temp.c_str());
-        error = path + ": cannot write the image (" + cairo_status_to_string(status) + ")";
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        error = path + ": cannot replace the file (" + ec.message() + ")";
-        return false;
-    }
-    return true;
+    return written;
 }
 
 bool read_png(const std::string &path, Image &image, std::string &error) {

@@ -1,7 +1,9 @@
 // A node network as the application keeps one: node instances created by
 // server name, host sources and connections feeding their inputs, the render
 // lifecycle, evaluation of any output, and saving and loading the network in
-// both scene file forms.
+// both scene file forms.  network.cpp holds the nodes, their connections and
+// the render lifecycle, render_threads.cpp the render threads and
+// network_file.cpp the saved networks.
 #pragma once
 
 #include "refhost/module_loader.h"

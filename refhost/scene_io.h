@@ -60,6 +60,9 @@
 // them), so the reader checks the chain of top-level blocks when it is made
 // and each nested block header when find_block reaches it: after a load, ok()
 // tells that everything the module went through was well formed.
+//
+// The adapter that hands these states to a module is scene_io.cpp; the two
+// forms are scene_text.cpp and scene_binary.cpp.
 #ifndef QV_REFHOST_SCENE_IO_H
 #define QV_REFHOST_SCENE_IO_H
 

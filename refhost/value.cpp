@@ -1,5 +1,7 @@
 #include "refhost/value.h"
 
+#include "refhost/number_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -161,21 +163,13 @@ bool parse_value(int type, const std::string &text, Value &out, std::string &err
     return true;
 }
 
-static std::string format_double(double d) {
-    if (std::isnan(d)) return std::signbit(d) ? "-nan" : "nan";
-    if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, d);
-    return std::string(buf, r.ptr);
-}
-
 std::string format_value(const Value &v) {
-    if (v.type == QV_TYPE_INTEGER) return std::to_string(v.as_integer());
+    if (v.type == QV_TYPE_INTEGER) return number_text(v.as_integer());
     const std::size_t count = type_size(v.type) / sizeof(double);
     std::string s;
     for (std::size_t k = 0; k < count; ++k) {
         if (k) s += ",";
-        s += format_double(v.doubles()[k]);
+        s += number_text(v.doubles()[k]);
     }
     return s;
 }
