@@ -155,23 +155,29 @@ bool have_cairo() { return true; }
 
 namespace {
 
-void set_colour(cairo_t *cr, uint32_t colour) {
-    const Rgb c = decode_colour(colour);
-    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
-}
-
-// cairo and fontconfig keep the fonts they looked up until told to let go;
-// the process lets go of them at exit, so that leak checkers see nothing
-// left behind.
+// cairo and fontconfig keep the fonts they looked up until told to let go.
 void release_fonts() {
     cairo_debug_reset_static_data();
     FcFini();
 }
 
-// A surface of the preview's size with the calls drawn; null with a message.
-cairo_surface_t *draw_surface(const Preview &preview, std::string &error) {
+}  // namespace
+
+void release_fonts_at_exit() {
     static const bool registered = std::atexit(release_fonts) == 0;
     (void)registered;
+}
+
+namespace {
+
+void set_colour(cairo_t *cr, uint32_t colour) {
+    const Rgb c = decode_colour(colour);
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+}
+
+// A surface of the preview's size with the calls drawn; null with a message.
+cairo_surface_t *draw_surface(const Preview &preview, std::string &error) {
+    release_fonts_at_exit();
     if (preview.width <= 0 || preview.height <= 0) {
         error = "preview size " + std::to_string(preview.width) + "x" + std::to_string(preview.height) +
                 " is not positive";
@@ -296,6 +302,8 @@ bool read_png(const std::string &path, Image &image, std::string &error) {
 #else  // no cairo: previews are recorded only
 
 bool have_cairo() { return false; }
+
+void release_fonts_at_exit() {}
 
 namespace {
 const char *const kNoCairo = "this build draws no images (it was made without cairo)";

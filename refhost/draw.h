@@ -70,6 +70,11 @@ struct Image {
 // below fail with a message and previews are only recorded.
 bool have_cairo();
 
+// Lets go of the fonts cairo and fontconfig looked up when the process
+// exits, so that leak checkers see nothing left behind; everything that
+// draws text calls it before drawing.
+void release_fonts_at_exit();
+
 // The text face and size of previews: a monospace face whose lines fit the
 // 13-pixel rows that the viewers draw.
 constexpr const char *kPreviewFont = "DejaVu Sans Mono";

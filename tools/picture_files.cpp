@@ -5,23 +5,16 @@
 
 #include "tools/network_file.h"
 
-#include <atomic>
+#include "refhost/atomic_file.h"
+#include "refhost/draw.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <process.h>
-#define QV_GETPID _getpid
-#else
-#include <unistd.h>
-#define QV_GETPID getpid
-#endif
-
 #ifdef QV_HAVE_CAIRO
 #include <cairo-svg.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cctype>
@@ -41,44 +34,30 @@ std::string cannot_read(const std::string &path, const std::string &reason) {
 const char *const kNoCairo = "this build draws no images: it was made without cairo";
 
 bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error) {
-    // Unique per process and per call, so that writers of the same target in
-    // other processes or threads never share a temporary.
-    static std::atomic<unsigned long> calls{0};
-    const std::string temp =
-        path + ".tmp-" + std::to_string(static_cast<long>(QV_GETPID())) + "-" + std::to_string(++calls);
-
-    std::FILE *f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) {
-        error = cannot_write(path, std::error_code(errno, std::generic_category()).message());
-        return false;
-    }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const int write_errno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        const int e = !written ? write_errno : errno;
-        std::remove(temp.c_str());
-        error = cannot_write(path, std::error_code(e, std::generic_category()).message());
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        error = cannot_write(path, ec.message());
-        return false;
-    }
-    return true;
+    return refhost::write_file_atomically(
+        path,
+        [&](const std::string &temp, std::string &problem) {
+            std::FILE *f = std::fopen(temp.c_str(), "wb");
+            if (f == nullptr) {
+                problem = "cannot write the image (" + std::error_code(errno, std::generic_category()).message() + ")";
+                return false;
+            }
+            const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+            const int write_errno = errno;
+            const bool closed = std::fclose(f) == 0;
+            if (!written || !closed) {
+                problem = "cannot write the image (" +
+                          std::error_code(!written ? write_errno : errno, std::generic_category()).message() + ")";
+                return false;
+            }
+            return true;
+        },
+        error);
 }
 
 #ifdef QV_HAVE_CAIRO
 
 namespace {
-
-void release_fonts() {
-    cairo_debug_reset_static_data();
-    FcFini();
-}
 
 // cairo's stream writers append to a byte string.
 cairo_status_t append_bytes(void *closure, const unsigned char *data, unsigned int length) {
@@ -106,13 +85,8 @@ std::size_t sequence_length(unsigned char lead) {
 
 }  // namespace
 
-void release_fonts_at_exit() {
-    static const bool registered = std::atexit(release_fonts) == 0;
-    (void)registered;
-}
-
 void use_font(cairo_t *cr, double size, bool bold) {
-    release_fonts_at_exit();
+    refhost::release_fonts_at_exit();
     cairo_select_font_face(cr, kPictureFont, CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);

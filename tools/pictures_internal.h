@@ -27,10 +27,6 @@ extern const char *const kNoCairo;
 
 #ifdef QV_HAVE_CAIRO
 
-// Lets go of cairo's and fontconfig's font caches at exit, so leak checkers
-// see nothing left behind; called before the first text is drawn.
-void release_fonts_at_exit();
-
 // The face of every label; DejaVu is in every Debian install (fonts-dejavu-core).
 constexpr const char *kPictureFont = "DejaVu Sans";
 

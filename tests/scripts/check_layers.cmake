@@ -6,7 +6,8 @@
 #   3  nodes/, panels/
 #   4  module/        the node table, activations, server table, descriptor
 # and when a file of the module includes a thread library header: the module
-# starts no thread and takes no lock.
+# starts no thread and takes no lock.  The reference host (refhost/) builds
+# on host/ alone, as the application would.
 #
 #   cmake -DSOURCE_DIR=<checkout> -P check_layers.cmake
 if(NOT SOURCE_DIR)
@@ -28,6 +29,20 @@ function(level_of path out)
     set(${out} -1 PARENT_SCOPE)
   endif()
 endfunction()
+
+file(GLOB refhost_files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/refhost/*.h ${SOURCE_DIR}/refhost/*.cpp)
+foreach(file IN LISTS refhost_files)
+  file(STRINGS ${SOURCE_DIR}/${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"" AND NOT CMAKE_MATCH_1 MATCHES "^(host|refhost)/")
+      message(SEND_ERROR "${file}: includes \"${CMAKE_MATCH_1}\"; the reference host builds on host/ alone")
+      set(refhost_bad TRUE)
+    endif()
+  endforeach()
+endforeach()
+if(refhost_bad)
+  message(FATAL_ERROR "check_layers: the reference host includes the module's headers")
+endif()
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/host/* ${SOURCE_DIR}/module/* ${SOURCE_DIR}/geometry/*
