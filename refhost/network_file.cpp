@@ -13,11 +13,14 @@ namespace refhost {
 // A saved network is a sequence of top-level blocks; an older file may lack
 // any of them:
 //   Version  one integer, 1
-//   Node     Id (integer), Server (string), Data (the module's own blocks)
-//   Feed     To (node integer, input string), Value (type integer, then one
-//            integer or the doubles of the type)
+//   Node     Id (integer), Server (string), Name (string, optional: the
+//            network's name for the node), Data (the module's own blocks)
+//   Feed     To (node integer, input string), then either Value (type
+//            integer, then one integer or the doubles of the type) or Sample
+//            (the sample source's name, "@u" ...)
 //   Connect  From (node integer, output string), To (node integer, input string)
-// Nodes come before the feeds and connections that name them.
+// An input is named "Name#k" where it is the k-th of several inputs sharing
+// a name.  Nodes come before the feeds and connections that name them.
 
 namespace {
 
@@ -34,11 +37,24 @@ enum : uint32_t {
     kFrom = QV_BLOCK_ID('F', 'R', 'O', 'M'),
     kTo = QV_BLOCK_ID('T', 'O', ' ', ' '),
     kValue = QV_BLOCK_ID('V', 'A', 'L', 'U'),
+    kName = QV_BLOCK_ID('N', 'A', 'M', 'E'),
+    kSample = QV_BLOCK_ID('S', 'M', 'P', 'L'),
 };
 
 const QvBlockIdent kTopIdents[] = {{kVersion, "Version"}, {kNode, "Node"}, {kFeed, "Feed"}, {kConnect, "Connect"}, {0, nullptr}};
-const QvBlockIdent kNodeIdents[] = {{kId, "Id"}, {kServer, "Server"}, {kData, "Data"}, {0, nullptr}};
-const QvBlockIdent kFeedIdents[] = {{kTo, "To"}, {kValue, "Value"}, {0, nullptr}};
+const QvBlockIdent kNodeIdents[] = {{kId, "Id"}, {kServer, "Server"}, {kName, "Name"}, {kData, "Data"}, {0, nullptr}};
+const QvBlockIdent kFeedIdents[] = {{kTo, "To"}, {kValue, "Value"}, {kSample, "Sample"}, {0, nullptr}};
+
+// The name that finds an input again: "Name#k" for the k-th of several.
+std::string input_name(const HostNode &n, const HostInput &in) {
+    int nth = 0, all = 0;
+    for (const auto &other : n.inputs) {
+        if (other->name != in.name) continue;
+        ++all;
+        if (other.get() == &in) nth = all;
+    }
+    return all > 1 ? in.name + "#" + std::to_string(nth) : in.name;
+}
 const QvBlockIdent kConnectIdents[] = {{kFrom, "From"}, {kTo, "To"}, {0, nullptr}};
 
 const QvBlockIdent *ident(const QvBlockIdent *table, uint32_t id) {
@@ -90,6 +106,11 @@ bool Network::save(SceneForm form, std::string &content, std::string &error) con
         w.begin(kNodeIdents, kServer, true);
         w.str(n->server);
         w.end();
+        if (!n->name.empty()) {
+            w.begin(kNodeIdents, kName, true);
+            w.str(n->name);
+            w.end();
+        }
         w.begin(kNodeIdents, kData, false);
         if (n->inst.save != nullptr) n->inst.save(n->instance, w.ss);
         w.end();
@@ -99,20 +120,26 @@ bool Network::save(SceneForm form, std::string &content, std::string &error) con
         for (const auto &in : n->inputs) {
             if (in->source) {
                 w.begin(kTopIdents, kFeed, false);
-                w.port(kFeedIdents, kTo, n->id, in->name);
+                w.port(kFeedIdents, kTo, n->id, input_name(*n, *in));
                 const Value &v = in->source->value;
-                w.begin(kFeedIdents, kValue, true);
-                w.i4(v.type);
-                if (v.type == QV_TYPE_INTEGER)
-                    w.i4(v.as_integer());
-                else
-                    w.ss->write_dp(w.ss->context, v.doubles(), static_cast<int>(type_size(v.type) / sizeof(double)));
+                if (in->source->sample != SampleSource::none) {
+                    w.begin(kFeedIdents, kSample, true);
+                    w.str(sample_source_name(in->source->sample));
+                } else {
+                    w.begin(kFeedIdents, kValue, true);
+                    w.i4(v.type);
+                    if (v.type == QV_TYPE_INTEGER)
+                        w.i4(v.as_integer());
+                    else
+                        w.ss->write_dp(w.ss->context, v.doubles(),
+                                       static_cast<int>(type_size(v.type) / sizeof(double)));
+                }
                 w.end();
                 w.end();
             } else if (in->from != nullptr) {
                 w.begin(kTopIdents, kConnect, false);
                 w.port(kConnectIdents, kFrom, in->from->node->id, in->from->name);
-                w.port(kConnectIdents, kTo, n->id, in->name);
+                w.port(kConnectIdents, kTo, n->id, input_name(*n, *in));
                 w.end();
             }
         }
@@ -149,11 +176,12 @@ bool Network::load(const std::string &content, const std::string &source_name, s
             if (version != kNetworkVersion) return fail("unsupported network version " + std::to_string(version));
         } else if (top == kNode) {
             int32_t id = 0;
-            std::string server;
+            std::string server, name;
             HostNode *made = nullptr;
             while (uint32_t b = r.find(kNodeIdents)) {
                 if (b == kId && !r.i4(id)) return fail("a node's Id holds no number");
                 if (b == kServer && !r.str(server)) return fail("node " + std::to_string(id) + ": Server holds no name");
+                if (b == kName && !r.str(name)) return fail("node " + std::to_string(id) + ": Name holds no name");
                 if (b == kData) {
                     if (made != nullptr) return fail("node " + std::to_string(id) + " has two Data blocks");
                     if (id <= 0 || server.empty()) return fail("a node's Data comes before its Id and Server");
@@ -169,13 +197,16 @@ bool Network::load(const std::string &content, const std::string &source_name, s
                 if (id <= 0 || server.empty()) return fail("a node lacks its Id or Server");
                 if (fresh.node(id) != nullptr) return fail("node " + std::to_string(id) + " appears twice");
                 std::string why;
-                if (fresh.create_with_id(server, id, why) == nullptr) return fail("node " + std::to_string(id) + ": " + why);
+                made = fresh.create_with_id(server, id, why);
+                if (made == nullptr) return fail("node " + std::to_string(id) + ": " + why);
             }
+            made->name = name;
         } else if (top == kFeed) {
             int32_t to = 0;
             std::string input;
             Value v;
             bool has_value = false;
+            SampleSource sample = SampleSource::none;
             while (uint32_t b = r.find(kFeedIdents)) {
                 if (b == kTo && !(r.i4(to) && r.str(input))) return fail("a Feed's To is incomplete");
                 if (b == kValue) {
@@ -193,11 +224,26 @@ bool Network::load(const std::string &content, const std::string &source_name, s
                     }
                     has_value = true;
                 }
+                if (b == kSample) {
+                    std::string source;
+                    if (!r.str(source) || (sample = sample_source_from_name(source)) == SampleSource::none)
+                        return fail("a Feed's Sample names no sample source");
+                    has_value = true;
+                }
                 r.end();
             }
             if (!has_value) return fail("a Feed lacks its Value");
             std::string why;
-            if (fresh.feed(to, input, v, why) == nullptr) return fail(why);
+            if (sample != SampleSource::none) {
+                const HostNode *n = fresh.node(to);
+                const HostInput *in = n != nullptr ? n->input(input) : nullptr;
+                std::size_t index = 0;
+                while (n != nullptr && index < n->inputs.size() && n->inputs[index].get() != in) ++index;
+                if (in == nullptr) return fail("a Feed's To names no input of node " + std::to_string(to));
+                if (fresh.feed_sample(to, index, sample, why) == nullptr) return fail(why);
+            } else if (fresh.feed(to, input, v, why) == nullptr) {
+                return fail(why);
+            }
         } else if (top == kConnect) {
             int32_t from = 0, to = 0;
             std::string output, input;

@@ -67,6 +67,7 @@ struct HostInput {
 
 struct HostNode {
     int id = 0;
+    std::string name;  // the network's name for the node, "" for none
     std::string server;
     QvInstanceFuncs inst{};
     QvRenderFuncs rend{};

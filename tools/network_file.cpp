@@ -183,6 +183,7 @@ private:
             problem(line_of(*server), name, shown(error));
             return;
         }
+        n->name = name;
         file_.nodes.push_back({name, n->id, line});
     }
 
@@ -423,7 +424,8 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
         problems.push_back(shown(error));
         return false;
     }
-    for (const auto &n : file.network->nodes()) file.nodes.push_back({"n" + std::to_string(n->id), n->id, 0});
+    for (const auto &n : file.network->nodes())
+        file.nodes.push_back({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
     out = std::move(file);
     return true;
 }
