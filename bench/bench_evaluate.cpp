@@ -4,6 +4,7 @@
 // math plus a copy of the result.
 //
 //   qv_bench [--benchmark options]   run from the directory holding the module
+#include "bench/bench_ratios.h"
 #include "refhost/application.h"
 #include "refhost/network.h"
 
@@ -18,8 +19,6 @@
 
 namespace {
 
-std::shared_ptr<refhost::Module> g_module;
-
 struct Evaluator {
     std::unique_ptr<refhost::Network> net;
     refhost::HostNode *node = nullptr;
@@ -28,7 +27,7 @@ struct Evaluator {
 
 Evaluator make(const std::string &server, const char *input) {
     Evaluator e;
-    e.net = std::make_unique<refhost::Network>(g_module);
+    e.net = std::make_unique<refhost::Network>(bench::module());
     std::string error;
     e.node = e.net->create(server, error);
     if (e.node == nullptr) {
@@ -74,38 +73,9 @@ BENCHMARK(BM_Sin_Default);
 BENCHMARK(BM_Add4_Defaults);
 BENCHMARK(BM_Dist_Defaults);
 
-// Collects the results and prints each as a ratio to the baseline.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto base = times_.find("BM_Baseline_Sin");
-        if (base == times_.end() || base->second <= 0) return;
-        std::printf("\nratio to BM_Baseline_Sin (same run):\n");
-        for (const auto &t : times_) std::printf("  %-22s %6.2f\n", t.first.c_str(), t.second / base->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+const bool kRatios = bench::compare("BM_Sin_Connected", "BM_Baseline_Sin") &&
+                     bench::compare("BM_Sin_Default", "BM_Baseline_Sin") &&
+                     bench::compare("BM_Add4_Defaults", "BM_Baseline_Sin") &&
+                     bench::compare("BM_Dist_Defaults", "BM_Baseline_Sin");
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    std::string error;
-    g_module = refhost::Module::load("QV_Math_Node.so", error);
-    if (!g_module) {
-        std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    g_module.reset();
-    return 0;
-}

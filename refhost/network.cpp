@@ -32,6 +32,7 @@ Network::~Network() {
 void Network::swap(Network &other) {
     std::swap(module_, other.module_);
     std::swap(nodes_, other.nodes_);
+    std::swap(shared_, other.shared_);
     std::swap(next_id_, other.next_id_);
 }
 
@@ -39,6 +40,7 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
     auto node = std::make_unique<HostNode>();
     node->id = id;
     node->server = server;
+    node->shared = shared_.get();
     const int rc = activate_handler(*module_, server, *node, Application::get().config().handler_version);
     if (rc < 0) {
         error = "unknown node \"" + server + "\"";
@@ -138,11 +140,40 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
     if (in->connected()) {
         in->from = nullptr;
         in->source.reset();
+        in->constant_bytes = nullptr;
         tell(*in, QV_EVENT_DISCONNECT);
     }
     in->from = out;
     tell(*in, QV_EVENT_CONNECT);
     return true;
+}
+
+HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSource sample) {
+    if (in.connected()) {
+        in.from = nullptr;
+        in.source.reset();
+        in.constant_bytes = nullptr;
+        tell(in, QV_EVENT_DISCONNECT);
+    }
+    in.source = std::make_unique<HostSource>();
+    in.source->value = value;
+    in.source->sample = sample;
+    if (sample == SampleSource::none) {
+        convert_value(value, in.type, in.source->delivered.bytes);
+        in.source->delivered.type = in.type;
+    }
+    in.constant_bytes = !shared_->counting && sample == SampleSource::none ? in.source->delivered.bytes : nullptr;
+    tell(in, QV_EVENT_CONNECT);
+    return in.source.get();
+}
+
+void Network::set_counting(bool on) {
+    shared_->counting = on;
+    for (auto &n : nodes_)
+        for (auto &in : n->inputs)
+            in->constant_bytes = !on && in->source && in->source->sample == SampleSource::none
+                                     ? in->source->delivered.bytes
+                                     : nullptr;
 }
 
 HostSource *Network::feed(int to_node, const std::string &input, const Value &value, std::string &error) {
@@ -153,19 +184,12 @@ HostSource *Network::feed(int to_node, const std::string &input, const Value &va
                 " input \"" + input + "\"";
         return nullptr;
     }
-    if (in->connected()) {
-        in->from = nullptr;
-        in->source.reset();
-        tell(*in, QV_EVENT_DISCONNECT);
-    }
-    in->source = std::make_unique<HostSource>();
-    in->source->value = value;
-    tell(*in, QV_EVENT_CONNECT);
-    return in->source.get();
+    return attach_source(*in, value, SampleSource::none);
 }
 
-HostSource *Network::feed_input(int to_node, std::size_t index, const Value &value, std::string &error) {
-    HostNode *n = node(to_node);
+// The input made `index`-th, or null with a message.
+static HostInput *input_at(const Network &net, int to_node, std::size_t index, std::string &error) {
+    HostNode *n = net.node(to_node);
     if (n == nullptr) {
         error = "no node " + std::to_string(to_node);
         return nullptr;
@@ -174,30 +198,31 @@ HostSource *Network::feed_input(int to_node, std::size_t index, const Value &val
         error = "node " + std::to_string(to_node) + " (" + n->server + ") has no input " + std::to_string(index);
         return nullptr;
     }
-    HostInput &in = *n->inputs[index];
-    if (!can_convert(value.type, in.type)) {
-        error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in.type) +
-                " input " + std::to_string(index) + " (\"" + in.name + "\")";
+    return n->inputs[index].get();
+}
+
+HostSource *Network::feed_input(int to_node, std::size_t index, const Value &value, std::string &error) {
+    HostInput *in = input_at(*this, to_node, index, error);
+    if (in == nullptr) return nullptr;
+    if (!can_convert(value.type, in->type)) {
+        error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in->type) +
+                " input " + std::to_string(index) + " (\"" + in->name + "\")";
         return nullptr;
     }
-    if (in.connected()) {
-        in.from = nullptr;
-        in.source.reset();
-        tell(in, QV_EVENT_DISCONNECT);
-    }
-    in.source = std::make_unique<HostSource>();
-    in.source->value = value;
-    tell(in, QV_EVENT_CONNECT);
-    return in.source.get();
+    return attach_source(*in, value, SampleSource::none);
 }
 
 HostSource *Network::feed_sample(int to_node, std::size_t index, SampleSource source, std::string &error) {
-    const int type = sample_source_type(source);
+    HostInput *in = input_at(*this, to_node, index, error);
+    if (in == nullptr) return nullptr;
     Value zero;
-    zero.type = type;
-    HostSource *s = feed_input(to_node, index, zero, error);
-    if (s != nullptr) s->sample = source;
-    return s;
+    zero.type = sample_source_type(source);
+    if (!can_convert(zero.type, in->type)) {
+        error = std::string("cannot feed a ") + type_name(zero.type) + " value to the " + type_name(in->type) +
+                " input " + std::to_string(index) + " (\"" + in->name + "\")";
+        return nullptr;
+    }
+    return attach_source(*in, zero, source);
 }
 
 bool Network::disconnect(int to_node, const std::string &input, std::string &error) {
@@ -209,6 +234,7 @@ bool Network::disconnect(int to_node, const std::string &input, std::string &err
     }
     in->from = nullptr;
     in->source.reset();
+    in->constant_bytes = nullptr;
     tell(*in, QV_EVENT_DISCONNECT);
     return true;
 }

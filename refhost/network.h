@@ -71,6 +71,13 @@ public:
     // A new node of the same server, with the instance copied into it.
     HostNode *copy(int id, std::string &error);
 
+    // Whether the host counts the module's questions of this network's
+    // inputs (HostSource::evaluations, HostInput::connected_queries): on
+    // for tests, off for renders, which then touch no shared word.
+    void set_counting(bool on);
+    // A memo for one thread's samples of this network (see SampleMemo).
+    SampleMemo make_memo() const { return SampleMemo(shared_->outputs); }
+
     void render_init(int mode = 0);
     void new_time(int32_t frame, double time);
     void render_cleanup();
@@ -111,11 +118,14 @@ public:
 
 private:
     HostNode *create_with_id(const std::string &server, int id, std::string &error);
+    // Feeds an input with a value or a sample source, replacing what fed it.
+    HostSource *attach_source(HostInput &in, const Value &value, SampleSource sample);
     bool would_loop(const HostNode *from, const HostNode *to) const;
     void swap(Network &other);
 
     std::shared_ptr<Module> module_;
     std::vector<std::unique_ptr<HostNode>> nodes_;
+    std::unique_ptr<NetworkShared> shared_ = std::make_unique<NetworkShared>();
     int next_id_ = 1;
 };
 

@@ -165,6 +165,7 @@ bool Network::load(const std::string &content, const std::string &source_name, s
     SceneReader reader(detect_scene_form(content), content, source_name);
     Reader r{reader.state()};
     Network fresh(module_);
+    fresh.set_counting(shared_->counting);
     auto fail = [&](const std::string &what) {
         error = reader.ok() ? source_name + ": " + what : reader.error();
         return false;

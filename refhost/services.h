@@ -18,6 +18,7 @@ struct HostOutput {
     HostNode *node;
     int type;
     std::string name;
+    int index = -1;  // its place in a SampleMemo: outputs of one network are numbered from 0
 };
 
 // What the application's spot gives each sample, as a host source can feed
@@ -32,35 +33,102 @@ SampleSource sample_source_from_name(const std::string &name);
 // The connection type a source delivers: scalar, vector (position), integer (frame).
 int sample_source_type(SampleSource s);
 
-// The sample access record the reference host hands to evaluate: the host's
-// record (its uv, position and time fields), then the pixel centre and the
-// frame.  The module passes it on unread; the sample sources read it.
-struct HostSample {
-    QvSampleAccess access{};
+// The values of outputs already evaluated for the sample now being
+// evaluated.  The application evaluates an upstream node again for every
+// input it feeds; the reference host, given a memo, evaluates each output
+// once per sample and hands its value to every input it feeds.  That gives
+// the same values bit for bit: every value depends only on the sample and the
+// scene time, and the caches hold one value per time step.  One memo per
+// thread; next() starts a new sample.
+class SampleMemo {
+public:
+    explicit SampleMemo(int outputs = 0) : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)) {}
+    void next() { ++sample_; }
+    // The value of `out` for this sample, evaluated now if not yet.
+    const Value &value(const HostOutput &out, QvSampleAccess *sa) {
+        Entry &e = entries_[static_cast<std::size_t>(out.index)];
+        if (e.sample != sample_) evaluate(out, sa, e);
+        return e.value;
+    }
+    bool holds(const HostOutput &out) const {
+        return out.index >= 0 && static_cast<std::size_t>(out.index) < entries_.size();
+    }
+    long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
+
+private:
+    struct Entry {
+        uint64_t sample = 0;
+        Value value;
+    };
+    void evaluate(const HostOutput &out, QvSampleAccess *sa, Entry &e);
+    std::vector<Entry> entries_;
+    uint64_t sample_ = 1;
+    long evaluations_ = 0;
+};
+
+// What the reference host's sample record holds beyond the application's
+// fields: the pixel centre, the frame, and the memo of the thread.  The
+// record's host_data points to it.
+struct SampleExtras {
     double pixel[2] = {0.0, 0.0};
     int32_t frame = 0;
+    SampleMemo *memo = nullptr;
+};
+
+// The sample access record the reference host hands to evaluate: the host's
+// record (its uv, position and time fields) with host_data pointing to the
+// extras.  The module passes it on unread; the sample sources read it.
+struct HostSample {
+    QvSampleAccess access{};
+    SampleExtras extras;
+
+    HostSample() { access.host_data = &extras; }
+    HostSample(const HostSample &other) : access(other.access), extras(other.extras) { access.host_data = &extras; }
+    HostSample &operator=(const HostSample &other) {
+        access = other.access;
+        extras = other.extras;
+        access.host_data = &extras;
+        return *this;
+    }
 
     static HostSample at(double u, double v, double x, double y, double time, int32_t frame, int32_t thread = 0);
 };
-static_assert(sizeof(HostSample) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's sample block holds the host's record");
+static_assert(sizeof(QvSampleAccess) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's sample block holds the host's record");
+
+// What the network shares with its nodes: whether the host counts the
+// module's questions (tests ask; renders turn it off, so that evaluation
+// touches no shared word), and how many outputs it numbered.
+struct NetworkShared {
+    bool counting = true;
+    int outputs = 0;
+};
 
 // What the host feeds into an input: a constant value, or what a sample
-// source reads from each sample.  Counts how often the module asks for it.
+// source reads from each sample.  Counts how often the module asks for it,
+// while the network counts.
 struct HostSource {
     Value value;
     SampleSource sample = SampleSource::none;
+    Value delivered;  // a constant converted to its input's type
     std::atomic<long> evaluations{0};
 };
 
 struct HostInput {
-    HostInput(HostNode *n, int t, std::string nm, QvInputEventFunc ev)
-        : node(n), type(t), name(std::move(nm)), event(ev) {}
-    HostNode *node;
+    HostInput(HostNode *n, int t, std::string nm, QvInputEventFunc ev, bool whole)
+        : type(t), reads_whole_record(whole), node(n), name(std::move(nm)), event(ev) {}
+    // What evaluating the input reads first, together.
+    HostOutput *from = nullptr;  // connected to another node's output
     int type;
+    // An input of a node that draws a preview: the module evaluates it with
+    // a sample block of its own, which the host reads whole.
+    bool reads_whole_record = false;
+    std::unique_ptr<HostSource> source;  // or fed by the host
+    // A constant source's bytes in the input's type, while the network does
+    // not count: evaluating the input is then a copy.
+    const unsigned char *constant_bytes = nullptr;
+    HostNode *node;
     std::string name;
     QvInputEventFunc event;
-    HostOutput *from = nullptr;           // connected to another node's output
-    std::unique_ptr<HostSource> source;   // or fed by the host
     mutable std::atomic<int> connected_queries{0};  // times the module asked whether connected
     bool connected() const { return from != nullptr || source != nullptr; }
 };
@@ -78,6 +146,7 @@ struct HostNode {
     std::vector<std::string> calls;  // node service calls in order: "colour", "mode"
     std::vector<std::string> ports_made;  // "in " or "out " and the name, in the order the module made them
     bool wrote_past_record = false;  // activation wrote past the end of the host's handler record
+    NetworkShared *shared = nullptr;  // the network's, set before create
     std::vector<std::unique_ptr<HostInput>> inputs;
     std::vector<std::unique_ptr<HostOutput>> outputs;
 

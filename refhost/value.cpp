@@ -9,17 +9,6 @@
 
 namespace refhost {
 
-std::size_t type_size(int type) {
-    switch (type) {
-    case QV_TYPE_SCALAR: return sizeof(double);
-    case QV_TYPE_INTEGER: return sizeof(int32_t);
-    case QV_TYPE_COLOR:
-    case QV_TYPE_VECTOR: return 3 * sizeof(double);
-    case QV_TYPE_MATERIAL: return 13 * sizeof(double);
-    default: return 0;
-    }
-}
-
 const char *type_name(int type) {
     switch (type) {
     case QV_TYPE_COLOR: return "color";

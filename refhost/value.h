@@ -12,7 +12,16 @@ namespace refhost {
 // Bytes a value of a connection type occupies; 0 for an unknown type.
 // The material record is four colours of three doubles (diffuse, specular,
 // reflection, refraction) and the transparency.
-std::size_t type_size(int type);
+inline std::size_t type_size(int type) {
+    switch (type) {
+    case QV_TYPE_SCALAR: return sizeof(double);
+    case QV_TYPE_INTEGER: return sizeof(int32_t);
+    case QV_TYPE_COLOR:
+    case QV_TYPE_VECTOR: return 3 * sizeof(double);
+    case QV_TYPE_MATERIAL: return 13 * sizeof(double);
+    default: return 0;
+    }
+}
 const char *type_name(int type);
 int type_from_name(const std::string &name);  // 0 when unknown
 
@@ -37,6 +46,18 @@ bool can_convert(int from, int to);
 
 // Writes `v` converted to `to` into dst (type_size(to) bytes).
 void convert_value(const Value &v, int to, void *dst);
+
+// Copies a value of a type from src to dst: the evaluation path's copy, of
+// the type's size exactly.
+inline void copy_value_bytes(int type, void *dst, const void *src) {
+    switch (type) {
+    case QV_TYPE_SCALAR: std::memcpy(dst, src, sizeof(double)); break;
+    case QV_TYPE_INTEGER: std::memcpy(dst, src, sizeof(int32_t)); break;
+    case QV_TYPE_COLOR:
+    case QV_TYPE_VECTOR: std::memcpy(dst, src, 3 * sizeof(double)); break;
+    default: std::memcpy(dst, src, type_size(type)); break;
+    }
+}
 
 // Parses "2", "1,2,3" or "13 comma-separated numbers" for a connection type;
 // false with a message on error.

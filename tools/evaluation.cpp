@@ -3,6 +3,7 @@
 #include "refhost/application.h"
 
 #include <thread>
+#include <vector>
 
 #ifdef QV_HAVE_TBB
 #include <tbb/blocked_range.h>
@@ -44,13 +45,20 @@ int available_threads() {
 
 namespace {
 
-// Evaluates one row of the grid into its place in the image.
-void render_row(const refhost::HostOutput &out, ValueImage &image, int py, double time, int frame, int thread) {
+// Evaluates one row of the grid into its place in the image; each output
+// upstream is evaluated once per sample (see SampleMemo).
+void render_row(const refhost::HostOutput &out, refhost::SampleMemo &memo, ValueImage &image, int py, double time,
+                int frame, int thread) {
     const int channels = image.channels;
     float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
+    refhost::HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
+    sample.extras.memo = &memo;
+    refhost::Value v;
     for (int px = 0; px < image.width; ++px) {
-        refhost::HostSample sample = pixel_sample(image.width, image.height, px, py, time, frame, thread);
-        refhost::Value v;
+        const double x = px + 0.5;
+        sample.access.uv[0] = sample.access.position[0] = x / image.width;
+        sample.extras.pixel[0] = x;
+        memo.next();
         float *pixel = row + px * channels;
         if (!refhost::evaluate_output(out, &sample.access, v)) {
             for (int c = 0; c < channels; ++c) pixel[c] = 0.0f;
@@ -71,6 +79,7 @@ bool cancelled(const RenderControl &control) {
 bool render_grid(const OutputRef &output, int width, int height, double time, int frame, const RenderControl &control,
                  ValueImage &image, std::string &error) {
     const refhost::HostOutput &out = *output.output;
+    const refhost::Network &network = output.network();
     const int channels = value_channels(out.type);
     if (channels == 0) {
         error = output.text + ": a " + std::string(refhost::type_name(out.type)) + " output makes no image";
@@ -102,9 +111,10 @@ bool render_grid(const OutputRef &output, int width, int height, double time, in
         arena.execute([&] {
             tbb::parallel_for(tbb::blocked_range<int>(0, height), [&](const tbb::blocked_range<int> &rows) {
                 const int thread = tbb::this_task_arena::current_thread_index();
+                refhost::SampleMemo memo = network.make_memo();
                 for (int py = rows.begin(); py != rows.end(); ++py) {
                     if (cancelled(control)) return;
-                    render_row(out, image, py, time, frame, thread);
+                    render_row(out, memo, image, py, time, frame, thread);
                     row_done();
                 }
             });
@@ -115,13 +125,38 @@ bool render_grid(const OutputRef &output, int width, int height, double time, in
         }
         return true;
     }
+#else
+    if (threads > 1) {
+        // Without oneTBB (the Windows builds, and ThreadSanitizer's, which
+        // cannot see inside the uninstrumented library): threads that take
+        // the next row in turn.
+        std::atomic<int> next_row{0};
+        auto worker = [&](int thread) {
+            refhost::SampleMemo memo = network.make_memo();
+            for (int py = next_row.fetch_add(1); py < height; py = next_row.fetch_add(1)) {
+                if (cancelled(control)) return;
+                render_row(out, memo, image, py, time, frame, thread);
+                row_done();
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t) pool.emplace_back(worker, t);
+        worker(0);
+        for (std::thread &t : pool) t.join();
+        if (cancelled(control)) {
+            error = "interrupted";
+            return false;
+        }
+        return true;
+    }
 #endif
+    refhost::SampleMemo memo = network.make_memo();
     for (int py = 0; py < height; ++py) {
         if (cancelled(control)) {
             error = "interrupted";
             return false;
         }
-        render_row(out, image, py, time, frame, 0);
+        render_row(out, memo, image, py, time, frame, 0);
         row_done();
     }
     return true;

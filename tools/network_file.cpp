@@ -109,6 +109,7 @@ public:
         : source_(std::move(source)), problems_(problems) {
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
+        file_.network->set_counting(false);
     }
 
     bool read(const std::string &text) {
@@ -373,6 +374,7 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     out.text = text;
     out.node = node->id;
     out.output = o;
+    out.net = file.network.get();
     return true;
 }
 
@@ -420,6 +422,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     NetworkFile file;
     file.source = path;
     file.network = std::make_unique<Network>(module);
+    file.network->set_counting(false);
     if (!file.network->load(content, path, error)) {
         problems.push_back(shown(error));
         return false;

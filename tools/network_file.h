@@ -59,6 +59,8 @@ struct OutputRef {
     std::string text;
     int node = 0;
     const refhost::HostOutput *output = nullptr;
+    const refhost::Network *net = nullptr;
+    const refhost::Network &network() const { return *net; }
 };
 bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error);
 
