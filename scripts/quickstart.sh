@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds QV Math Node for this machine (build/native) and shows the reference
-# host at work: the list of nodes, then one node evaluated.
+# Builds QV Math Node for this machine (build/native) and runs the demo: the
+# built-in demo network rendered, its noisy channel plotted and its four
+# viewers' previews drawn, into qvhost-demo/.
 #
-#   bash scripts/quickstart.sh
+#   bash scripts/quickstart.sh [OUTPUT DIRECTORY]
 #
 # Installs the native build's packages first when any is missing (that step
 # needs root or sudo).
@@ -10,6 +11,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+out=${1:-qvhost-demo}
 
 if ! bash scripts/install-deps.sh --native; then
   echo >&2
@@ -20,13 +22,10 @@ if ! bash scripts/install-deps.sh --native; then
 fi
 
 echo "==== building build/native ===="
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build/native --parallel 2
+cmake --preset native
+cmake --build --preset native
 
 qvhost=build/native/bin/qvhost
 echo
-echo "==== $qvhost nodes ===="
-"$qvhost" nodes
-echo
-echo "==== $qvhost eval QvMs_POW In=2 Pow=10 ===="
-"$qvhost" eval QvMs_POW In=2 Pow=10
+echo "==== $qvhost demo --out $out ===="
+"$qvhost" demo --out "$out"

@@ -207,3 +207,20 @@ TEST(Examples, RunAndGiveTheirValues) {
     }
     fs::remove_all(dir);
 }
+
+// A render stopped (Ctrl-C) between rows reports it and gives no image.
+TEST(Render, ACancelledRenderStops) {
+    qvhost::NetworkFile file = load_text(kDistance);
+    qvhost::OutputRef ref;
+    std::string error;
+    ASSERT_TRUE(qvhost::resolve_output(file, "d.Out", ref, error)) << error;
+    const std::atomic<bool> cancel{true};
+    for (int threads : {1, 2}) {
+        qvhost::RenderControl control;
+        control.threads = threads;
+        control.cancel = &cancel;
+        qvhost::ValueImage image;
+        EXPECT_FALSE(qvhost::render_grid(ref, 64, 64, 0.0, 0, control, image, error));
+        EXPECT_EQ(error, "interrupted");
+    }
+}
