@@ -15,7 +15,7 @@ int run_demo(const Context &ctx, const std::string &dir) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) return ctx.fail(shown(dir) + ": cannot make the directory (" + ec.message() + ")");
+    if (ec) return ctx.fail(shown_path(dir) + ": cannot make the directory (" + ec.message() + ")");
     const std::string network = (fs::path(dir) / "demo.qvn.toml").string();
     {
         std::ofstream file(network, std::ios::binary | std::ios::trunc);

@@ -156,7 +156,7 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
     const std::size_t pct = pattern.find('%');
     if (pct == std::string::npos) {
         if (many) {
-            error = "-o " + shown(pattern) + ": several frames need a %04d in the file name";
+            error = "-o " + shown_path(pattern) + ": several frames need a %04d in the file name";
             return false;
         }
         path = pattern;
@@ -165,7 +165,7 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
     std::size_t d = pct + 1;
     while (d < pattern.size() && pattern[d] >= '0' && pattern[d] <= '9') ++d;
     if (d >= pattern.size() || pattern[d] != 'd' || pattern.find('%', d) != std::string::npos || d - pct > 3) {
-        error = "-o " + shown(pattern) + ": the only % form is one %d or %04d for the frame";
+        error = "-o " + shown_path(pattern) + ": the only % form is one %d or %04d for the frame";
         return false;
     }
     char buf[32];
@@ -364,7 +364,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                    const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern) {
     const bool exr = ends_with(pattern, ".exr");
     if (!exr && !ends_with(pattern, ".png"))
-        return ctx.fail("-o " + shown(pattern) + ": the image file ends in .png or .exr", 2);
+        return ctx.fail("-o " + shown_path(pattern) + ": the image file ends in .png or .exr", 2);
     const bool many = frames.last > frames.first;
     std::string error, first_path;
     if (!frame_path(pattern, frames.first, many, first_path, error)) return ctx.fail(error, 2);
@@ -441,7 +441,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
 
 int graph_network(const Context &ctx, const std::string &path, const std::string &target) {
     if (!ends_with(target, ".svg") && !ends_with(target, ".png"))
-        return ctx.fail("-o " + shown(target) + ": the picture ends in .svg or .png", 2);
+        return ctx.fail("-o " + shown_path(target) + ": the picture ends in .svg or .png", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file)) return rc;
     auto module = ctx.load_module();

@@ -322,7 +322,7 @@ private:
 bool read_text_file(const std::string &path, std::string &content, std::string &error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = shown(path) + ": cannot open the file";
+        error = shown_path(path) + ": cannot open the file";
         return false;
     }
     std::ostringstream buf;
@@ -433,8 +433,18 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     return true;
 }
 
-std::string shown(const std::string &text) {
-    constexpr std::size_t kLimit = 60;
+namespace {
+
+std::string escaped(const std::string &text, std::size_t limit);
+
+}  // namespace
+
+std::string shown(const std::string &text) { return escaped(text, 60); }
+std::string shown_path(const std::string &path) { return escaped(path, std::string::npos); }
+
+namespace {
+
+std::string escaped(const std::string &text, std::size_t kLimit) {
     std::string out;
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size();) {
@@ -473,5 +483,7 @@ std::string shown(const std::string &text) {
     }
     return out;
 }
+
+}  // namespace
 
 }  // namespace qvhost

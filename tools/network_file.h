@@ -80,5 +80,7 @@ bool is_scene_content(const std::string &content, const std::string &path);
 // The user's text as an error message shows it: control bytes and invalid
 // UTF-8 escaped, cut to about 60 characters.
 std::string shown(const std::string &text);
+// A file name as a message shows it: escaped the same way, never cut.
+std::string shown_path(const std::string &path);
 
 }  // namespace qvhost

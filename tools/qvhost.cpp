@@ -135,6 +135,8 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         bool err_is_terminal) {
     CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
     app.require_subcommand(1);
+    // Arguments starting with "/" are paths (Wine and Unix spell them so), never options.
+    app.allow_windows_style_options(false);
     std::string module_path = default_module, build = std::to_string(refhost::kDefaultBuild);
     app.add_option("--module", module_path, "module file to load");
     app.add_option("--build", build, "host build number the application reports (0 to 4095)");
