@@ -171,6 +171,23 @@ std::string hex_id(uint32_t id) {
     return s.str();
 }
 
+// A node of `server` in `net` with its inputs fed and its options edited as
+// the command line says; null, with `code` the exit code, after an error line.
+refhost::HostNode *prepared_node(const Context &ctx, refhost::Network &net, const std::string &server,
+                                 const std::vector<std::string> &inputs, const std::vector<std::string> &sets,
+                                 int &code) {
+    std::string error;
+    refhost::HostNode *node = net.create(server, error);
+    code = 1;
+    if (node == nullptr) {
+        ctx.err << "qvhost: " << error << "\n";
+        return nullptr;
+    }
+    if ((code = feed_inputs(net, *node, inputs, ctx.err)) != 0) return nullptr;
+    if ((code = apply_edits(net, *node, sets, ctx.err)) != 0) return nullptr;
+    return node;
+}
+
 }  // namespace
 
 int show_panel(const Context &ctx, const std::string &server, const std::vector<std::string> &sets,
@@ -179,15 +196,9 @@ int show_panel(const Context &ctx, const std::string &server, const std::vector<
     auto module = ctx.load_module();
     if (!module) return 1;
     refhost::Network net(module);
-    std::string error;
-    refhost::HostNode *node = net.create(server, error);
-    if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
-    if (int rc = apply_edits(net, *node, sets, err)) return rc;
     int code = 0;
+    refhost::HostNode *node = prepared_node(ctx, net, server, inputs, sets, code);
+    if (node == nullptr) return code;
     const refhost::Panel *panel = open_panel(net, *node, code, err);
     if (panel == nullptr) {
         if (code == 0) out << "no options\n";
@@ -224,14 +235,10 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
     auto module = ctx.load_module();
     if (!module) return 1;
     refhost::Network net(module);
+    int code = 0;
+    refhost::HostNode *node = prepared_node(ctx, net, server, inputs, sets, code);
+    if (node == nullptr) return code;
     std::string error;
-    refhost::HostNode *node = net.create(server, error);
-    if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
-        return 1;
-    }
-    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
-    if (int rc = apply_edits(net, *node, sets, err)) return rc;
     net.render_init();
     const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
     net.render_cleanup();
