@@ -137,6 +137,9 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         bool err_is_terminal) {
     CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
     app.require_subcommand(1);
+    // A word starting with "/" is a file ("/tmp/net.qvn.toml"), not a
+    // Windows-style option, also in the Windows builds.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("qvhost ") + kVersion + " (" + kProductName + ")");
     std::string module_path = default_module, build = std::to_string(refhost::kDefaultBuild);
     app.add_option("--module", module_path, "module file to load");
