@@ -76,12 +76,14 @@ std::string without_pictures(const std::string &html) {
 int differing_pixels(const refhost::Image &a, const refhost::Image &b, int tolerance) {
     int n = 0;
     for (std::size_t k = 0; k < a.pixels.size(); ++k)
-        for (int shift = 0; shift < 24; shift += 8)
-            if (std::abs(static_cast<int>((a.pixels[k] >> shift) & 0xFF) - static_cast<int>((b.pixels[k] >> shift) & 0xFF)) >
-                tolerance) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int ca = static_cast<int>((a.pixels[k] >> shift) & 0xFF);
+            const int cb = static_cast<int>((b.pixels[k] >> shift) & 0xFF);
+            if (std::abs(ca - cb) > tolerance) {
                 ++n;
                 break;
             }
+        }
     return n;
 }
 

@@ -77,7 +77,8 @@ void find_saved_blocks(const std::shared_ptr<refhost::Module> &module, const std
         if (!panel->edit(c.id, other_value(c), error)) continue;
         const std::vector<std::string> after = saved_lines(*n);
         for (std::size_t i = 0; i < after.size(); ++i)
-            if (i >= before.size() || after[i] != before[i]) c.saved_in.push_back(after[i].substr(0, after[i].find(' ')));
+            if (i >= before.size() || after[i] != before[i])
+                c.saved_in.push_back(after[i].substr(0, after[i].find(' ')));
     }
 }
 

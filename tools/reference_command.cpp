@@ -120,10 +120,10 @@ std::string shown_value(const ControlInfo &c) {
         return index >= 0 && index < static_cast<int>(c.choices.size()) ? code(c.choices[index]) : c.value;
     }
     if (c.cls == "iBoolean") return c.value == "0" ? "off" : "on";
-    if (c.value_type == "percent") return refhost::format_value(refhost::Value::scalar(std::atof(c.value.c_str()) * 100)) + "%";
-    std::string v = c.value;
+    if (c.value_type == "percent")
+        return refhost::format_value(refhost::Value::scalar(std::atof(c.value.c_str()) * 100)) + "%";
     std::string out;
-    for (char ch : v) out += ch == ',' ? std::string(", ") : std::string(1, ch);
+    for (char ch : c.value) out += ch == ',' ? std::string(", ") : std::string(1, ch);
     return c.value_type == "float3" ? "(" + out + ")" : out;
 }
 
@@ -205,8 +205,9 @@ DocPage group_page(const Group &g, uint32_t build) {
     std::string nodes;
     for (const Node *n : g.nodes)
         nodes += (nodes.empty() ? "" : ", ") + std::string("[") + n->info.display + "](#" + anchor_of(n->info) + ")";
-    page.blocks.push_back(paragraph("[All nodes](" + std::string(kIndexFile) + ") · " + std::to_string(g.nodes.size()) +
-                                    (g.nodes.size() == 1 ? " node: " : " nodes: ") + nodes));
+    page.blocks.push_back(paragraph("[All nodes](" + std::string(kIndexFile) + ") · " +
+                                    std::to_string(g.nodes.size()) + (g.nodes.size() == 1 ? " node: " : " nodes: ") +
+                                    nodes));
     for (const DocPicture &p : g.pictures) page.blocks.push_back(image(p.file, p.caption));
     for (const Node *n : g.nodes)
         for (DocBlock &b : node_section(*n, build)) page.blocks.push_back(std::move(b));

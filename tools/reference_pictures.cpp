@@ -146,6 +146,12 @@ std::string lower(const std::string &s) {
 
 std::string number(double d) { return refhost::format_value(refhost::Value::scalar(d)); }
 
+// A number as a caption writes it, with a minus sign rather than a hyphen.
+std::string caption_number(double d) {
+    const std::string text = number(d);
+    return text[0] == '-' ? "\u2212" + text.substr(1) : text;
+}
+
 std::vector<std::string> split(const std::string &text, char sep) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -272,12 +278,14 @@ std::string outputs_named(const std::string &series) {
 
 std::string plot_caption(const PlotRow &row) {
     const std::string y = outputs_named(row.series != nullptr ? row.series : "f.Out");
+    const std::string about = row.about != nullptr ? std::string(", ") + row.about : "";
     if (std::string(row.x_label) == "frame")
-        return y + " over frames " + number(row.lo) + " to " + number(row.hi) + " at " + std::to_string(kPlotFps) +
-               " frames per second" + (row.about != nullptr ? std::string(", ") + row.about : "") + ".";
-    const std::string range = row.range != nullptr ? row.range : number(row.lo) + " to " + number(row.hi);
-    return y + " against " + row.x_label + " from " + range + (row.about != nullptr ? std::string(", ") + row.about : "") +
-           ".";
+        return y + " over frames " + caption_number(row.lo) + " to " + caption_number(row.hi) + " at " +
+               std::to_string(kPlotFps) +
+               " frames per second" + about + ".";
+    const std::string range =
+        row.range != nullptr ? row.range : caption_number(row.lo) + " to " + caption_number(row.hi);
+    return y + " against " + row.x_label + " from " + range + about + ".";
 }
 
 bool draw_preview(const PreviewRow &row, const std::shared_ptr<refhost::Module> &module, const std::string &path,
