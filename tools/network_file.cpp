@@ -322,7 +322,8 @@ private:
 bool read_text_file(const std::string &path, std::string &content, std::string &error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = shown(path) + ": cannot open the file";
+        // The path whole, however long: its end names the file.
+        error = shown(path, path.size()) + ": cannot open the file";
         return false;
     }
     std::ostringstream buf;
@@ -433,12 +434,11 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     return true;
 }
 
-std::string shown(const std::string &text) {
-    constexpr std::size_t kLimit = 60;
+std::string shown(const std::string &text, std::size_t limit) {
     std::string out;
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size();) {
-        if (chars == kLimit) {
+        if (chars == limit) {
             out += "...";
             break;
         }

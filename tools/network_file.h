@@ -78,7 +78,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 bool is_scene_content(const std::string &content, const std::string &path);
 
 // The user's text as an error message shows it: control bytes and invalid
-// UTF-8 escaped, cut to about 60 characters.
-std::string shown(const std::string &text);
+// UTF-8 escaped, cut to about `limit` characters.
+std::string shown(const std::string &text, std::size_t limit = 60);
 
 }  // namespace qvhost
