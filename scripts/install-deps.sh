@@ -25,7 +25,7 @@ native_packages=(
   cmake g++ ninja-build
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev libcli11-dev libtomlplusplus-dev libtbb-dev libopenexr-dev
-  libcairo2-dev fonts-dejavu-core pkgconf
+  libcairo2-dev fonts-dejavu-core pkgconf zlib1g-dev
 )
 windows_packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64

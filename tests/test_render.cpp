@@ -188,6 +188,12 @@ TEST(Examples, RunAndGiveTheirValues) {
     EXPECT_TRUE(same_double(0.3 + 2 / 30.0, value("caches.qvn.toml", "held.Out", 2, 0.3, 0.6).as_scalar()));
     // motion: frame 12 at 30 frames per second.
     EXPECT_TRUE(same_double(12 / 30.0, value("motion.qvn.toml", "clock.Time", 12, 0.5, 0.5).as_scalar()));
+    // vectors: the direction from (0.5, 0.5, -0.35) to (0.1, 0.5, 0), scaled to length 1.
+    {
+        const double len = std::sqrt(0.4 * 0.4 + 0.35 * 0.35);
+        const refhost::Value n = value("vectors.qvn.toml", "normal.out1", 0, 0.1, 0.5);
+        EXPECT_TRUE(near_vector({-0.4 / len, 0.0, 0.35 / len}, {n.doubles()[0], n.doubles()[1], n.doubles()[2]}));
+    }
     // colour split: the luma of (1, 0.5, 0).
     EXPECT_TRUE(same_double((0.298912 * 1.0 + 0.586611 * 0.5) + 0.114478 * 0.0,
                             value("colour_split.qvn.toml", "split.Luma", 0, 1.0, 0.5).as_scalar()));

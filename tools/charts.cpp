@@ -203,7 +203,7 @@ Layout lay_out(cairo_t *cr, const Chart &chart, bool &has_data) {
     const int n = static_cast<int>(chart.series.size());
     L.legend_rows = n <= fit_rows ? n : fit_rows - 1;
     if (n > L.legend_rows) name_w = std::max(name_w, text_width(cr, "+" + std::to_string(n) + " more"));
-    L.legend_w = n == 0 ? 0 : 2 * kLegendPad + kLegendSwatch + kLegendGap + name_w;
+    L.legend_w = n == 0 || !chart.legend ? 0 : 2 * kLegendPad + kLegendSwatch + kLegendGap + name_w;
 
     // Left to right: y label (turned), tick labels, plot, legend.
     const double y_label_w = chart.y_label.empty() ? 0 : kLabelSize + 12;
@@ -333,7 +333,7 @@ void draw_series(cairo_t *cr, const ChartSeries &s, int index, const Layout &L) 
 
 void draw_legend(cairo_t *cr, const Chart &chart, const Layout &L) {
     const int n = static_cast<int>(chart.series.size());
-    if (n == 0) return;
+    if (n == 0 || !chart.legend) return;
     const int rows = L.legend_rows + (n > L.legend_rows ? 1 : 0);
     const double x = std::floor(L.legend_x) + 0.5, y = std::floor(L.plot_y) + 0.5;
     rounded_rectangle(cr, x, y, L.legend_w, 2 * kLegendPad + rows * kLegendRow - 4, 5);

@@ -55,4 +55,10 @@ int graph_network(const Context &ctx, const std::string &path, const std::string
 int save_network(const Context &ctx, const std::string &path, const std::string &scene, bool binary);
 int run_demo(const Context &ctx, const std::string &dir);
 
+// ---- The node reference -----------------------------------------------------------
+
+// Writes the node reference into `dir`: index.md, a page per node group, the
+// whole as QV_Math_Node_reference.html, and the pictures under images/.
+int write_reference(const Context &ctx, const std::string &dir);
+
 }  // namespace qvhost

@@ -20,6 +20,7 @@ struct ControlInfo {
     std::vector<std::string> choices;
     bool hidden = false;
     std::string value;       // as a fresh node shows it; "" when empty
+    std::vector<std::string> saved_in;  // the saved blocks an edit of it changes ("int1", ...)
 };
 
 struct PortInfo {

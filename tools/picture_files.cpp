@@ -19,6 +19,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <unordered_map>
+#endif
+
+#ifdef QV_HAVE_ZLIB
+#include <zlib.h>
 #endif
 
 namespace qvhost {
@@ -207,6 +212,101 @@ bool write_drawing(const std::string &path, int width, int height, const DrawFun
         return false;
     }
     return write_whole_file(path, bytes, error);
+}
+
+#endif
+
+#if defined(QV_HAVE_CAIRO) && defined(QV_HAVE_ZLIB)
+
+namespace {
+
+void put_u32(std::string &out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+// A PNG chunk: length, type, data and the CRC of type and data.
+void put_chunk(std::string &out, const char *type, const std::string &data) {
+    put_u32(out, static_cast<uint32_t>(data.size()));
+    const std::string body = std::string(type, 4) + data;
+    out += body;
+    put_u32(out, static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(body.data()),
+                                             static_cast<uInt>(body.size()))));
+}
+
+int distance2(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int c = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        d += c * c;
+    }
+    return d;
+}
+
+}  // namespace
+
+bool shrink_png(const std::string &path, std::string &error) {
+    refhost::Image image;
+    if (!refhost::read_png(path, image, error)) return false;
+    // The palette: the most frequent colours first, ties by colour value, so
+    // that the same picture always gives the same file.
+    std::unordered_map<uint32_t, uint32_t> counts;
+    for (uint32_t px : image.pixels) ++counts[px & 0xFFFFFFu];
+    std::vector<std::pair<uint32_t, uint32_t>> colours(counts.begin(), counts.end());
+    std::sort(colours.begin(), colours.end(), [](const auto &a, const auto &b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    const std::size_t size = std::min<std::size_t>(colours.size(), 256);
+    std::unordered_map<uint32_t, uint8_t> index;
+    std::string palette;
+    for (std::size_t i = 0; i < size; ++i) {
+        index[colours[i].first] = static_cast<uint8_t>(i);
+        for (int shift = 16; shift >= 0; shift -= 8) palette += static_cast<char>((colours[i].first >> shift) & 0xFF);
+    }
+    for (std::size_t i = size; i < colours.size(); ++i) {
+        std::size_t best = 0;
+        for (std::size_t k = 1; k < size; ++k)
+            if (distance2(colours[k].first, colours[i].first) < distance2(colours[best].first, colours[i].first))
+                best = k;
+        index[colours[i].first] = static_cast<uint8_t>(best);
+    }
+    // Scanlines of palette indices, each after filter type 0.
+    std::string raw;
+    raw.reserve(static_cast<std::size_t>(image.height) * (image.width + 1));
+    for (int y = 0; y < image.height; ++y) {
+        raw += '\0';
+        for (int x = 0; x < image.width; ++x) raw += static_cast<char>(index[image.at(x, y) & 0xFFFFFFu]);
+    }
+    uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(packed_size, '\0');
+    if (compress2(reinterpret_cast<Bytef *>(&packed[0]), &packed_size, reinterpret_cast<const Bytef *>(raw.data()),
+                  static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK) {
+        error = cannot_write(path, "compression failed");
+        return false;
+    }
+    packed.resize(packed_size);
+    std::string header;
+    put_u32(header, static_cast<uint32_t>(image.width));
+    put_u32(header, static_cast<uint32_t>(image.height));
+    header += std::string("\x08\x03\x00\x00\x00", 5);  // 8-bit palette indices, no interlace
+    std::string png = "\x89PNG\r\n\x1a\n";
+    put_chunk(png, "IHDR", header);
+    put_chunk(png, "PLTE", palette);
+    put_chunk(png, "IDAT", packed);
+    put_chunk(png, "IEND", "");
+    return write_whole_file(path, png, error);
+}
+
+#else
+
+bool shrink_png(const std::string &path, std::string &error) {
+#ifdef QV_HAVE_CAIRO
+    (void)path;
+    (void)error;
+    return true;
+#else
+    error = cannot_write(path, kNoCairo);
+    return false;
+#endif
 }
 
 #endif

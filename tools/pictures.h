@@ -34,6 +34,12 @@ bool write_value_exr(const ValueImage &image, const std::string &path, std::stri
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error);
 bool have_exr();
 
+// Rewrites an opaque PNG as an 8-bit palette image of its 256 most frequent
+// colours, every other colour drawn as the nearest of them: charts and
+// previews, whose few colours are blended only at edges, come out at half
+// the size or less and look the same.  Without zlib the file is left as it is.
+bool shrink_png(const std::string &path, std::string &error);
+
 // Reads an 8-bit PNG back as RGB values 0..255 per channel (3 channels).
 bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error);
 
@@ -48,6 +54,7 @@ struct Chart {
     std::string title, x_label, y_label;
     std::vector<ChartSeries> series;
     int width = 800, height = 480;
+    bool legend = true;  // the legend beside the plot
 };
 
 // Axes with ticks at round numbers, the series as lines in distinct colours,

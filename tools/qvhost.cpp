@@ -1,13 +1,14 @@
 // qvhost: the headless node editor.  It loads the module as the application
 // does and, from the command line, lists, evaluates and draws its nodes one
 // at a time, and checks, evaluates, plots, renders, draws and saves whole
-// node networks written in files.
+// node networks written in files, and writes the node reference.
 #include "tools/qvhost.h"
 
 #include "refhost/application.h"
 #include "tools/commands.h"
 #include "tools/network_file.h"
 #include "tools/options.h"
+#include "tools/version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,7 +24,8 @@ constexpr const char *kModuleFile = "QV_Math_Node.p";
 constexpr const char *kModuleFile = "QV_Math_Node.so";
 #endif
 
-const char *const kCommands[] = {"nodes", "eval", "panel", "preview", "check", "plot", "render", "graph", "save", "demo"};
+const char *const kCommands[] = {"nodes", "eval",  "panel", "preview", "check", "plot",
+                                 "render", "graph", "save",  "demo",    "doc"};
 
 std::string command_list() {
     std::string s;
@@ -135,8 +137,10 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         bool err_is_terminal) {
     CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
     app.require_subcommand(1);
-    // Arguments starting with "/" are paths (Wine and Unix spell them so), never options.
+    // A word starting with "/" is a file ("/tmp/net.qvn.toml"), not a
+    // Windows-style option, also in the Windows builds.
     app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string("qvhost ") + kVersion + " (" + kProductName + ")");
     std::string module_path = default_module, build = std::to_string(refhost::kDefaultBuild);
     app.add_option("--module", module_path, "module file to load");
     app.add_option("--build", build, "host build number the application reports (0 to 4095)");
@@ -235,6 +239,12 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
     demo->add_option("--out", out_dir, "the directory to write into");
     demo->footer("example: qvhost demo --out demo");
 
+    auto *doc = app.add_subcommand("doc", "write the node reference: Markdown pages, one HTML page, pictures");
+    std::string doc_dir;
+    doc->add_option("--out", doc_dir, "the directory to write into")->required();
+    doc->footer("examples:\n  qvhost doc --out docs/reference\n"
+                "  qvhost --build 1164 doc --out old-host   (as a host of build 1164 sees the module)");
+
     const std::string command = named_command(args);
     bool known = command.empty();
     for (const char *c : kCommands) known = known || command == c;
@@ -248,6 +258,9 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         app.parse(reversed);
     } catch (const CLI::CallForHelp &) {
         out << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion &e) {
+        out << e.what() << "\n";
         return 0;
     } catch (const CLI::ParseError &e) {
         if (command.empty()) {
@@ -297,6 +310,7 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         InterruptScope interrupt;
         return run_demo(ctx, out_dir);
     }
+    if (*doc) return write_reference(ctx, doc_dir);
     return 2;
 }
 
