@@ -39,20 +39,24 @@ int sample_source_type(SampleSource s);
 // once per sample and hands its value to every input it feeds.  That gives
 // the same values bit for bit: every value depends only on the sample and the
 // scene time, and the caches hold one value per time step.  One memo per
-// thread; next() starts a new sample.
+// thread; next() starts a new sample.  A memo made without reuse evaluates
+// every time, as the application does, and only counts.
 class SampleMemo {
 public:
-    explicit SampleMemo(int outputs = 0) : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)) {}
+    explicit SampleMemo(int outputs = 0, bool reuse = true)
+        : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse) {}
     void next() { ++sample_; }
-    // The value of `out` for this sample, evaluated now if not yet.
+    // The value of `out` for this sample, evaluated now if not yet.  The
+    // value stays until the output is next evaluated: copy it at once.
     const Value &value(const HostOutput &out, QvSampleAccess *sa) {
         Entry &e = entries_[static_cast<std::size_t>(out.index)];
-        if (e.sample != sample_) evaluate(out, sa, e);
+        if (e.sample != sample_ || !reuse_) evaluate(out, sa, e);
         return e.value;
     }
     bool holds(const HostOutput &out) const {
         return out.index >= 0 && static_cast<std::size_t>(out.index) < entries_.size();
     }
+    bool reuses() const { return reuse_; }
     long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
 
 private:
@@ -62,6 +66,7 @@ private:
     };
     void evaluate(const HostOutput &out, QvSampleAccess *sa, Entry &e);
     std::vector<Entry> entries_;
+    bool reuse_;
     uint64_t sample_ = 1;
     long evaluations_ = 0;
 };
