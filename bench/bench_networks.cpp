@@ -7,7 +7,9 @@
 //     does, against evaluated once per sample and reused; with the number
 //     of node evaluations per sample both ways;
 //   - growth: chains of 1, 2, 5, 10, 20 and 50 sums (each adding a constant
-//     to the one before, the first to u), on two threads against one.
+//     to the one before, the first to u), on two threads against one; and
+//     each chain against a balanced tree of as many sums, which nests
+//     log2(N) deep instead of N.
 #include "bench/bench_ratios.h"
 #include "tools/evaluation.h"
 
@@ -110,6 +112,27 @@ Built chain(int length) {
     return b.finish(last, "Out");
 }
 
+// N sums as a balanced binary tree: sum k adds sums 2k and 2k + 1 where
+// there are such, else u and the constant.  As many nodes as a chain of N,
+// nested only log2(N) deep.
+Built tree(int nodes) {
+    Builder b;
+    std::vector<int> id(static_cast<std::size_t>(nodes) + 1);
+    for (int k = 1; k <= nodes; ++k) id[static_cast<std::size_t>(k)] = b.node("QvMs_ADD");
+    for (int k = 1; k <= nodes; ++k) {
+        const int self = id[static_cast<std::size_t>(k)];
+        if (2 * k <= nodes)
+            b.wire(id[static_cast<std::size_t>(2 * k)], "Out", self, "In1");
+        else
+            b.feed_u(self);
+        if (2 * k + 1 <= nodes)
+            b.wire(id[static_cast<std::size_t>(2 * k + 1)], "Out", self, "In2");
+        else
+            b.feed(self, "In2", 0.001);
+    }
+    return b.finish(id[1], "Out");
+}
+
 // Renders one frame; the evaluations it made are added to `evaluations`.
 void render(const Built &b, int size, int threads, bool reuse, qvhost::ValueImage &image, long &evaluations) {
     qvhost::RenderControl control;
@@ -162,6 +185,20 @@ void run_growth(benchmark::State &state) {
     state.counters["one_thread_samples_per_s"] = 1e9 / state.counters["baseline_ns"];
 }
 
+// The chain (measured) against the tree of as many nodes (baseline), one
+// thread: what nesting costs beyond the nodes themselves.
+void run_depth(benchmark::State &state) {
+    const int nodes = static_cast<int>(state.range(0));
+    constexpr int kSize = 128;
+    const Built deep = chain(nodes), shallow = tree(nodes);
+    qvhost::ValueImage a, b;
+    long evaluations = 0;
+    bench::alternate(
+        state, static_cast<double>(kSize) * kSize, [&] { render(deep, kSize, 1, true, a, evaluations); },
+        [&] { render(shallow, kSize, 1, true, b, evaluations); });
+    state.counters["nodes"] = nodes;
+}
+
 const bool kRegistered = [] {
     benchmark::RegisterBenchmark("network/fan_out_8", [](benchmark::State &s) { run_shared(s, fan_out, 128); })
         ->UseManualTime()
@@ -170,6 +207,16 @@ const bool kRegistered = [] {
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("network/chain", run_growth)
+        ->ArgName("nodes")
+        ->Arg(1)
+        ->Arg(2)
+        ->Arg(5)
+        ->Arg(10)
+        ->Arg(20)
+        ->Arg(50)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/depth", run_depth)
         ->ArgName("nodes")
         ->Arg(1)
         ->Arg(2)

@@ -1153,6 +1153,7 @@ void run_case(benchmark::State &state, const Case &c, bool connected) {
     benchmark::DoNotOptimize(by_hand);
     benchmark::DoNotOptimize(hand_time);
     const bool refresh = c.refresh == Refresh::every_sample;
+    state.SetLabel(c.output);
     bench::alternate(
         state, kBlock,
         [&] {
