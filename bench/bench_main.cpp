@@ -8,7 +8,7 @@
 // benchmark measured in real time (threads) is compared in real time, every
 // other in CPU time, which time spent waiting for the processor does not
 // count.  The JSON output (--benchmark_out=FILE --benchmark_out_format=json)
-// carries the ratios, the processor and the compiler in its context, for
+// names the processor and the compiler in its context, for
 // scripts/performance_report.py.
 #include "bench/bench_ratios.h"
 
@@ -111,9 +111,6 @@ void add_context() {
 #elif defined(__GNUC__)
     benchmark::AddCustomContext("qv_compiler", std::string("GCC ") + __VERSION__);
 #endif
-    std::string pairs;
-    for (const auto &[name, baseline] : ratios()) pairs += name + " / " + baseline + "\n";
-    benchmark::AddCustomContext("qv_ratios", pairs);
 }
 
 }  // namespace
