@@ -22,7 +22,11 @@ long allocations() { return g_allocations.load(std::memory_order_relaxed); }
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // ---- Sanitizer builds: the sanitizer's allocation hooks ---------------------
 
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' own interface (sanitizer/allocator_interface.h,
+// which not every compiler installs): up to a few pairs of hooks, called on
+// every allocation and release of the program.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, std::size_t),
+                                                        void (*free_hook)(const volatile void *));
 
 namespace qvalloc {
 
