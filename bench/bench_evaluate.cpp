@@ -1,81 +1,86 @@
-// Cost of one evaluate through the module, as ratios against the bare work
-// it wraps, measured in the same run: the host's input and output services
-// are part of every evaluate, so the baseline is a direct call of the same
-// math plus a copy of the result.
-//
-//   qv_bench [--benchmark options]   run from the directory holding the module
+// The reference host's input path: what evaluating a connected input costs
+// next to evaluating the upstream node itself.  Upstream is a sine node fed
+// by a constant, or (the host's share larger) a sum of two constants;
+// downstream a sine node whose "In" is wired to it.  The
+// measured loop is the module's call for that input (the input service's
+// evaluate input), once per sample; the baseline calls the upstream node's
+// evaluate directly.  Measured twice: on the render path (a sample memo per
+// thread, a new sample each time) and without a memo (Network::evaluate, a
+// record made without the render loop).
 #include "bench/bench_ratios.h"
-#include "refhost/application.h"
 #include "refhost/network.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <map>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace {
 
-struct Evaluator {
+constexpr int kBlock = 512;
+
+struct Wired {
     std::unique_ptr<refhost::Network> net;
-    refhost::HostNode *node = nullptr;
-    refhost::HostOutput *out = nullptr;
+    refhost::HostNode *upstream = nullptr, *downstream = nullptr;
 };
 
-Evaluator make(const std::string &server, const char *input) {
-    Evaluator e;
-    e.net = std::make_unique<refhost::Network>(bench::module());
+Wired make_wired(const std::string &upstream) {
+    Wired w;
+    w.net = std::make_unique<refhost::Network>(bench::module());
     std::string error;
-    e.node = e.net->create(server, error);
-    if (e.node == nullptr) {
+    w.upstream = w.net->create(upstream, error);
+    w.downstream = w.upstream != nullptr ? w.net->create("QvMs_SIN", error) : nullptr;
+    bool fed = w.downstream != nullptr;
+    for (std::size_t i = 0; fed && i < w.upstream->inputs.size(); ++i)
+        fed = w.net->feed_input(w.upstream->id, i, refhost::Value::scalar(0.25 * (i + 1)), error) != nullptr;
+    if (!fed || !w.net->connect(w.upstream->id, "Out", w.downstream->id, "In", error)) {
         std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
         std::exit(1);
     }
-    if (input != nullptr) e.net->feed(e.node->id, input, refhost::Value::scalar(0.5), error);
-    e.net->render_init();
-    e.out = e.node->outputs[0].get();
-    return e;
+    w.net->set_counting(false);
+    w.net->render_init();
+    return w;
 }
 
-void run_node(benchmark::State &state, const char *server, const char *input) {
-    Evaluator e = make(server, input);
-    QvSampleAccess sa{};
-    refhost::Value v;
-    refhost::HostValueSlot slot{e.out->type, &v};
-    for (auto _ : state) {
-        e.node->handler.evaluate(e.node->instance, &sa, e.out, &slot);
-        benchmark::DoNotOptimize(v);
-    }
+void run_input(benchmark::State &state, const std::string &upstream, bool memo) {
+    Wired w = make_wired(upstream);
+    refhost::SampleMemo sample_memo = w.net->make_memo();
+    refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
+    if (memo) sample.extras.memo = &sample_memo;
+    const QvNodeInputFuncs &input = refhost::input_funcs();
+    refhost::HostInput *in = w.downstream->inputs[0].get();
+    refhost::HostOutput *out = w.upstream->outputs[0].get();
+    const refhost::HostNode &up = *w.upstream;
+    double via_input = 0.0;
+    refhost::Value direct;
+    refhost::HostValueSlot slot{out->type, &direct};
+    bench::alternate(
+        state, kBlock,
+        [&] {
+            for (int k = 0; k < kBlock; ++k) {
+                sample_memo.next();
+                input.evaluate(in, &sample.access, &via_input);
+            }
+            benchmark::DoNotOptimize(via_input);
+        },
+        [&] {
+            for (int k = 0; k < kBlock; ++k) up.handler.evaluate(up.instance, &sample.access, out, &slot);
+            benchmark::DoNotOptimize(direct);
+        });
+    if (via_input != direct.as_scalar()) state.SkipWithError("the input gave another value than its upstream node");
 }
 
-// The baseline: the same function on a value read through a pointer, the
-// result copied out as the host's set-value does.
-void BM_Baseline_Sin(benchmark::State &state) {
-    volatile double in = 0.5;
-    refhost::Value v;
-    for (auto _ : state) {
-        const double r = std::sin(in);
-        std::memcpy(v.bytes, &r, sizeof r);
-        benchmark::DoNotOptimize(v);
-    }
-}
-void BM_Sin_Connected(benchmark::State &state) { run_node(state, "QvMs_SIN", "In"); }
-void BM_Sin_Default(benchmark::State &state) { run_node(state, "QvMs_SIN", nullptr); }
-void BM_Add4_Defaults(benchmark::State &state) { run_node(state, "QvMs_ADD4", nullptr); }
-void BM_Dist_Defaults(benchmark::State &state) { run_node(state, "QvMs_DIST", nullptr); }
-
-BENCHMARK(BM_Baseline_Sin);
-BENCHMARK(BM_Sin_Connected);
-BENCHMARK(BM_Sin_Default);
-BENCHMARK(BM_Add4_Defaults);
-BENCHMARK(BM_Dist_Defaults);
-
-const bool kRatios = bench::compare("BM_Sin_Connected", "BM_Baseline_Sin") &&
-                     bench::compare("BM_Sin_Default", "BM_Baseline_Sin") &&
-                     bench::compare("BM_Add4_Defaults", "BM_Baseline_Sin") &&
-                     bench::compare("BM_Dist_Defaults", "BM_Baseline_Sin");
+const bool kRegistered = [] {
+    for (const char *upstream : {"QvMs_SIN", "QvMs_ADD"})
+        for (const bool memo : {true, false}) {
+            const std::string name = std::string("refhost/input/") + upstream + (memo ? "/memo" : "/no_memo");
+            benchmark::RegisterBenchmark(name.c_str(), [upstream, memo](benchmark::State &s) {
+                run_input(s, upstream, memo);
+            })->UseManualTime();
+        }
+    return true;
+}();
 
 }  // namespace

@@ -76,7 +76,7 @@ public:
     // for tests, off for renders, which then touch no shared word.
     void set_counting(bool on);
     // A memo for one thread's samples of this network (see SampleMemo).
-    SampleMemo make_memo() const { return SampleMemo(shared_->outputs); }
+    SampleMemo make_memo(bool reuse = true) const { return SampleMemo(shared_->outputs, reuse); }
 
     void render_init(int mode = 0);
     void new_time(int32_t frame, double time);

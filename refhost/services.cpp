@@ -60,12 +60,6 @@ int sample_source_type(SampleSource s) {
     return 0;
 }
 
-[[gnu::noinline]] void SampleMemo::evaluate(const HostOutput &out, QvSampleAccess *sa, Entry &e) {
-    evaluate_output(out, sa, e.value);
-    e.sample = sample_;
-    ++evaluations_;
-}
-
 HostSample HostSample::at(double u, double v, double x, double y, double time, int32_t frame, int32_t thread) {
     HostSample h;
     h.access.thread = thread;
@@ -233,14 +227,5 @@ const QvNodeOutputFuncs kOutputFuncs = {create_output, destroy_output, set_value
 const QvNodeFuncs &node_funcs() { return kNodeFuncs; }
 const QvNodeInputFuncs &input_funcs() { return kInputFuncs; }
 const QvNodeOutputFuncs &output_funcs() { return kOutputFuncs; }
-
-bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result) {
-    const HostNode &n = *out.node;
-    result.type = 0;  // the node sets the bytes of its type, or nothing
-    if (n.handler.evaluate == nullptr) return false;
-    HostValueSlot slot{out.type, &result};
-    n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
-    return result.type != 0;
-}
 
 }  // namespace refhost

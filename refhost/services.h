@@ -39,20 +39,20 @@ int sample_source_type(SampleSource s);
 // once per sample and hands its value to every input it feeds.  That gives
 // the same values bit for bit: every value depends only on the sample and the
 // scene time, and the caches hold one value per time step.  One memo per
-// thread; next() starts a new sample.
+// thread; next() starts a new sample.  A memo made without reuse evaluates
+// every time, as the application does, and only counts.
 class SampleMemo {
 public:
-    explicit SampleMemo(int outputs = 0) : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)) {}
+    explicit SampleMemo(int outputs = 0, bool reuse = true)
+        : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse) {}
     void next() { ++sample_; }
-    // The value of `out` for this sample, evaluated now if not yet.
-    const Value &value(const HostOutput &out, QvSampleAccess *sa) {
-        Entry &e = entries_[static_cast<std::size_t>(out.index)];
-        if (e.sample != sample_) evaluate(out, sa, e);
-        return e.value;
-    }
+    // The value of `out` for this sample, evaluated now if not yet.  The
+    // value stays until the output is next evaluated: copy it at once.
+    inline const Value &value(const HostOutput &out, QvSampleAccess *sa);
     bool holds(const HostOutput &out) const {
         return out.index >= 0 && static_cast<std::size_t>(out.index) < entries_.size();
     }
+    bool reuses() const { return reuse_; }
     long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
 
 private:
@@ -60,8 +60,8 @@ private:
         uint64_t sample = 0;
         Value value;
     };
-    void evaluate(const HostOutput &out, QvSampleAccess *sa, Entry &e);
     std::vector<Entry> entries_;
+    bool reuse_;
     uint64_t sample_ = 1;
     long evaluations_ = 0;
 };
@@ -166,6 +166,26 @@ const QvNodeInputFuncs &input_funcs();
 const QvNodeOutputFuncs &output_funcs();
 
 // Evaluates an output for one sample; false when the node set no value.
-bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result);
+// Inline, as is the memo's evaluation below: a network evaluates upstream
+// through nested calls, and every call a level adds makes a deep chain's
+// returns harder for the processor to predict.
+inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result) {
+    const HostNode &n = *out.node;
+    result.type = 0;  // the node sets the bytes of its type, or nothing
+    if (n.handler.evaluate == nullptr) return false;
+    HostValueSlot slot{out.type, &result};
+    n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
+    return result.type != 0;
+}
+
+inline const Value &SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) {
+    Entry &e = entries_[static_cast<std::size_t>(out.index)];
+    if (e.sample != sample_ || !reuse_) {
+        evaluate_output(out, sa, e.value);
+        e.sample = sample_;
+        ++evaluations_;
+    }
+    return e.value;
+}
 
 }  // namespace refhost

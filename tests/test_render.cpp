@@ -131,6 +131,52 @@ TEST(Render, ThreadsGiveTheSameValues) {
     }
 }
 
+// Evaluating an output once per sample and handing it to every input it
+// feeds gives the values of evaluating it again for each: every example the
+// same either way, with no more evaluations, and a sine feeding both inputs
+// of a sum evaluated once per sample instead of twice.
+TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
+    const struct {
+        const char *example, *output;
+    } cases[] = {{"demo.qvn.toml", "centre.Out"}, {"texture.qvn.toml", "out.out1"}, {"logic.qvn.toml", "pick.out2"},
+                 {"caches.qvn.toml", "drift.Out"}, {"rotation.qvn.toml", "turned.Out"}};
+    auto rendered = [](qvhost::NetworkFile &file, const std::string &output, bool reuse, long &evaluations) {
+        qvhost::OutputRef ref;
+        std::string error;
+        EXPECT_TRUE(qvhost::resolve_output(file, output, ref, error)) << error;
+        file.network->render_init();
+        qvhost::start_frame(*file.network, 7, 30.0);
+        qvhost::RenderControl control;
+        control.reuse = reuse;
+        std::atomic<long> counted{0};
+        control.evaluations = &counted;
+        qvhost::ValueImage image;
+        EXPECT_TRUE(qvhost::render_grid(ref, 12, 12, qvhost::frame_time(7, 30.0), 7, control, image, error)) << error;
+        file.network->render_cleanup();
+        evaluations = counted.load();
+        return image;
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.example) + " " + c.output);
+        qvhost::NetworkFile once = load_example(c.example), again = load_example(c.example);
+        long reused = 0, repeated = 0;
+        const qvhost::ValueImage a = rendered(once, c.output, true, reused);
+        const qvhost::ValueImage b = rendered(again, c.output, false, repeated);
+        ASSERT_EQ(a.values.size(), b.values.size());
+        EXPECT_EQ(std::memcmp(a.values.data(), b.values.data(), a.values.size() * sizeof(float)), 0);
+        EXPECT_LE(reused, repeated);
+        EXPECT_GT(reused, 0);
+    }
+    const char *const kShared = "[node.s]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n"
+                                "[node.sum]\nserver = \"QvMs_ADD\"\nIn1 = \"s.Out\"\nIn2 = \"s.Out\"\n";
+    qvhost::NetworkFile once = load_text(kShared), again = load_text(kShared);
+    long reused = 0, repeated = 0;
+    rendered(once, "sum.Out", true, reused);
+    rendered(again, "sum.Out", false, repeated);
+    EXPECT_EQ(reused, 2 * 144);
+    EXPECT_EQ(repeated, 3 * 144);
+}
+
 // Every example checks, evaluates and renders; one value of each, computed
 // here from what the example says it does.
 TEST(Examples, RunAndGiveTheirValues) {

@@ -45,22 +45,25 @@ int available_threads() {
 
 namespace {
 
-// Evaluates one row of the grid into its place in the image; each output
-// upstream is evaluated once per sample (see SampleMemo).
+// Evaluates one row of the grid into its place in the image; with reuse,
+// each output is evaluated once per sample (see SampleMemo).
 void render_row(const refhost::HostOutput &out, refhost::SampleMemo &memo, ValueImage &image, int py, double time,
                 int frame, int thread) {
     const int channels = image.channels;
     float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
     refhost::HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
     sample.extras.memo = &memo;
-    refhost::Value v;
+    refhost::Value own;
+    const bool through_memo = memo.holds(out);
     for (int px = 0; px < image.width; ++px) {
         const double x = px + 0.5;
         sample.access.uv[0] = sample.access.position[0] = x / image.width;
         sample.extras.pixel[0] = x;
         memo.next();
         float *pixel = row + px * channels;
-        if (!refhost::evaluate_output(out, &sample.access, v)) {
+        if (!through_memo) refhost::evaluate_output(out, &sample.access, own);
+        const refhost::Value &v = through_memo ? memo.value(out, &sample.access) : own;
+        if (v.type == 0) {
             for (int c = 0; c < channels; ++c) pixel[c] = 0.0f;
         } else if (v.type == QV_TYPE_INTEGER) {
             pixel[0] = static_cast<float>(v.as_integer());
@@ -72,6 +75,11 @@ void render_row(const refhost::HostOutput &out, refhost::SampleMemo &memo, Value
 
 bool cancelled(const RenderControl &control) {
     return control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed);
+}
+
+// Adds what one thread's memo evaluated to the render's count.
+void count_evaluations(const RenderControl &control, const refhost::SampleMemo &memo) {
+    if (control.evaluations != nullptr) control.evaluations->fetch_add(memo.evaluations(), std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -111,12 +119,12 @@ bool render_grid(const OutputRef &output, int width, int height, double time, in
         arena.execute([&] {
             tbb::parallel_for(tbb::blocked_range<int>(0, height), [&](const tbb::blocked_range<int> &rows) {
                 const int thread = tbb::this_task_arena::current_thread_index();
-                refhost::SampleMemo memo = network.make_memo();
-                for (int py = rows.begin(); py != rows.end(); ++py) {
-                    if (cancelled(control)) return;
+                refhost::SampleMemo memo = network.make_memo(control.reuse);
+                for (int py = rows.begin(); py != rows.end() && !cancelled(control); ++py) {
                     render_row(out, memo, image, py, time, frame, thread);
                     row_done();
                 }
+                count_evaluations(control, memo);
             });
         });
         if (cancelled(control)) {
@@ -132,12 +140,12 @@ bool render_grid(const OutputRef &output, int width, int height, double time, in
         // the next row in turn.
         std::atomic<int> next_row{0};
         auto worker = [&](int thread) {
-            refhost::SampleMemo memo = network.make_memo();
-            for (int py = next_row.fetch_add(1); py < height; py = next_row.fetch_add(1)) {
-                if (cancelled(control)) return;
+            refhost::SampleMemo memo = network.make_memo(control.reuse);
+            for (int py = next_row.fetch_add(1); py < height && !cancelled(control); py = next_row.fetch_add(1)) {
                 render_row(out, memo, image, py, time, frame, thread);
                 row_done();
             }
+            count_evaluations(control, memo);
         };
         std::vector<std::thread> pool;
         for (int t = 1; t < threads; ++t) pool.emplace_back(worker, t);
@@ -150,15 +158,17 @@ bool render_grid(const OutputRef &output, int width, int height, double time, in
         return true;
     }
 #endif
-    refhost::SampleMemo memo = network.make_memo();
+    refhost::SampleMemo memo = network.make_memo(control.reuse);
     for (int py = 0; py < height; ++py) {
         if (cancelled(control)) {
+            count_evaluations(control, memo);
             error = "interrupted";
             return false;
         }
         render_row(out, memo, image, py, time, frame, 0);
         row_done();
     }
+    count_evaluations(control, memo);
     return true;
 }
 

@@ -31,6 +31,13 @@ struct RenderControl {
     int threads = 1;                               // 0: every core
     const std::atomic<bool> *cancel = nullptr;     // set to stop between rows
     std::function<void(int rows_done)> on_row;     // called as rows complete, from any thread
+    // Whether an output feeding several inputs is evaluated once per sample
+    // (the reference host's render path) or once for every input it feeds
+    // (the application's); the values are the same either way.
+    bool reuse = true;
+    // When set, receives the number of node outputs the grid evaluated
+    // (the first sample's evaluation before the grid not counted).
+    std::atomic<long> *evaluations = nullptr;
 };
 
 // Evaluates `output` at every pixel of a width x height grid at the current

@@ -4,12 +4,6 @@
 
 namespace qv {
 
-double combine_add(double r, double x) { return r + x; }
-double combine_sub(double r, double x) { return r - x; }
-double combine_mul(double r, double x) { return r * x; }
-double combine_min(double r, double x) { return x < r ? x : r; }
-double combine_max(double r, double x) { return r > x ? r : x; }
-
 void divide_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
     const auto *n = static_cast<const NodeInstance *>(inst);
     // The divisor is read first; a zero divisor gives 0.0 and In1 is not

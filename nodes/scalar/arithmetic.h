@@ -8,11 +8,13 @@ namespace qv {
 
 using Combine = double (*)(double, double);
 
-double combine_add(double r, double x);
-double combine_sub(double r, double x);
-double combine_mul(double r, double x);
-double combine_min(double r, double x);  // keeps r on a tie; a NaN x is ignored
-double combine_max(double r, double x);  // takes x on a tie and whenever r or x is NaN
+// Inline, so that each evaluate below does its arithmetic in place rather
+// than through a call per input.
+inline double combine_add(double r, double x) { return r + x; }
+inline double combine_sub(double r, double x) { return r - x; }
+inline double combine_mul(double r, double x) { return r * x; }
+inline double combine_min(double r, double x) { return x < r ? x : r; }  // keeps r on a tie; a NaN x is ignored
+inline double combine_max(double r, double x) { return r > x ? r : x; }  // takes x on a tie and whenever r or x is NaN
 
 // Out = In1 op In2, In1 read first.
 template <Combine Op>

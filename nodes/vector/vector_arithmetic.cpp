@@ -9,8 +9,6 @@
 
 namespace qv {
 
-double component_divide(double a, double b) { return b != 0.0 && !std::isnan(b) ? a / b : 0.0; }
-
 void vector_clamp_evaluate(void *inst, QvSampleAccess *sa, QvOutputId, QvNodeValue value) {
     const auto *n = static_cast<const NodeInstance *>(inst);
     // Min (input slot 1) keeps stored defaults 0 to 2, Max (slot 2) 3 to 5;

@@ -5,11 +5,15 @@
 #include "core/callbacks.h"
 #include "geometry/geometry.h"
 
+#include <cmath>
+
 namespace qv {
 
 using ComponentOp = double (*)(double, double);
 
-double component_divide(double a, double b);  // 0.0 where b is zero or NaN
+// 0.0 where b is zero or NaN.  Inline, as the combinations of the scalar
+// arithmetic are: the evaluate below divides in place.
+inline double component_divide(double a, double b) { return b != 0.0 && !std::isnan(b) ? a / b : 0.0; }
 
 // Out[i] = Op(In1[i], In2[i]); In1 read first.
 template <ComponentOp Op>

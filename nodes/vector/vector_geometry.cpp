@@ -256,10 +256,4 @@ void vector_normal_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNo
     set_output(value, &r);
 }
 
-// ---- Per component ----------------------------------------------------------------
-
-double component_degrees(double c) { return c * kRadiansToDegrees; }
-double component_radians(double c) { return c * kDegreesToRadians; }
-double component_negate(double c) { return -c; }
-
 }  // namespace qv

@@ -38,9 +38,10 @@ void *vector_normal_create(void *priv, QvNodeId node, QvError *err);
 void vector_normal_evaluate(void *inst, QvSampleAccess *sa, QvOutputId out, QvNodeValue value);
 
 using ComponentFn = double (*)(double);
-double component_degrees(double c);  // c * 180/pi
-double component_radians(double c);  // c * pi/180
-double component_negate(double c);   // the sign bit inverted
+// Inline, so that the evaluate below applies them in place.
+inline double component_degrees(double c) { return c * kRadiansToDegrees; }
+inline double component_radians(double c) { return c * kDegreesToRadians; }
+inline double component_negate(double c) { return -c; }  // the sign bit inverted
 
 // Out[i] = Fn(In[i]) while "In" is connected, else (0, 0, 0).
 template <ComponentFn Fn>

@@ -1,0 +1,232 @@
+// Whole networks rendered through the reference host's render path
+// (qvhost::render_grid), in samples per second:
+//   - shared upstream nodes: a fan-out (one sine of u feeding the eight
+//     inputs of two four-input sums, added) and a diamond chain ten deep
+//     (each level a sine and a cosine of the level below, added), each
+//     output evaluated again for every input it feeds, as the application
+//     does, against evaluated once per sample and reused; with the number
+//     of node evaluations per sample both ways;
+//   - growth: chains of 1, 2, 5, 10, 20 and 50 sums (each adding a constant
+//     to the one before, the first to u), on two threads against one; and
+//     each chain against a balanced tree of as many sums, which nests
+//     log2(N) deep instead of N.
+#include "bench/bench_ratios.h"
+#include "tools/evaluation.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFrame = 0;
+
+// A network built in code, with the output to render.
+struct Built {
+    std::unique_ptr<refhost::Network> net;
+    qvhost::OutputRef output;
+};
+
+class Builder {
+public:
+    Builder() : net_(std::make_unique<refhost::Network>(bench::module())) {}
+    int node(const std::string &server) {
+        refhost::HostNode *n = net_->create(server, error_);
+        check(n != nullptr);
+        return n->id;
+    }
+    void wire(int from, const std::string &output, int to, const std::string &input) {
+        check(net_->connect(from, output, to, input, error_));
+    }
+    void feed(int to, const std::string &input, double v) {
+        check(net_->feed(to, input, refhost::Value::scalar(v), error_) != nullptr);
+    }
+    void feed_u(int to) { check(net_->feed_sample(to, 0, refhost::SampleSource::u, error_) != nullptr); }
+    Built finish(int node, const std::string &output) {
+        net_->set_counting(false);
+        net_->render_init();
+        qvhost::start_frame(*net_, kFrame, 30.0);
+        Built b;
+        b.output.text = output;
+        b.output.node = node;
+        b.output.output = net_->node(node)->output(output);
+        b.output.net = net_.get();
+        b.net = std::move(net_);
+        return b;
+    }
+
+private:
+    void check(bool ok) {
+        if (ok) return;
+        std::fprintf(stderr, "qv_bench: building a network: %s\n", error_.c_str());
+        std::exit(1);
+    }
+    std::unique_ptr<refhost::Network> net_;
+    std::string error_;
+};
+
+Built fan_out() {
+    Builder b;
+    const int up = b.node("QvMs_SIN");
+    b.feed_u(up);
+    const int left = b.node("QvMs_ADD4"), right = b.node("QvMs_ADD4"), sum = b.node("QvMs_ADD");
+    for (const char *in : {"In1", "In2", "In3", "In4"}) {
+        b.wire(up, "Out", left, in);
+        b.wire(up, "Out", right, in);
+    }
+    b.wire(left, "Out", sum, "In1");
+    b.wire(right, "Out", sum, "In2");
+    return b.finish(sum, "Out");
+}
+
+Built diamond(int depth) {
+    Builder b;
+    int below = b.node("QvMs_SIN");
+    b.feed_u(below);
+    for (int level = 0; level < depth; ++level) {
+        const int s = b.node("QvMs_SIN"), c = b.node("QvMs_COS"), sum = b.node("QvMs_ADD");
+        b.wire(below, "Out", s, "In");
+        b.wire(below, "Out", c, "In");
+        b.wire(s, "Out", sum, "In1");
+        b.wire(c, "Out", sum, "In2");
+        below = sum;
+    }
+    return b.finish(below, "Out");
+}
+
+Built chain(int length) {
+    Builder b;
+    int last = b.node("QvMs_ADD");
+    b.feed_u(last);
+    b.feed(last, "In2", 0.001);
+    for (int k = 1; k < length; ++k) {
+        const int next = b.node("QvMs_ADD");
+        b.wire(last, "Out", next, "In1");
+        b.feed(next, "In2", 0.001);
+        last = next;
+    }
+    return b.finish(last, "Out");
+}
+
+// N sums as a balanced binary tree: sum k adds sums 2k and 2k + 1 where
+// there are such, else u and the constant.  As many nodes as a chain of N,
+// nested only log2(N) deep.
+Built tree(int nodes) {
+    Builder b;
+    std::vector<int> id(static_cast<std::size_t>(nodes) + 1);
+    for (int k = 1; k <= nodes; ++k) id[static_cast<std::size_t>(k)] = b.node("QvMs_ADD");
+    for (int k = 1; k <= nodes; ++k) {
+        const int self = id[static_cast<std::size_t>(k)];
+        if (2 * k <= nodes)
+            b.wire(id[static_cast<std::size_t>(2 * k)], "Out", self, "In1");
+        else
+            b.feed_u(self);
+        if (2 * k + 1 <= nodes)
+            b.wire(id[static_cast<std::size_t>(2 * k + 1)], "Out", self, "In2");
+        else
+            b.feed(self, "In2", 0.001);
+    }
+    return b.finish(id[1], "Out");
+}
+
+// Renders one frame; the evaluations it made are added to `evaluations`.
+void render(const Built &b, int size, int threads, bool reuse, qvhost::ValueImage &image, long &evaluations) {
+    qvhost::RenderControl control;
+    control.threads = threads;
+    control.reuse = reuse;
+    std::atomic<long> counted{0};
+    control.evaluations = &counted;
+    std::string error;
+    if (!qvhost::render_grid(b.output, size, size, qvhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
+        std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
+        std::exit(1);
+    }
+    evaluations += counted.load();
+}
+
+// Evaluating again for every input (measured, the application's way)
+// against reuse (baseline), one thread: the ratio is how many times faster
+// reuse is.  Counters: samples per second and evaluations per sample, each
+// both ways.
+void run_shared(benchmark::State &state, Built (*make)(), int size) {
+    const Built b = make();
+    qvhost::ValueImage reused, again;
+    long reused_evaluations = 0, again_evaluations = 0;
+    bench::alternate(
+        state, static_cast<double>(size) * size, [&] { render(b, size, 1, false, again, again_evaluations); },
+        [&] { render(b, size, 1, true, reused, reused_evaluations); });
+    if (reused.values != again.values) state.SkipWithError("reuse changed the values");
+    const double samples = static_cast<double>(state.iterations()) * size * size;
+    state.counters["again_samples_per_s"] = 1e9 / state.counters["time_ns"];
+    state.counters["reuse_samples_per_s"] = 1e9 / state.counters["baseline_ns"];
+    state.counters["again_evaluations"] = static_cast<double>(again_evaluations) / samples;
+    state.counters["reuse_evaluations"] = static_cast<double>(reused_evaluations) / samples;
+}
+
+Built diamond10() { return diamond(10); }
+
+// Two threads (measured) against one (baseline), with reuse.
+void run_growth(benchmark::State &state) {
+    const int length = static_cast<int>(state.range(0));
+    constexpr int kSize = 128;
+    const Built b = chain(length);
+    qvhost::ValueImage one, two;
+    long evaluations = 0;
+    bench::alternate(
+        state, static_cast<double>(kSize) * kSize, [&] { render(b, kSize, 2, true, two, evaluations); },
+        [&] { render(b, kSize, 1, true, one, evaluations); });
+    if (one.values != two.values) state.SkipWithError("two threads gave other values than one");
+    state.counters["nodes"] = length;
+    state.counters["two_threads_samples_per_s"] = 1e9 / state.counters["time_ns"];
+    state.counters["one_thread_samples_per_s"] = 1e9 / state.counters["baseline_ns"];
+}
+
+// The chain (measured) against the tree of as many nodes (baseline), one
+// thread: what nesting costs beyond the nodes themselves.
+void run_depth(benchmark::State &state) {
+    const int nodes = static_cast<int>(state.range(0));
+    constexpr int kSize = 128;
+    const Built deep = chain(nodes), shallow = tree(nodes);
+    qvhost::ValueImage a, b;
+    long evaluations = 0;
+    bench::alternate(
+        state, static_cast<double>(kSize) * kSize, [&] { render(deep, kSize, 1, true, a, evaluations); },
+        [&] { render(shallow, kSize, 1, true, b, evaluations); });
+    state.counters["nodes"] = nodes;
+}
+
+const bool kRegistered = [] {
+    benchmark::RegisterBenchmark("network/fan_out_8", [](benchmark::State &s) { run_shared(s, fan_out, 128); })
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/diamond_10", [](benchmark::State &s) { run_shared(s, diamond10, 16); })
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/chain", run_growth)
+        ->ArgName("nodes")
+        ->Arg(1)
+        ->Arg(2)
+        ->Arg(5)
+        ->Arg(10)
+        ->Arg(20)
+        ->Arg(50)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/depth", run_depth)
+        ->ArgName("nodes")
+        ->Arg(1)
+        ->Arg(2)
+        ->Arg(5)
+        ->Arg(10)
+        ->Arg(20)
+        ->Arg(50)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    return true;
+}();
+
+}  // namespace
