@@ -81,4 +81,11 @@ bool is_scene_content(const std::string &content, const std::string &path);
 // UTF-8 escaped, cut to about 60 characters.
 std::string shown(const std::string &text);
 
+// A message of the reference host that repeats the user's text, as qvhost
+// prints it: `given` (a path or name the user gave, where the message holds
+// it) and every quoted item ("..." anywhere, '...' where a word starts) as
+// shown() shows them, and the rest with control bytes and invalid UTF-8
+// escaped.
+std::string shown_message(const std::string &message, const std::string &given = "");
+
 }  // namespace qvhost
