@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -321,6 +322,13 @@ private:
 };
 
 bool read_text_file(const std::string &path, std::string &content, std::string &error) {
+    // A directory, a FIFO or a device is refused before anything opens it:
+    // opening a FIFO waits for a writer, and /dev/zero never ends.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        error = shown(path) + ": not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = shown(path) + ": cannot open the file";
