@@ -14,18 +14,20 @@ namespace {
 constexpr const char *kSource = "fuzz.qvs";
 
 // Loads what a save wrote and saves it again in both forms; a finding when the
-// load fails or a second save differs from the first.
+// load fails or a second save differs from the first.  The text form writes
+// every NaN as "nan", so a save loaded from text is compared in text only.
 Finding round_trip(const std::string &text, const std::string &binary) {
     for (const std::string *first : {&text, &binary}) {
-        const char *form = first == &text ? "text" : "binary";
+        const bool from_text = first == &text;
+        const std::string form = from_text ? "text" : "binary";
         refhost::Network again(module());
         std::string error;
-        if (!again.load(*first, "saved", error)) return std::string("the ") + form + " save does not load: " + error;
+        if (!again.load(*first, "saved", error)) return "the " + form + " save does not load: " + error;
         std::string text2, binary2;
         if (Finding f = save(again, refhost::SceneForm::text, text2); !f.empty()) return f;
         if (Finding f = save(again, refhost::SceneForm::binary, binary2); !f.empty()) return f;
-        if (text2 != text) return std::string("the ") + form + " save loaded and saved again differs in text";
-        if (binary2 != binary) return std::string("the ") + form + " save loaded and saved again differs in binary";
+        if (text2 != text) return "the " + form + " save loaded and saved again differs in text";
+        if (!from_text && binary2 != binary) return "the binary save loaded and saved again differs in binary";
     }
     return {};
 }
