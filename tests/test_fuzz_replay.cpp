@@ -52,4 +52,6 @@ TEST_P(FuzzReplay, RegressionsAndSeedsHold) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::ValuesIn(qvfuzz::kTargets),
-                         [](const ::testing::TestParamInfo<qvfuzz::Target> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<qvfuzz::Target> &info) {
+                             return std::string(info.param.name);
+                         });

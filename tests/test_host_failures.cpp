@@ -108,8 +108,8 @@ TEST_F(HostFailures, EachServiceANodeAsksForRefusedInTurnGivesCodeTwo) {
                 ASSERT_NE(node.instance, nullptr);
                 QvNodeInterface record{};
                 record.inst = node.instance;
-                EXPECT_EQ(refhost::activate_interface(*m, server, record, Application::get().config().interface_version),
-                          QV_AFUNC_BADGLOBAL);
+                const int interface_version = Application::get().config().interface_version;
+                EXPECT_EQ(refhost::activate_interface(*m, server, record, interface_version), QV_AFUNC_BADGLOBAL);
                 EXPECT_EQ(record.panel, nullptr);
                 node.inst.destroy(node.instance);
             }
