@@ -43,6 +43,21 @@ int acquire_scene_services(QvGlobalFunc global, ExtraServices extra) {
     return QV_AFUNC_OK;
 }
 
+// The services beyond the common ones that a node's callbacks use.
+int acquire_extra_services(QvGlobalFunc global, ExtraServices extra) {
+    switch (extra) {
+    case ExtraServices::draw:
+        return acquire(global, QV_SERVICE_DRAW_FUNCS, 0, g_host.draw) ? QV_AFUNC_OK : QV_AFUNC_BADGLOBAL;
+    case ExtraServices::time:
+    case ExtraServices::frame: return acquire_scene_services(global, extra);
+    case ExtraServices::texture:
+        return acquire(global, QV_SERVICE_TEXTURE_FUNCS, 0, g_host.texture) ? QV_AFUNC_OK : QV_AFUNC_BADGLOBAL;
+    case ExtraServices::none:
+    case ExtraServices::needs_build: break;
+    }
+    return QV_AFUNC_OK;
+}
+
 }  // namespace
 
 int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global, QvNodeHandler *handler) {
@@ -60,9 +75,11 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     const uint32_t build = host_build(global);
     if (version > 1 && binding.writes_extra_query && build >= QV_FIRST_BUILD_WITH_HANDLER_WORD7)
         handler->extra_query = extra_query_none;
+    // Every service the node's callbacks use is acquired before any of them
+    // is installed: a node that cannot have a service is left with nothing
+    // that the host could call and that would reach for it.
     if (int rc = acquire_node_services(global, build)) return rc;
-    if (binding.extra == ExtraServices::draw && !acquire(global, QV_SERVICE_DRAW_FUNCS, 0, g_host.draw))
-        return QV_AFUNC_BADGLOBAL;
+    if (int rc = acquire_extra_services(global, binding.extra)) return rc;
 
     QvInstanceFuncs *inst = handler->inst;
     QvRenderFuncs *rend = handler->rend;
@@ -80,11 +97,6 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     rend->new_time = binding.new_time != nullptr ? binding.new_time : new_time_none;
     handler->evaluate = binding.evaluate;
     if (binding.custom_preview != nullptr) handler->custom_preview = binding.custom_preview;
-
-    if (binding.extra == ExtraServices::time || binding.extra == ExtraServices::frame)
-        return acquire_scene_services(global, binding.extra);
-    if (binding.extra == ExtraServices::texture && !acquire(global, QV_SERVICE_TEXTURE_FUNCS, 0, g_host.texture))
-        return QV_AFUNC_BADGLOBAL;
     return QV_AFUNC_OK;
 }
 

@@ -89,6 +89,20 @@ void write_hint_list(const HintList &list, QvHintWord *out) {
     out[w] = 0;
 }
 
+// Whether the node's extra slot holds what an option id reaches: the first
+// option word, the second, or the stored extra value.  Elsewhere the slot
+// holds something else (a one-input node's function), which no id reaches.
+bool holds_extra_of(const NodeInstance *n, uint32_t vid) {
+    switch (vid) {
+    case CTL_OPT1:
+    case CTL_INT1: return (n->flags & (kFlagInt1 | kFlagInt2)) != 0;
+    case CTL_OPT2:
+    case CTL_INT2: return (n->flags & kFlagInt2) != 0;
+    case CTL_RATIO: return (n->flags & kFlagValD) != 0;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 // ---- Accessors ---------------------------------------------------------------
@@ -96,6 +110,7 @@ void write_hint_list(const HintList &list, QvHintWord *out) {
 void *standard_get(void *inst, uint32_t vid) {
     NodeInstance *n = node_of(inst);
     if (is_value_id(vid)) return value_control(n, vid);
+    if (!holds_extra_of(n, vid)) return nullptr;
     switch (vid) {
     case CTL_OPT1: return &n->extra.words[0];
     case CTL_OPT2: return &n->extra.words[1];
@@ -110,6 +125,7 @@ int standard_set(void *inst, uint32_t vid, void *value) {
     NodeInstance *n = node_of(inst);
     if (value == nullptr) return 0;
     if (is_value_id(vid)) return store_double(&n->defaults[vid - CTL_VAL1], value);
+    if (!holds_extra_of(n, vid)) return 0;
     switch (vid) {
     case CTL_OPT1:
     case CTL_INT1: return store_word(&n->extra.words[0], value);

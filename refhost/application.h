@@ -25,6 +25,7 @@ struct HostConfig {
     std::set<std::string> withheld;    // services answered with null
     int handler_version = 2;           // version handed to NodeHandler activations
     int interface_version = 4;         // version handed to NodeInterface activations
+    bool panels_fail = false;          // the panel toolkit's create answers null
 };
 
 struct InstanceUpdate {

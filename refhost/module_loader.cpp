@@ -227,6 +227,10 @@ const QvServerRecord *Module::find(const std::string &server_class, const std::s
     return nullptr;
 }
 
+void *Module::find_export(const std::string &name) const {
+    return handle_ != nullptr ? find_symbol(handle_, name.c_str()) : nullptr;
+}
+
 const char *Module::tag(const QvServerRecord &record, uint32_t tag) {
     if (record.tags == nullptr) return nullptr;
     for (const QvTagPair *p = record.tags; p->text != nullptr; ++p)

@@ -29,6 +29,10 @@ public:
     const std::vector<const QvServerRecord *> &servers() const { return servers_; }
     const QvServerRecord *find(const std::string &server_class, const std::string &name) const;
 
+    // Another symbol the module exports, or null: the application looks up
+    // _mod_descrip alone; test builds of a module export hooks of their own.
+    void *find_export(const std::string &name) const;
+
     // The tag text of a record for a tag value, or null.
     static const char *tag(const QvServerRecord &record, uint32_t tag);
 

@@ -1,5 +1,6 @@
 #include "refhost/xpanel.h"
 
+#include "refhost/application.h"
 #include "refhost/value.h"
 
 #include <cstdio>
@@ -98,6 +99,7 @@ struct PanelToolkit {
         Registry &r = registry();
         std::lock_guard<std::mutex> lock(r.mutex);
         r.calls.push_back("create");
+        if (Application::get().config().panels_fail) return nullptr;
         if (controls == nullptr) {
             r.errors.push_back("create: no control table");
             return nullptr;

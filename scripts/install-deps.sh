@@ -2,9 +2,9 @@
 # Installs what building and testing QV Math Node needs on Debian 12, and
 # nothing when it is all there already.  Run as root (or with sudo on hand).
 #
-#   bash scripts/install-deps.sh            everything: native, sanitizer and
-#                                            Windows builds, Wine to run them
-#   bash scripts/install-deps.sh --native   only what the native build needs
+#   bash scripts/install-deps.sh            everything: native, sanitizer, fuzz
+#                                            and Windows builds, Wine to run them
+#   bash scripts/install-deps.sh --native   only what the Linux builds need
 #
 # On kernels that cannot run 32-bit x86 Linux programs (Wine's 32-bit side
 # is one), it also sets up qemu-i386 user emulation for them through
@@ -26,6 +26,7 @@ native_packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev libcli11-dev libtomlplusplus-dev libtbb-dev libopenexr-dev
   libcairo2-dev fonts-dejavu-core pkgconf zlib1g-dev
+  clang libclang-rt-14-dev llvm
 )
 windows_packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64

@@ -7,8 +7,11 @@
 #   thread    build/thread    RelWithDebInfo, ThreadSanitizer
 #   win32     build/win32     32-bit Windows (MinGW-w64), tests under Wine
 #   win64     build/win64     64-bit Windows (MinGW-w64), tests under Wine
+#   fuzz      build/fuzz      clang, AddressSanitizer + UndefinedBehaviorSanitizer
+#                             and libFuzzer: the tests, then every fuzz target
+#                             for 60 seconds (scripts/fuzz.sh)
 #
-#   bash scripts/test-all.sh [CONFIG...]     (default: all five, in that order)
+#   bash scripts/test-all.sh [CONFIG...]     (default: all six, in that order)
 #
 # Stops at the first failure with a non-zero exit; a summary is printed
 # either way.
@@ -17,7 +20,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-all_configs=(native sanitize thread win32 win64)
+all_configs=(native sanitize thread win32 win64 fuzz)
 if [ $# -gt 0 ]; then
   configs=("$@")
 else
@@ -101,6 +104,10 @@ for c in "${configs[@]}"; do
   ctest --preset "$c"
   if [ "$c" = win32 ] || [ "$c" = win64 ]; then
     stop_wine
+  fi
+  if [ "$c" = fuzz ]; then
+    step "fuzz: every target for 60 seconds"
+    bash scripts/fuzz.sh --seconds 60
   fi
 
   t1=$(date +%s)

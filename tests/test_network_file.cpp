@@ -249,6 +249,8 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
         {{"eval", good, "wave.Out", "--fps", "0"}, 2, "", "--fps: \"0\" is not a frame rate"},
         {{"eval", good, "wave.Out", "--frames", "5-2"}, 2, "", "--frames: \"5-2\""},
         {{"eval", dir.file("missing.toml"), "wave.Out"}, 1, "", "missing.toml: cannot open the file"},
+        {{"check", dir.path() + "/."}, 1, "", "/.: not a regular file"},
+        {{"check", dir.file("bad\x01name.qvn.toml")}, 1, "", "bad\\x01name.qvn.toml: cannot open the file"},
         {{"render", good, "wave.Out", "--size", "4x4", "-o", dir.file("a.tiff")}, 2, "", ".png or .exr"},
         {{"render", good, "wave.Out", "--size", "4x4", "--frames", "0-1", "-o", dir.file("a.png")}, 2, "", "%04d"},
         {{"plot", good, "wave.Out", "--png", dir.file("p.png")}, 2, "", "--frames A-B or --over u"},

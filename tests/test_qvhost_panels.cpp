@@ -431,6 +431,33 @@ TEST_F(PanelTest, EditsReachTheInstanceAndTheApplication) {
     EXPECT_TRUE(near_ulps(std::sin(0.5), eval(n)));
 }
 
+TEST_F(PanelTest, IdsBeyondThePanelReachNoStorageTheNodeLacks) {
+    // A one-input node keeps its function where other nodes keep option words
+    // and the extra value: accessors called with those ids leave it alone.
+    const struct {
+        const char *server;
+        uint32_t id;
+        bool reached;
+    } cases[] = {
+        {"QvMs_SIN", OPT1, false}, {"QvMs_SIN", OPT2, false},  {"QvMs_SIN", INT1, false},
+        {"QvMs_SIN", 0x8014, false}, {"QvMs_SIN", RATIO, false}, {"QvMs_ABS", OPT1, true},
+        {"QvMs_ABS", OPT2, false},  {"QvT_MAPR", OPT2, true},   {"QvT_SLPMT", RATIO, true},
+    };
+    std::map<std::string, refhost::HostNode *> nodes;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.server) + " " + hex(c.id));
+        refhost::HostNode *&n = nodes[c.server];
+        if (n == nullptr) n = make(c.server);
+        refhost::Panel *p = open(n);
+        ASSERT_NE(p, nullptr);
+        const double value[3] = {1.0, 2.0, 3.0};
+        EXPECT_EQ(p->getter()(n->instance, c.id) != nullptr, c.reached);
+        EXPECT_EQ(p->setter()(n->instance, c.id, const_cast<double *>(value)), c.reached ? 1 : 0);
+    }
+    feed(nodes["QvMs_SIN"], "In", 0.5);
+    EXPECT_TRUE(near_ulps(std::sin(0.5), eval(nodes["QvMs_SIN"])));
+}
+
 TEST_F(PanelTest, ChoicesStoreTheirIndex) {
     refhost::HostNode *m = make("QvT_MAPR");
     refhost::Panel *p = open(m);

@@ -20,6 +20,10 @@ struct Context {
     bool err_is_terminal = false;  // progress is drawn as a bar only on a terminal
     bool quiet = false;            // no progress at all
     const std::atomic<bool> *cancel = nullptr;  // set by Ctrl-C
+    // The module is loaded from a private copy, so that its service slots
+    // start empty even where this process has loaded it before (for a
+    // refused service to be asked for at all).
+    bool fresh_module = false;
 
     std::shared_ptr<refhost::Module> load_module() const;
     int fail(const std::string &message, int code = 1) const;

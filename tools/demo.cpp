@@ -20,7 +20,7 @@ int run_demo(const Context &ctx, const std::string &dir) {
     {
         std::ofstream file(network, std::ios::binary | std::ios::trunc);
         file << kDemoNetwork;
-        if (!file) return ctx.fail(network + ": cannot write the file");
+        if (!file) return ctx.fail(shown(network) + ": cannot write the file");
     }
     ctx.out << "wrote " << network << "\n";
     FrameSpan frame;
@@ -36,7 +36,7 @@ int run_demo(const Context &ctx, const std::string &dir) {
     for (const char *viewer : {"view", "views", "viewv", "viewi"}) {
         const std::string png = path((std::string("preview_") + viewer + ".png").c_str());
         std::ostringstream texts;
-        Context quiet{texts, ctx.err, ctx.module_path, false, true, ctx.cancel};
+        Context quiet{texts, ctx.err, ctx.module_path, false, true, ctx.cancel, ctx.fresh_module};
         if (int rc = preview_in_network(quiet, network, viewer, 24, 30.0, 128, 80, png)) return rc;
         ctx.out << "wrote " << png << "\n";
     }

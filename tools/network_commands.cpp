@@ -316,7 +316,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     if (!resolve_all(ctx, file, names, outputs)) return 2;
     for (const OutputRef &o : outputs)
         if (value_channels(o.output->type) != 1)
-            return ctx.fail(file.source + ": " + o.text + " is a " + refhost::type_name(o.output->type) +
+            return ctx.fail(file.source + ": " + shown(o.text) + " is a " + refhost::type_name(o.output->type) +
                                 " output; a plot shows scalar and integer outputs",
                             2);
     Chart chart;
@@ -353,7 +353,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     }
     net.render_cleanup();
     std::string error;
-    if (!write_chart(chart, png, error)) return ctx.fail(error);
+    if (!write_chart(chart, png, error)) return ctx.fail(shown_message(error, png));
     ctx.out << "wrote " << png << "\n";
     return 0;
 }
@@ -374,7 +374,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
     if (!resolve_all(ctx, file, {name}, outputs)) return 2;
     const OutputRef &output = outputs[0];
     if (value_channels(output.output->type) == 0)
-        return ctx.fail(file.source + ": " + output.text + " is a " + refhost::type_name(output.output->type) +
+        return ctx.fail(file.source + ": " + shown(output.text) + " is a " + refhost::type_name(output.output->type) +
                             " output; an image holds scalar, integer, colour and vector outputs",
                         2);
 
@@ -396,13 +396,13 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         frame_path(pattern, f, many, file_path, error);
         if (!render_grid(output, width, height, frame_time(f, frames.fps), f, control, image, error)) {
             if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
-            code = ctx.fail(error == "interrupted" ? "interrupted: " + file_path + " was not written" : error);
+            code = ctx.fail(error == "interrupted" ? "interrupted: " + shown(file_path) + " was not written" : error);
             break;
         }
         const bool written = exr ? write_value_exr(image, file_path, error)
                                  : write_value_png(image, lo, hi, file_path, error);
         if (!written) {
-            code = ctx.fail(error);
+            code = ctx.fail(shown_message(error, file_path));
             break;
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
@@ -430,9 +430,9 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     start_frame(net, frame, fps);
     const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
     net.render_cleanup();
-    if (!preview.ok()) return ctx.fail(file.source + ": node \"" + name + "\": " + preview.error);
+    if (!preview.ok()) return ctx.fail(file.source + ": node \"" + shown(name) + "\": " + preview.error);
     std::string error;
-    if (!png.empty() && !refhost::write_preview_png(preview, png, error)) return ctx.fail(error);
+    if (!png.empty() && !refhost::write_preview_png(preview, png, error)) return ctx.fail(shown_message(error, png));
     for (const std::string &t : preview.texts()) ctx.out << t << "\n";
     return 0;
 }
@@ -473,7 +473,7 @@ int graph_network(const Context &ctx, const std::string &path, const std::string
         }
     }
     std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(error);
+    if (!write_graph(graph, target, error)) return ctx.fail(shown_message(error, target));
     ctx.out << "wrote " << target << "\n";
     return 0;
 }
@@ -485,7 +485,7 @@ int save_network(const Context &ctx, const std::string &path, const std::string 
     if (int rc = load_network(ctx, path, file)) return rc;
     std::string error;
     if (!file.network->save_file(scene, binary ? refhost::SceneForm::binary : refhost::SceneForm::text, error))
-        return ctx.fail(error);
+        return ctx.fail(shown_message(error, scene));
     ctx.out << "wrote " << scene << "\n";
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -106,7 +107,7 @@ bool panel_text(const toml::node &v, std::string &text) {
 class Reader {
 public:
     Reader(std::string source, const std::shared_ptr<refhost::Module> &module, std::vector<std::string> &problems)
-        : source_(std::move(source)), problems_(problems) {
+        : source_(shown(source)), problems_(problems) {
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
@@ -117,7 +118,7 @@ public:
         try {
             root = toml::parse(text, source_);
         } catch (const toml::parse_error &e) {
-            problem(static_cast<int>(e.source().begin.line), "", std::string(e.description()));
+            problem(static_cast<int>(e.source().begin.line), "", shown_message(std::string(e.description())));
             return false;
         }
         const toml::table *nodes = nullptr;
@@ -181,7 +182,7 @@ private:
         std::string error;
         HostNode *n = file_.network->create(server->as_string()->get(), error);
         if (n == nullptr) {
-            problem(line_of(*server), name, shown(error));
+            problem(line_of(*server), name, shown_message(error, server->as_string()->get()));
             return;
         }
         n->name = name;
@@ -203,7 +204,7 @@ private:
             const refhost::PanelControl *control = panel.control(0x8001 + static_cast<uint32_t>(index));
             if (control != nullptr && control->label.empty()) return control;
         }
-        error = shown(why);
+        error = shown_message(why, key);
         return nullptr;
     }
 
@@ -235,7 +236,8 @@ private:
                 problem(line_of(value), name, "panel: " + quoted(k) + " takes a number, a boolean, a string or three numbers");
                 continue;
             }
-            if (!panel->edit(control->id, text, error)) problem(line_of(value), name, "panel: " + shown(error));
+            if (!panel->edit(control->id, text, error))
+                problem(line_of(value), name, "panel: " + shown_message(error, text));
         }
     }
 
@@ -288,7 +290,7 @@ private:
                     return false;
                 }
                 if (net.feed_sample(n.id, index, source, error) == nullptr) {
-                    error = what + shown(error);
+                    error = what + shown_message(error, key);
                     return false;
                 }
                 return true;
@@ -299,7 +301,7 @@ private:
                 return false;
             }
             if (!net.connect(from.node, from.output->name, n.id, key, error)) {
-                error = what + shown(error);
+                error = what + shown_message(error, key);
                 return false;
             }
             return true;
@@ -308,7 +310,7 @@ private:
             return false;
         }
         if (net.feed_input(n.id, index, v, error) == nullptr) {
-            error = what + shown(error);
+            error = what + shown_message(error, key);
             return false;
         }
         return true;
@@ -320,6 +322,13 @@ private:
 };
 
 bool read_text_file(const std::string &path, std::string &content, std::string &error) {
+    // A directory, a FIFO or a device is refused before anything opens it:
+    // opening a FIFO waits for a writer, and /dev/zero never ends.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        error = shown_path(path) + ": not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = shown_path(path) + ": cannot open the file";
@@ -420,11 +429,11 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     }
     if (!is_scene_content(content, path)) return read_network_toml(content, path, module, out, problems);
     NetworkFile file;
-    file.source = path;
+    file.source = shown(path);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
     if (!file.network->load(content, path, error)) {
-        problems.push_back(shown(error));
+        problems.push_back(shown_message(error, path));
         return false;
     }
     for (const auto &n : file.network->nodes())
@@ -435,20 +444,13 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 
 namespace {
 
-std::string escaped(const std::string &text, std::size_t limit);
-
-}  // namespace
-
-std::string shown(const std::string &text) { return escaped(text, 60); }
-std::string shown_path(const std::string &path) { return escaped(path, std::string::npos); }
-
-namespace {
-
-std::string escaped(const std::string &text, std::size_t kLimit) {
+// The user's text with control bytes and invalid UTF-8 escaped as \xHH, cut
+// after `limit` characters (an escape counts as one) with "...".
+std::string escaped(const std::string &text, std::size_t limit) {
     std::string out;
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size();) {
-        if (chars == kLimit) {
+        if (chars == limit) {
             out += "...";
             break;
         }
@@ -484,6 +486,40 @@ std::string escaped(const std::string &text, std::size_t kLimit) {
     return out;
 }
 
+constexpr std::size_t kShownLimit = 60;
+
 }  // namespace
+
+std::string shown(const std::string &text) { return escaped(text, kShownLimit); }
+std::string shown_path(const std::string &path) { return escaped(path, std::string::npos); }
+
+std::string shown_message(const std::string &message, const std::string &given) {
+    std::string out;
+    std::size_t i = 0;
+    const std::size_t at = given.empty() ? std::string::npos : message.find(given);
+    while (i < message.size()) {
+        if (i == at) {
+            out += shown(given);
+            i += given.size();
+            continue;
+        }
+        // A quoted item: "..." anywhere, '...' where a word starts.
+        const char c = message[i];
+        const bool opens = c == '"' || (c == '\'' && (i == 0 || message[i - 1] == ' ' || message[i - 1] == '('));
+        const std::size_t close = opens ? message.find(c, i + 1) : std::string::npos;
+        if (close != std::string::npos && (at == std::string::npos || at < i || at > close)) {
+            out += c + shown(message.substr(i + 1, close - i - 1)) + c;
+            i = close + 1;
+            continue;
+        }
+        // Up to the next quote or the given text, escaped but not cut.
+        std::size_t next = message.find_first_of("\"'", i + 1);
+        if (at != std::string::npos && at > i && at < next) next = at;
+        if (next == std::string::npos) next = message.size();
+        out += escaped(message.substr(i, next - i), std::string::npos);
+        i = next;
+    }
+    return out;
+}
 
 }  // namespace qvhost

@@ -6,6 +6,7 @@
 #include "refhost/draw.h"
 #include "refhost/network.h"
 #include "refhost/xpanel.h"
+#include "tools/network_file.h"
 
 #include <iomanip>
 #include <map>
@@ -52,7 +53,7 @@ int eval_node(const Context &ctx, const std::string &server, const std::vector<s
     std::string error;
     refhost::HostNode *node = net.create(server, error);
     if (node == nullptr) {
-        err << "qvhost: " << error << "\n";
+        err << "qvhost: " << shown_message(error, server) << "\n";
         return 1;
     }
     if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
@@ -79,7 +80,7 @@ int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vecto
     for (const std::string &arg : inputs) {
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << arg << "' is not INPUT=VALUE\n";
+            err << "qvhost: '" << shown(arg) << "' is not INPUT=VALUE\n";
             return 2;
         }
         const std::string name = arg.substr(0, eq);
@@ -93,16 +94,16 @@ int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vecto
             }
         if (!found) {
             if (count == 0)
-                err << "qvhost: " << node.server << " has no input \"" << name << "\"\n";
+                err << "qvhost: " << node.server << " has no input \"" << shown(name) << "\"\n";
             else
                 err << "qvhost: " << node.server << " has " << count << " input" << (count == 1 ? "" : "s")
-                    << " named \"" << name << "\", and '" << arg << "' would feed one more\n";
+                    << " named \"" << shown(name) << "\", and '" << shown(arg) << "' would feed one more\n";
             return 2;
         }
         const refhost::HostInput *in = node.inputs[index].get();
         refhost::Value v;
         if (!refhost::parse_value(in->type, arg.substr(eq + 1), v, error)) {
-            err << "qvhost: input \"" << name << "\": " << error << "\n";
+            err << "qvhost: input \"" << shown(name) << "\": " << shown_message(error, arg.substr(eq + 1)) << "\n";
             return 2;
         }
         if (net.feed_input(node.id, index, v, error) == nullptr) {
@@ -147,18 +148,19 @@ int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std:
     int code = 0;
     refhost::Panel *panel = open_panel(net, node, code, err);
     if (panel == nullptr) {
-        if (code == 0) err << "qvhost: " << node.server << " has no options to set ('" << sets.front() << "')\n";
+        if (code == 0)
+            err << "qvhost: " << node.server << " has no options to set ('" << shown(sets.front()) << "')\n";
         return code != 0 ? code : 2;
     }
     for (const std::string &arg : sets) {
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << arg << "' is not LABEL=VALUE\n";
+            err << "qvhost: '" << shown(arg) << "' is not LABEL=VALUE\n";
             return 2;
         }
         std::string error;
         if (!panel->edit(arg.substr(0, eq), arg.substr(eq + 1), error)) {
-            err << "qvhost: " << node.server << ": " << error << "\n";
+            err << "qvhost: " << node.server << ": " << shown_message(error, arg.substr(eq + 1)) << "\n";
             return 2;
         }
     }
@@ -180,7 +182,7 @@ refhost::HostNode *prepared_node(const Context &ctx, refhost::Network &net, cons
     refhost::HostNode *node = net.create(server, error);
     code = 1;
     if (node == nullptr) {
-        ctx.err << "qvhost: " << error << "\n";
+        ctx.err << "qvhost: " << shown_message(error, server) << "\n";
         return nullptr;
     }
     if ((code = feed_inputs(net, *node, inputs, ctx.err)) != 0) return nullptr;
@@ -247,7 +249,7 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
         return 1;
     }
     if (!png.empty() && !refhost::write_preview_png(preview, png, error)) {
-        err << "qvhost: " << error << "\n";
+        err << "qvhost: " << shown_message(error, png) << "\n";
         return 1;
     }
     for (const std::string &t : preview.texts()) out << t << "\n";

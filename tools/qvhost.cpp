@@ -5,6 +5,7 @@
 #include "tools/qvhost.h"
 
 #include "refhost/application.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/network_file.h"
 #include "tools/options.h"
@@ -58,7 +59,7 @@ private:
 std::string named_command(const std::vector<std::string> &args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
-        if (a == "--module" || a == "--build") {
+        if (a == "--module" || a == "--build" || a == "--refuse") {
             ++i;
             continue;
         }
@@ -72,20 +73,15 @@ std::string named_command(const std::vector<std::string> &args) {
 // "." or "/".
 bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
 
-// The checked values of the options every network command shares.
-struct Options {
+// The options every network command shares, as given, and their checks.
+struct OptionTexts {
     std::string frames, frame, fps = "30", at = "0.5,0.5", size, threads = "0", range = "0,1", time = "0";
     std::string width = "128", height = "80";
 
-    FrameSpan span;
-    double u = 0.5, v = 0.5, lo = 0.0, hi = 1.0, time_value = 0.0;
-    int width_value = 128, height_value = 80, threads_value = 0;
-
-    bool check(std::string &error, bool frames_given, bool size_given) {
-        double fps_value = 30.0;
-        if (!parse_number("--fps", fps, "a frame rate", kFrameRates, fps_value, error)) return false;
-        span.fps = fps_value;
-        if (frames_given) {
+    bool check(CommandLine &line, bool size_given, std::string &error) const {
+        FrameSpan &span = line.span;
+        if (!parse_number("--fps", fps, "a frame rate", kFrameRates, span.fps, error)) return false;
+        if (line.frames_given) {
             if (!parse_frames("--frames", frames, span.first, span.last, error)) return false;
         } else {
             long long f = 0;
@@ -93,27 +89,40 @@ struct Options {
                 return false;
             span.first = span.last = static_cast<int>(f);
         }
-        if (!parse_pair("--at", at, "a position", Range{-1e6, 1e6}, u, v, error)) return false;
-        if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
-        if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, time_value, error)) return false;
+        if (!parse_pair("--at", at, "a position", Range{-1e6, 1e6}, line.u, line.v, error)) return false;
+        if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, line.lo, line.hi, error)) return false;
+        if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, line.time, error)) return false;
         long long t = 0, w = 0, h = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
-        threads_value = static_cast<int>(t);
         if (!parse_integer("--width", width, "a width in pixels", 1, 4096, w, error)) return false;
         if (!parse_integer("--height", height, "a height in pixels", 1, 4096, h, error)) return false;
-        width_value = static_cast<int>(w);
-        height_value = static_cast<int>(h);
-        if (size_given && !parse_size("--size", size, 8192, width_value, height_value, error)) return false;
+        line.threads = static_cast<int>(t);
+        line.width = static_cast<int>(w);
+        line.height = static_cast<int>(h);
+        if (size_given && !parse_size("--size", size, 8192, line.width, line.height, error)) return false;
         return true;
     }
 };
+
+// The service names the application offers, for --refuse.
+bool known_service(const std::string &name) {
+    for (const QvServiceName &row : qv_service_names)
+        if (name == row.name) return true;
+    return false;
+}
+
+std::string service_list() {
+    std::string s;
+    for (const QvServiceName &row : qv_service_names) s += (s.empty() ? "\"" : ", \"") + std::string(row.name) + "\"";
+    return s;
+}
 
 }  // namespace
 
 std::shared_ptr<refhost::Module> Context::load_module() const {
     std::string error;
-    auto module = refhost::Module::load(module_path, error);
-    if (!module) err << "qvhost: " << error << "\n";
+    auto module = refhost::Module::load(module_path, error, fresh_module);
+    if (!module) err << "qvhost: " << shown_message(error, module_path) << "\n";
     return module;
 }
 
@@ -135,19 +144,30 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
 
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module,
         bool err_is_terminal) {
+    CommandLine line;
+    const int code = parse_command_line(args, out, err, default_module, line);
+    if (code >= 0) return code;
+    return run_command_line(line, out, err, err_is_terminal);
+}
+
+int parse_command_line(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
+                       const std::string &default_module, CommandLine &line) {
     CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
     app.require_subcommand(1);
     // A word starting with "/" is a file ("/tmp/net.qvn.toml"), not a
     // Windows-style option, also in the Windows builds.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("qvhost ") + kVersion + " (" + kProductName + ")");
-    std::string module_path = default_module, build = std::to_string(refhost::kDefaultBuild);
-    app.add_option("--module", module_path, "module file to load");
+    line.module_path = default_module;
+    std::string build = std::to_string(refhost::kDefaultBuild);
+    std::vector<std::string> refused;
+    app.add_option("--module", line.module_path, "module file to load");
     app.add_option("--build", build, "host build number the application reports (0 to 4095)");
-    Options o;
-    std::vector<std::string> rest, sets;
-    std::string target;
-    bool modeler = false, quiet = false;
+    app.add_option("--refuse", refused, "a service the application answers with null, e.g. LWXPanel (repeatable)")
+        ->allow_extra_args(false);
+    OptionTexts o;
+    std::string &target = line.target, &format = line.format, &png = line.png;
+    std::vector<std::string> &rest = line.rest, &sets = line.sets;
 
     auto *nodes = app.add_subcommand("nodes", "list the 92 nodes with display name, node group and availability");
     nodes->footer("example: qvhost nodes");
@@ -160,9 +180,8 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
     eval->add_option("--time", o.time, "node: the current time in seconds");
     eval->add_option("--fps", o.fps, "frames per second of the scene");
     eval->add_option("--at", o.at, "network: the sample's u,v");
-    std::string format = "table";
     eval->add_option("--format", format, "network: table, csv or json");
-    eval->add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
+    eval->add_flag("--modeler", line.modeler, "node: run as the modeller, without scene or time");
     eval->footer("examples:\n  qvhost eval QvMs_POW In=2 Pow=10\n"
                  "  qvhost eval examples/demo.qvn.toml wave.Out --frames 0-24 --format csv");
 
@@ -182,7 +201,6 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         ->allow_extra_args(false);
     preview->add_option("--width", o.width, "preview width in pixels");
     preview->add_option("--height", o.height, "preview height in pixels");
-    std::string png;
     preview->add_option("--png", png, "write the preview as a PNG image to this file");
     preview->add_option("--frame", o.frame, "network: the frame");
     preview->add_option("--fps", o.fps, "network: frames per second");
@@ -196,8 +214,7 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
     plot->add_option("network", target, "a network file")->required();
     plot->add_option("outputs", rest, "NODE.OUTPUT ...")->required();
     auto *plot_frames = plot->add_option("--frames", o.frames, "frames A-B along the x axis");
-    std::string over;
-    plot->add_option("--over", over, "u: across u from 0 to 1 (at --frame, v from --at)");
+    plot->add_option("--over", line.over, "u: across u from 0 to 1 (at --frame, v from --at)");
     plot->add_option("--frame", o.frame, "the frame of a plot over u");
     plot->add_option("--fps", o.fps, "frames per second");
     plot->add_option("--at", o.at, "u,v: v of a plot over u");
@@ -207,41 +224,34 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
 
     auto *render = app.add_subcommand("render", "evaluate an output at every pixel and write images");
     render->add_option("network", target, "a network file")->required();
-    std::string output;
-    render->add_option("output", output, "NODE.OUTPUT")->required();
+    render->add_option("output", line.output, "NODE.OUTPUT")->required();
     auto *render_size = render->add_option("--size", o.size, "WxH in pixels")->required();
     auto *render_frames = render->add_option("--frames", o.frames, "frames A-B, an image each");
     render->add_option("--frame", o.frame, "the frame");
     render->add_option("--fps", o.fps, "frames per second");
     render->add_option("--threads", o.threads, "threads (default: every core)");
     render->add_option("--range", o.range, "LO,HI: the scalar values shown black to white (default 0,1)");
-    std::string pattern;
-    render->add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
-    render->add_flag("--quiet", quiet, "no progress on stderr");
+    render->add_option("-o", line.pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
+    render->add_flag("--quiet", line.quiet, "no progress on stderr");
     render->footer("example: qvhost render examples/texture.qvn.toml out.Out --size 256x256 -o texture.png");
 
     auto *graph = app.add_subcommand("graph", "draw the network as the node editor shows it");
     graph->add_option("network", target, "a network file")->required();
-    std::string graph_file;
-    graph->add_option("-o", graph_file, "the picture (.svg or .png)")->required();
+    graph->add_option("-o", line.graph_file, "the picture (.svg or .png)")->required();
     graph->footer("example: qvhost graph examples/demo.qvn.toml -o demo.svg");
 
     auto *save = app.add_subcommand("save", "write a network in the application's scene block form");
     save->add_option("network", target, "a network file")->required();
-    std::string scene;
-    bool binary = false;
-    save->add_option("--scene", scene, "the scene file to write")->required();
-    save->add_flag("--binary", binary, "the binary form instead of the text form");
+    save->add_option("--scene", line.scene, "the scene file to write")->required();
+    save->add_flag("--binary", line.binary, "the binary form instead of the text form");
     save->footer("example: qvhost save examples/demo.qvn.toml --scene demo.qvs --binary");
 
     auto *demo = app.add_subcommand("demo", "render, plot and preview the built-in demo network");
-    std::string out_dir = "qvhost-demo";
-    demo->add_option("--out", out_dir, "the directory to write into");
+    demo->add_option("--out", line.out_dir, "the directory to write into");
     demo->footer("example: qvhost demo --out demo");
 
     auto *doc = app.add_subcommand("doc", "write the node reference: Markdown pages, one HTML page, pictures");
-    std::string doc_dir;
-    doc->add_option("--out", doc_dir, "the directory to write into")->required();
+    doc->add_option("--out", line.doc_dir, "the directory to write into")->required();
     doc->footer("examples:\n  qvhost doc --out docs/reference\n"
                 "  qvhost --build 1164 doc --out old-host   (as a host of build 1164 sees the module)");
 
@@ -271,46 +281,83 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         return 2;
     }
 
-    Context ctx{out, err, module_path, err_is_terminal, quiet, &g_interrupted};
     std::string error;
+    auto usage = [&](const std::string &message) {
+        err << "qvhost: " << message << "\n";
+        return 2;
+    };
     long long build_value = 0;
-    if (!parse_integer("--build", build, "a build number", 0, 4095, build_value, error)) return ctx.fail(error, 2);
-    const bool frames_given = *eval_frames || *plot_frames || *render_frames;
-    if (!o.check(error, frames_given, *plot_size || *render_size)) return ctx.fail(error, 2);
-    refhost::Application::get().config().build = static_cast<uint32_t>(build_value);
+    if (!parse_integer("--build", build, "a build number", 0, 4095, build_value, error)) return usage(error);
+    line.build = static_cast<uint32_t>(build_value);
+    for (const std::string &name : refused) {
+        if (!known_service(name))
+            return usage("--refuse: \"" + shown(name) + "\" is not a service of the application (services: " +
+                         service_list() + ")");
+        line.refused.insert(name);
+    }
+    line.frames_given = *eval_frames || *plot_frames || *render_frames;
+    if (!o.check(line, *plot_size || *render_size, error)) return usage(error);
 
-    if (*nodes) return list_nodes(ctx);
-    if (*panel) return show_panel(ctx, target, sets, rest);
-    if (*preview) {
+    const struct {
+        CLI::App *sub;
+        Command command;
+    } kSubcommands[] = {
+        {nodes, Command::nodes}, {eval, Command::eval},     {panel, Command::panel}, {preview, Command::preview},
+        {check, Command::check}, {plot, Command::plot},     {render, Command::render}, {graph, Command::graph},
+        {save, Command::save},   {demo, Command::demo},     {doc, Command::doc},
+    };
+    for (const auto &s : kSubcommands)
+        if (s.sub->parsed()) line.command = s.command;
+
+    if (line.command == Command::preview && names_a_file(target) && rest.size() != 1)
+        return usage("preview NETWORK NODE: name one viewer node of the network");
+    if (line.command == Command::eval && names_a_file(target) && rest.empty())
+        return usage("eval NETWORK NODE.OUTPUT...: name at least one output");
+    if (line.command == Command::plot) {
+        if (!line.over.empty() && line.over != "u") return usage("--over: \"" + shown(line.over) + "\" is not u");
+        if (line.over.empty() && !line.frames_given) return usage("plot: give --frames A-B or --over u");
+        if (!*plot_size) line.width = 800, line.height = 480;
+    }
+    return -1;
+}
+
+int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &err, bool err_is_terminal) {
+    Context ctx{out, err, line.module_path, err_is_terminal, line.quiet, &g_interrupted, !line.refused.empty()};
+    refhost::HostConfig &config = refhost::Application::get().config();
+    config.build = line.build;
+    config.withheld = line.refused;
+    const std::string &target = line.target;
+    const FrameSpan &span = line.span;
+
+    switch (line.command) {
+    case Command::nodes: return list_nodes(ctx);
+    case Command::panel: return show_panel(ctx, target, line.sets, line.rest);
+    case Command::preview:
         if (!names_a_file(target))
-            return draw_node(ctx, target, sets, rest, o.width_value, o.height_value, png);
-        if (rest.size() != 1) return ctx.fail("preview NETWORK NODE: name one viewer node of the network", 2);
-        return preview_in_network(ctx, target, rest[0], o.span.first, o.span.fps, o.width_value, o.height_value, png);
-    }
-    if (*eval) {
-        if (!names_a_file(target)) return eval_node(ctx, target, rest, o.span.first, o.time_value, o.span.fps, modeler);
-        if (rest.empty()) return ctx.fail("eval NETWORK NODE.OUTPUT...: name at least one output", 2);
-        return eval_network(ctx, target, rest, o.span, o.u, o.v, format);
-    }
-    if (*check) return check_network(ctx, target);
-    if (*plot) {
-        if (!over.empty() && over != "u") return ctx.fail("--over: \"" + shown(over) + "\" is not u", 2);
-        if (over.empty() && !frames_given) return ctx.fail("plot: give --frames A-B or --over u", 2);
-        if (!*plot_size) o.width_value = 800, o.height_value = 480;
-        return plot_network(ctx, target, rest, o.span, !over.empty(), o.v, o.width_value, o.height_value, png);
-    }
-    if (*render) {
+            return draw_node(ctx, target, line.sets, line.rest, line.width, line.height, line.png);
+        return preview_in_network(ctx, target, line.rest[0], span.first, span.fps, line.width, line.height,
+                                  line.png);
+    case Command::eval:
+        if (!names_a_file(target))
+            return eval_node(ctx, target, line.rest, span.first, line.time, span.fps, line.modeler);
+        return eval_network(ctx, target, line.rest, span, line.u, line.v, line.format);
+    case Command::check: return check_network(ctx, target);
+    case Command::plot:
+        return plot_network(ctx, target, line.rest, span, !line.over.empty(), line.v, line.width, line.height,
+                            line.png);
+    case Command::render: {
         InterruptScope interrupt;
-        return render_network(ctx, target, output, o.width_value, o.height_value, o.span, o.threads_value, o.lo,
-                              o.hi, pattern);
+        return render_network(ctx, target, line.output, line.width, line.height, span, line.threads, line.lo,
+                              line.hi, line.pattern);
     }
-    if (*graph) return graph_network(ctx, target, graph_file);
-    if (*save) return save_network(ctx, target, scene, binary);
-    if (*demo) {
+    case Command::graph: return graph_network(ctx, target, line.graph_file);
+    case Command::save: return save_network(ctx, target, line.scene, line.binary);
+    case Command::demo: {
         InterruptScope interrupt;
-        return run_demo(ctx, out_dir);
+        return run_demo(ctx, line.out_dir);
     }
-    if (*doc) return write_reference(ctx, doc_dir);
+    case Command::doc: return write_reference(ctx, line.doc_dir);
+    }
     return 2;
 }
 
