@@ -14,7 +14,7 @@
 
 namespace bench {
 
-constexpr int kMaxPorts = 8;  // a node has at most seven inputs and seven outputs
+constexpr int kMaxPorts = 8;       // a node has at most seven inputs and seven outputs
 constexpr int kValueDoubles = 16;  // room for any connection value, a material included
 
 struct Node;
@@ -23,8 +23,8 @@ struct Port {
     Node *node = nullptr;
     std::string name;
     int type = 0;
-    int bytes = 0;   // the size of a value of the type
-    int index = 0;   // inputs: the place of the value in a thread's sample values
+    int bytes = 0;  // the size of a value of the type
+    int index = 0;  // inputs: the place of the value in a thread's sample values
     QvInputEventFunc event = nullptr;
     bool connected = false;
 };

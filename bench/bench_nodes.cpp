@@ -54,10 +54,10 @@ struct Hand {
     const QvTextureFuncs *texture = nullptr;
     const QvSceneInfo *scene = nullptr;
     QvInputId in[kMaxPorts] = {};
-    double d[7] = {};        // "val0" to "val6"
-    double extra = 0.0;      // "valD"
-    int32_t words[3] = {};   // "Int1", "Int2" or "Logic"
-    double time = 0.0;       // the last new time
+    double d[7] = {};       // "val0" to "val6"
+    double extra = 0.0;     // "valD"
+    int32_t words[3] = {};  // "Int1", "Int2" or "Logic"
+    double time = 0.0;      // the last new time
     mutable HandCache cache;
 
     void read(int k, QvSampleAccess *sa, void *result) const { input->evaluate(in[k], sa, result); }
@@ -910,7 +910,7 @@ enum class Refresh { none, fresh, every_sample };
 using Feed = std::vector<std::vector<double>>;
 
 struct Case {
-    std::string name;    // the server, and the variant where a server has several cases
+    std::string name;  // the server, and the variant where a server has several cases
     const char *server;
     const char *output;  // the output asked for
     const char *stored;  // saved blocks the node loads first: stored defaults and options
@@ -1037,8 +1037,8 @@ std::vector<Case> cases() {
     // clang-format on
     for (const auto &k : caches) {
         c.push_back({std::string(k.server) + ".fresh", k.server, k.output, "", k.feed, k.hand, Refresh::fresh});
-        c.push_back({std::string(k.server) + ".refreshing", k.server, k.output, "", k.feed, k.hand,
-                     Refresh::every_sample});
+        c.push_back(
+            {std::string(k.server) + ".refreshing", k.server, k.output, "", k.feed, k.hand, Refresh::every_sample});
     }
     return c;
 }
@@ -1180,8 +1180,9 @@ const bool kRegistered = [] {
             if (connected && !has_inputs) continue;
             const std::string mode = !has_inputs ? "none" : connected ? "connected" : "defaults";
             const std::string name = "module/" + c.name + "/" + mode;
-            benchmark::RegisterBenchmark(name.c_str(), [&c, connected](benchmark::State &s) { run_case(s, c, connected); })
-                ->UseManualTime();
+            benchmark::RegisterBenchmark(name.c_str(), [&c, connected](benchmark::State &s) {
+                run_case(s, c, connected);
+            })->UseManualTime();
         }
     }
     return true;

@@ -93,7 +93,8 @@ Demo &demo() {
         std::string error;
         if (!qvhost::read_network_toml(qvhost::kDemoNetwork, "demo.qvn.toml", bench::module(), made.file, problems) ||
             !qvhost::resolve_output(made.file, "centre.Out", made.output, error)) {
-            std::fprintf(stderr, "qv_bench: the demo network: %s\n", problems.empty() ? error.c_str() : problems[0].c_str());
+            std::fprintf(stderr, "qv_bench: the demo network: %s\n",
+                         problems.empty() ? error.c_str() : problems[0].c_str());
             std::exit(1);
         }
         made.file.network->render_init();

@@ -88,8 +88,6 @@ inline int output_slot(const NodeInstance *n, QvOutputId out, int count) {
     return -1;
 }
 
-inline void set_output(QvNodeValue value, const void *result) {
-    g_host.output->set_value(value, result);
-}
+inline void set_output(QvNodeValue value, const void *result) { g_host.output->set_value(value, result); }
 
 }  // namespace qv

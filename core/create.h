@@ -47,9 +47,7 @@ NodeInstance *create_node(QvNodeId node, const NodeLayout &layout, QvError *err,
                           std::size_t size = sizeof(NodeInstance));
 
 // The private word handed back to create, as the 32-bit value it carries.
-inline uint32_t private_word(void *priv) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(priv));
-}
+inline uint32_t private_word(void *priv) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(priv)); }
 
 // Two-input scalar create, private word fields:
 //   bits 0-3   defaults at 1.0: 1 default 0, 2 default 1, 3 both, else none

@@ -70,7 +70,8 @@ QvError standard_copy(void *to, void *from) {
         // Only logic instances carry operator words; both must be one.
         if (d->flags & kFlagLogic)
             for (int k = 0; k < 3; ++k)
-                reinterpret_cast<LogicInstance *>(d)->operators[k] = reinterpret_cast<const LogicInstance *>(s)->operators[k];
+                reinterpret_cast<LogicInstance *>(d)->operators[k] =
+                    reinterpret_cast<const LogicInstance *>(s)->operators[k];
     } else if (s->flags & kFlagValD) {
         d->extra.value = s->extra.value;
     } else if (s->flags & kFlagInt2) {

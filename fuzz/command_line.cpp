@@ -57,8 +57,7 @@ Finding check_outcome(int code, const std::string &err, const char *when) {
     const std::string prefix = "qvhost: ";
     if (err.size() <= prefix.size() + 1 || err.compare(0, prefix.size(), prefix) != 0 ||
         err.find('\n') != err.size() - 1)
-        return std::string(when) + " with exit code " + std::to_string(code) + " wrote \"" + err +
-               "\", not one line";
+        return std::string(when) + " with exit code " + std::to_string(code) + " wrote \"" + err + "\", not one line";
     return {};
 }
 

@@ -25,8 +25,8 @@ namespace qvfuzz {
 
 namespace {
 
-const uint32_t kIds[] = {0x8001, 0x8002, 0x8003, 0x8004, 0x8005, 0x8006, 0x8010, 0x8011, 0x8012, 0x8013,
-                         0x8014, 0x8015, 0x8000, 0x8007, 0x800F, 0x8016, 0x0,    0xFFFFFFFF};
+const uint32_t kIds[] = {0x8001, 0x8002, 0x8003, 0x8004, 0x8005, 0x8006, 0x8010, 0x8011, 0x8012,
+                         0x8013, 0x8014, 0x8015, 0x8000, 0x8007, 0x800F, 0x8016, 0x0,    0xFFFFFFFF};
 constexpr int kMaxOperations = 64;
 
 // The servers whose NodeInterface builds a panel, found once.
@@ -69,7 +69,7 @@ void toggle_input(refhost::Network &net, refhost::HostNode &n, std::size_t i) {
         net.disconnect(n.id, name, error);
         return;
     }
-    const refhost::Value v = in.type == QV_TYPE_INTEGER ? refhost::Value::integer(3)
+    const refhost::Value v = in.type == QV_TYPE_INTEGER  ? refhost::Value::integer(3)
                              : in.type == QV_TYPE_SCALAR ? refhost::Value::scalar(0.75)
                                                          : refhost::Value::triple(in.type, 0.5, -2.0, 4.0);
     if (refhost::can_convert(v.type, in.type)) net.feed_input(n.id, i, v, error);

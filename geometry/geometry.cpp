@@ -193,15 +193,9 @@ void quat_from_mat3(Quat &out, const Mat3 &m) {
     const double s = std::sqrt(t + 1.0) * 0.5;
     const double h = 0.25 / s;
     switch (pick) {
-    case kX:
-        out = {s, (m01 + m10) * h, (m20 + m02) * h, (m12 - m21) * h};
-        break;
-    case kY:
-        out = {(m01 + m10) * h, s, (m12 + m21) * h, (m20 - m02) * h};
-        break;
-    case kZ:
-        out = {(m20 + m02) * h, (m12 + m21) * h, s, (m01 - m10) * h};
-        break;
+    case kX: out = {s, (m01 + m10) * h, (m20 + m02) * h, (m12 - m21) * h}; break;
+    case kY: out = {(m01 + m10) * h, s, (m12 + m21) * h, (m20 - m02) * h}; break;
+    case kZ: out = {(m20 + m02) * h, (m12 + m21) * h, s, (m01 - m10) * h}; break;
     }
 }
 

@@ -12,8 +12,8 @@
 #ifndef QV_HOST_API_H
 #define QV_HOST_API_H
 
-#include <stdint.h>
 #include <stddef.h>
+#include <stdint.h>
 
 #include "host/host_services.h"
 
@@ -64,10 +64,10 @@ typedef struct QvModuleDescriptor {
 
 /* ---- Handler record ---------------------------------------------------- */
 
-typedef void *QvNodeId;   /* the host's node, handed to create */
-typedef void *QvInputId;  /* an input made by create input */
-typedef void *QvOutputId; /* an output made by create output */
-typedef void *QvNodeValue; /* the value handle handed to evaluate */
+typedef void *QvNodeId;      /* the host's node, handed to create */
+typedef void *QvInputId;     /* an input made by create input */
+typedef void *QvOutputId;    /* an output made by create output */
+typedef void *QvNodeValue;   /* the value handle handed to evaluate */
 typedef const char *QvError; /* null for no error */
 
 typedef void *(*QvCreateFunc)(void *priv, QvNodeId node, QvError *err);
@@ -113,7 +113,7 @@ typedef struct QvNodeHandler {
     QvRenderFuncs *rend;
     QvEvaluateFunc evaluate;
     QvCustomPreviewFunc custom_preview;
-    void *host_reserved; /* word 6: never written by the module */
+    void *host_reserved;          /* word 6: never written by the module */
     QvExtraQueryFunc extra_query; /* word 7: only on hosts that have it, for versions above 1 */
 } QvNodeHandler;
 
@@ -136,12 +136,12 @@ typedef struct QvNodeInterface {
  * record is larger than these fields: 552 bytes on 32-bit hosts of build 1446
  * and below, up to 584 on the newest 32-bit hosts, more on 64-bit hosts. */
 typedef struct QvSampleAccess {
-    int32_t thread;     /* the render thread evaluating this sample */
+    int32_t thread; /* the render thread evaluating this sample */
     int32_t reserved;
     double position[3]; /* world position of the sample */
     double uv[2];
-    double time;        /* scene time of the sample, seconds */
-    void *host_data;    /* the host's own per-thread state */
+    double time;     /* scene time of the sample, seconds */
+    void *host_data; /* the host's own per-thread state */
 } QvSampleAccess;
 
 /* Room enough for any host's sample access record, 32- or 64-bit. */
@@ -234,8 +234,7 @@ typedef struct QvBlockIdent {
     const char *token;
 } QvBlockIdent;
 
-#define QV_BLOCK_ID(a, b, c, d) \
-    (((uint32_t)(a) << 24) | ((uint32_t)(b) << 16) | ((uint32_t)(c) << 8) | (uint32_t)(d))
+#define QV_BLOCK_ID(a, b, c, d) (((uint32_t)(a) << 24) | ((uint32_t)(b) << 16) | ((uint32_t)(c) << 8) | (uint32_t)(d))
 
 /* The load and save states' mode word. */
 #define QV_IO_BINARY 0

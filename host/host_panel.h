@@ -25,12 +25,12 @@ typedef struct QvXPanelControl {
  * fits on every target: a tag, its arguments, ..., then 0. */
 typedef intptr_t QvHintWord;
 
-#define QV_HINT_NOTIFY 0x3d000f01    /* change callback */
-#define QV_HINT_NUMERIC 0x3d014202   /* control id, 1 */
-#define QV_HINT_CHOICES 0x3d014503   /* control id, null-ended label array, 0 */
-#define QV_HINT_LIST_A 0x3d021280    /* control ids, 0 */
-#define QV_HINT_LIST_B 0x3d021481    /* control ids, 0 */
-#define QV_HINT_AUX 0x3d000e01       /* control id */
+#define QV_HINT_NOTIFY 0x3d000f01  /* change callback */
+#define QV_HINT_NUMERIC 0x3d014202 /* control id, 1 */
+#define QV_HINT_CHOICES 0x3d014503 /* control id, null-ended label array, 0 */
+#define QV_HINT_LIST_A 0x3d021280  /* control ids, 0 */
+#define QV_HINT_LIST_B 0x3d021481  /* control ids, 0 */
+#define QV_HINT_AUX 0x3d000e01     /* control id */
 
 /* Toolkit callbacks: the get accessor returns a pointer to the value inside
  * the bound instance or null; the set accessor copies a value in and returns
@@ -62,7 +62,7 @@ typedef struct QvXPanelFuncs {
  * B << 8 | G, the low byte green and the middle byte blue. */
 #define QV_DRAW_COLOUR(r, g, b) (0x01000000u | ((uint32_t)(r) << 16) | ((uint32_t)(b) << 8) | (uint32_t)(g))
 #define QV_DRAW_RED(word) (((uint32_t)(word) >> 16) & 0xffu)
-#define QV_DRAW_GREEN(word) ((uint32_t)(word) & 0xffu)
+#define QV_DRAW_GREEN(word) ((uint32_t)(word)&0xffu)
 #define QV_DRAW_BLUE(word) (((uint32_t)(word) >> 8) & 0xffu)
 
 /* "NodeDrawFuncs": colours are drawing colour words; y is the top of a text line. */

@@ -15,8 +15,8 @@ extern "C" {
 
 /* The services the module uses. */
 typedef enum QvService {
-    QV_SERVICE_PRODUCT_INFO,    /* a plain value: build number and product */
-    QV_SERVICE_SYSTEM_ID,       /* a plain value: QV_SYSTEM_MODELER in the modeller */
+    QV_SERVICE_PRODUCT_INFO, /* a plain value: build number and product */
+    QV_SERVICE_SYSTEM_ID,    /* a plain value: QV_SYSTEM_MODELER in the modeller */
     QV_SERVICE_NODE_FUNCS,
     QV_SERVICE_INPUT_FUNCS,
     QV_SERVICE_OUTPUT_FUNCS,

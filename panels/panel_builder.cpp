@@ -40,12 +40,13 @@ int store_word(int32_t *field, void *value) {
 struct VectorField {
     double *field;  // null for an id the accessor does not handle
     int slot;
-    int count;      // doubles
+    int count;  // doubles
 };
 
 VectorField vector_field(NodeInstance *n, uint32_t vid, int slot1, int slot2, bool second_is_ratio) {
     if (vid == CTL_VAL1) return {&n->defaults[0], slot1, 3};
-    if (vid == CTL_VAL2) return second_is_ratio ? VectorField{&n->extra.value, slot2, 1} : VectorField{&n->defaults[3], slot2, 3};
+    if (vid == CTL_VAL2)
+        return second_is_ratio ? VectorField{&n->extra.value, slot2, 1} : VectorField{&n->defaults[3], slot2, 3};
     return {nullptr, 0, 0};
 }
 

@@ -21,11 +21,11 @@ constexpr uint32_t kDefaultBuild = 3000;
 struct HostConfig {
     uint32_t build = kDefaultBuild;  // "Product Info" is build << 4 | product
     uint32_t product = 1;
-    uint32_t system_id = 0;            // QV_SYSTEM_MODELER for the modeller
-    std::set<std::string> withheld;    // services answered with null
-    int handler_version = 2;           // version handed to NodeHandler activations
-    int interface_version = 4;         // version handed to NodeInterface activations
-    bool panels_fail = false;          // the panel toolkit's create answers null
+    uint32_t system_id = 0;          // QV_SYSTEM_MODELER for the modeller
+    std::set<std::string> withheld;  // services answered with null
+    int handler_version = 2;         // version handed to NodeHandler activations
+    int interface_version = 4;       // version handed to NodeInterface activations
+    bool panels_fail = false;        // the panel toolkit's create answers null
 };
 
 struct InstanceUpdate {

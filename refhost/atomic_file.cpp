@@ -53,7 +53,7 @@ private:
     bool renamed_ = false;
 };
 
-} // namespace
+}  // namespace
 
 bool write_file_atomically(const std::string &path, const TemporaryFileWriter &write, std::string &error) {
     TemporaryFile temp(path);
@@ -82,4 +82,4 @@ bool write_file_atomically(const std::string &path, const std::string &bytes, st
         error);
 }
 
-} // namespace refhost
+}  // namespace refhost

@@ -24,4 +24,4 @@ bool write_file_atomically(const std::string &path, const TemporaryFileWriter &w
 // Writes `bytes` as the content of `path`, with the same errors.
 bool write_file_atomically(const std::string &path, const std::string &bytes, std::string &error);
 
-} // namespace refhost
+}  // namespace refhost

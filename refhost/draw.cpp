@@ -93,8 +93,10 @@ std::string colour_text(uint32_t word) {
 std::string DrawCall::describe() const {
     const std::string at = std::to_string(x) + "," + std::to_string(y);
     switch (kind) {
-    case Kind::line: return "line " + at + " " + std::to_string(x2) + "," + std::to_string(y2) + " " + colour_text(colour);
-    case Kind::box: return "box " + at + " " + std::to_string(x2) + "x" + std::to_string(y2) + " " + colour_text(colour);
+    case Kind::line:
+        return "line " + at + " " + std::to_string(x2) + "," + std::to_string(y2) + " " + colour_text(colour);
+    case Kind::box:
+        return "box " + at + " " + std::to_string(x2) + "x" + std::to_string(y2) + " " + colour_text(colour);
     case Kind::text: return "text " + at + " " + colour_text(colour) + " " + text;
     }
     return "";
@@ -179,8 +181,8 @@ void set_colour(cairo_t *cr, uint32_t colour) {
 cairo_surface_t *draw_surface(const Preview &preview, std::string &error) {
     release_fonts_at_exit();
     if (preview.width <= 0 || preview.height <= 0) {
-        error = "preview size " + std::to_string(preview.width) + "x" + std::to_string(preview.height) +
-                " is not positive";
+        error =
+            "preview size " + std::to_string(preview.width) + "x" + std::to_string(preview.height) + " is not positive";
         return nullptr;
     }
     cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, preview.width, preview.height);

@@ -25,8 +25,7 @@ int handler_record_words(uint32_t build) {
     return build >= QV_FIRST_BUILD_WITH_HANDLER_WORD7 ? QV_HANDLER_WORDS : QV_HANDLER_WORDS_BEFORE_WORD7;
 }
 
-int activate_in_host_record(QvActivateFunc activate, int version, QvGlobalFunc global, uint32_t build,
-                            HostNode &node) {
+int activate_in_host_record(QvActivateFunc activate, int version, QvGlobalFunc global, uint32_t build, HostNode &node) {
     static_assert(sizeof(QvNodeHandler) == QV_HANDLER_WORDS * sizeof(void *), "the handler record is words");
     const int words = handler_record_words(build);
     std::unique_ptr<uintptr_t[]> record(new uintptr_t[words + kGuardWords]);

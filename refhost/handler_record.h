@@ -18,7 +18,6 @@ int handler_record_words(uint32_t build);
 // node.handler (words the host does not have stay null) and sets
 // node.wrote_past_record when a guard word changed.  Returns the
 // activation's code.
-int activate_in_host_record(QvActivateFunc activate, int version, QvGlobalFunc global, uint32_t build,
-                            HostNode &node);
+int activate_in_host_record(QvActivateFunc activate, int version, QvGlobalFunc global, uint32_t build, HostNode &node);
 
 }  // namespace refhost

@@ -128,8 +128,8 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
     if (in == nullptr) return false;
     if (!can_convert(out->type, in->type)) {
         error = std::string("cannot connect a ") + type_name(out->type) + " output to a " + type_name(in->type) +
-                " input (" + std::to_string(from_node) + " \"" + output + "\" to " + std::to_string(to_node) +
-                " \"" + input + "\")";
+                " input (" + std::to_string(from_node) + " \"" + output + "\" to " + std::to_string(to_node) + " \"" +
+                input + "\")";
         return false;
     }
     if (would_loop(from, in->node)) {
@@ -171,9 +171,8 @@ void Network::set_counting(bool on) {
     shared_->counting = on;
     for (auto &n : nodes_)
         for (auto &in : n->inputs)
-            in->constant_bytes = !on && in->source && in->source->sample == SampleSource::none
-                                     ? in->source->delivered.bytes
-                                     : nullptr;
+            in->constant_bytes =
+                !on && in->source && in->source->sample == SampleSource::none ? in->source->delivered.bytes : nullptr;
 }
 
 HostSource *Network::feed(int to_node, const std::string &input, const Value &value, std::string &error) {
@@ -285,8 +284,7 @@ void Network::render_cleanup() {
         if (n->rend.cleanup != nullptr) n->rend.cleanup(n->instance);
 }
 
-bool Network::evaluate(int id, const std::string &output, Value &result, std::string &error,
-                       QvSampleAccess *sa) const {
+bool Network::evaluate(int id, const std::string &output, Value &result, std::string &error, QvSampleAccess *sa) const {
     HostNode *n = node(id);
     if (n == nullptr) {
         error = "no node " + std::to_string(id);

@@ -41,7 +41,8 @@ enum : uint32_t {
     kSample = QV_BLOCK_ID('S', 'M', 'P', 'L'),
 };
 
-const QvBlockIdent kTopIdents[] = {{kVersion, "Version"}, {kNode, "Node"}, {kFeed, "Feed"}, {kConnect, "Connect"}, {0, nullptr}};
+const QvBlockIdent kTopIdents[] = {
+    {kVersion, "Version"}, {kNode, "Node"}, {kFeed, "Feed"}, {kConnect, "Connect"}, {0, nullptr}};
 const QvBlockIdent kNodeIdents[] = {{kId, "Id"}, {kServer, "Server"}, {kName, "Name"}, {kData, "Data"}, {0, nullptr}};
 const QvBlockIdent kFeedIdents[] = {{kTo, "To"}, {kValue, "Value"}, {kSample, "Sample"}, {0, nullptr}};
 
@@ -65,7 +66,9 @@ const QvBlockIdent *ident(const QvBlockIdent *table, uint32_t id) {
 
 struct Writer {
     const QvSaveState *ss;
-    void begin(const QvBlockIdent *table, uint32_t id, bool leaf) { ss->begin_block(ss->context, ident(table, id), leaf ? 1 : 0); }
+    void begin(const QvBlockIdent *table, uint32_t id, bool leaf) {
+        ss->begin_block(ss->context, ident(table, id), leaf ? 1 : 0);
+    }
     void end() { ss->end_block(ss->context); }
     void i4(int32_t v) { ss->write_i4(ss->context, &v, 1); }
     void str(const std::string &s) { ss->write_str(ss->context, s.c_str()); }
@@ -181,7 +184,8 @@ bool Network::load(const std::string &content, const std::string &source_name, s
             HostNode *made = nullptr;
             while (uint32_t b = r.find(kNodeIdents)) {
                 if (b == kId && !r.i4(id)) return fail("a node's Id holds no number");
-                if (b == kServer && !r.str(server)) return fail("node " + std::to_string(id) + ": Server holds no name");
+                if (b == kServer && !r.str(server))
+                    return fail("node " + std::to_string(id) + ": Server holds no name");
                 if (b == kName && !r.str(name)) return fail("node " + std::to_string(id) + ": Name holds no name");
                 if (b == kData) {
                     if (made != nullptr) return fail("node " + std::to_string(id) + " has two Data blocks");

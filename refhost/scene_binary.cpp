@@ -18,19 +18,18 @@ namespace {
 // ---- Numbers ----------------------------------------------------------------
 
 void put_be(std::string &out, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i)
-        out += static_cast<char>((v >> (8 * i)) & 0xFFu);
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFFu);
 }
 
 uint64_t get_be(const std::string &s, size_t pos, int bytes) {
     uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v = (v << 8) | static_cast<unsigned char>(s[pos + static_cast<size_t>(i)]);
+    for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<unsigned char>(s[pos + static_cast<size_t>(i)]);
     return v;
 }
 
 // Value types to their unsigned bit patterns and back.
-template <class T> uint64_t to_bits(T v) {
+template <class T>
+uint64_t to_bits(T v) {
     if constexpr (std::is_same<T, float>::value) {
         uint32_t u;
         std::memcpy(&u, &v, sizeof u);
@@ -44,7 +43,8 @@ template <class T> uint64_t to_bits(T v) {
     }
 }
 
-template <class T> T from_bits(uint64_t bits) {
+template <class T>
+T from_bits(uint64_t bits) {
     if constexpr (std::is_same<T, float>::value) {
         uint32_t u = static_cast<uint32_t>(bits);
         float f;
@@ -64,11 +64,9 @@ template <class T> T from_bits(uint64_t bits) {
 
 // Table look-up by id; a table ends at the first entry whose id is 0.
 uint32_t find_by_id(const QvBlockIdent *table, uint32_t id) {
-    if (!table || id == 0)
-        return 0;
+    if (!table || id == 0) return 0;
     for (const QvBlockIdent *t = table; t->id != 0; ++t)
-        if (t->id == id)
-            return id;
+        if (t->id == id) return id;
     return 0;
 }
 
@@ -116,8 +114,7 @@ bool check_header(const std::string &s, size_t pos, size_t end, bool top, uint32
 class BinaryWriter final : public FormWriter {
 public:
     std::string block_name(const QvBlockIdent &ident, std::string &problem) const override {
-        if (ident.id == 0)
-            problem = "block with id 0";
+        if (ident.id == 0) problem = "block with id 0";
         return id_text(ident.id);
     }
 
@@ -130,8 +127,7 @@ public:
     std::string end_block(const std::string &name, bool keep) override {
         Open o = std::move(open_.back());
         open_.pop_back();
-        if (!keep)
-            return std::string();
+        if (!keep) return std::string();
         if (o.bytes.size() > static_cast<size_t>(kMaxBinaryBlockSize))
             return "block " + quoted_name(name) + " holds " + std::to_string(o.bytes.size()) +
                    " bytes; a block holds at most " + std::to_string(kMaxBinaryBlockSize);
@@ -139,8 +135,7 @@ public:
         put_be(parent, o.id, 4);
         put_be(parent, o.bytes.size(), 2);
         parent += o.bytes;
-        if (o.bytes.size() & 1u)
-            parent += '\0';
+        if (o.bytes.size() & 1u) parent += '\0';
         return std::string();
     }
 
@@ -160,8 +155,7 @@ public:
         std::string &b = open_.back().bytes;
         b.append(src, n);
         b += '\0';
-        if ((n + 1) & 1u)
-            b += '\0';
+        if ((n + 1) & 1u) b += '\0';
     }
 
     std::string write_id(const QvBlockIdent &ident) override {
@@ -177,9 +171,9 @@ private:
         std::string bytes;
     };
 
-    template <class T> void put_numbers(const T *src, int count) {
-        for (int i = 0; i < count; ++i)
-            put_be(open_.back().bytes, to_bits(src[i]), static_cast<int>(sizeof(T)));
+    template <class T>
+    void put_numbers(const T *src, int count) {
+        for (int i = 0; i < count; ++i) put_be(open_.back().bytes, to_bits(src[i]), static_cast<int>(sizeof(T)));
     }
 
     std::string root_;
@@ -212,8 +206,7 @@ public:
         Frame &f = top();
         size_t avail = f.end - f.pos;
         int n = avail < static_cast<size_t>(bytes) ? static_cast<int>(avail) : bytes;
-        if (n > 0)
-            std::memcpy(dst, content_.data() + f.pos, static_cast<size_t>(n));
+        if (n > 0) std::memcpy(dst, content_.data() + f.pos, static_cast<size_t>(n));
         f.pos += static_cast<size_t>(n);
         return n;
     }
@@ -221,21 +214,18 @@ public:
     bool read_str(std::string_view &text) override {
         Frame &f = top();
         const void *nul = f.pos < f.end ? std::memchr(content_.data() + f.pos, 0, f.end - f.pos) : nullptr;
-        if (!nul)
-            return false;
+        if (!nul) return false;
         const char *src = content_.data() + f.pos;
         size_t len = static_cast<size_t>(static_cast<const char *>(nul) - src);
         f.pos += len + 1;
-        if (((len + 1) & 1u) && f.pos < f.end)
-            ++f.pos;
+        if (((len + 1) & 1u) && f.pos < f.end) ++f.pos;
         text = std::string_view(src, len);
         return true;
     }
 
     uint32_t read_id(const QvBlockIdent *table) override {
         Frame &f = top();
-        if (f.end - f.pos < 4)
-            return 0;
+        if (f.end - f.pos < 4) return 0;
         uint32_t id = static_cast<uint32_t>(get_be(content_, f.pos, 4));
         f.pos += 4;
         return find_by_id(table, id);
@@ -244,8 +234,7 @@ public:
     uint32_t find_block(const QvBlockIdent *table) override {
         for (;;) {
             Frame &f = top();
-            if (f.pos >= f.end)
-                return 0;
+            if (f.pos >= f.end) return 0;
             uint32_t id;
             size_t c, ce, after;
             ChainProblem p;
@@ -276,13 +265,14 @@ public:
 private:
     // Where reading is in one open block (the file itself at depth 0).
     struct Frame {
-        size_t pos = 0; // next byte
-        size_t end = 0; // end of the content
+        size_t pos = 0;  // next byte
+        size_t end = 0;  // end of the content
     };
 
     Frame &top() { return frames_.back(); }
 
-    template <class T> int take_numbers(T *dst, int count) {
+    template <class T>
+    int take_numbers(T *dst, int count) {
         Frame &f = top();
         size_t avail = (f.end - f.pos) / sizeof(T);
         int n = avail < static_cast<size_t>(count) ? static_cast<int>(avail) : count;
@@ -317,7 +307,7 @@ private:
     std::vector<Frame> frames_;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<FormWriter> make_binary_writer() { return std::unique_ptr<FormWriter>(new BinaryWriter); }
 
@@ -325,17 +315,15 @@ std::unique_ptr<FormReader> make_binary_reader(std::string content, ReadStatus &
     return std::unique_ptr<FormReader>(new BinaryReader(std::move(content), status));
 }
 
-} // namespace scene
+}  // namespace scene
 
 // ---- Form detection --------------------------------------------------------
 
 SceneForm detect_scene_form(const std::string &content) {
     using namespace scene;
-    if (content.empty())
-        return SceneForm::text;
+    if (content.empty()) return SceneForm::text;
     for (char ch : content)
-        if (!is_text_byte(static_cast<unsigned char>(ch)))
-            return SceneForm::binary;
+        if (!is_text_byte(static_cast<unsigned char>(ch))) return SceneForm::binary;
     // Only text bytes: binary when it is exactly a chain of top-level blocks
     // with printable ids and zero padding.
     size_t pos = 0;
@@ -344,18 +332,15 @@ SceneForm detect_scene_form(const std::string &content) {
         uint32_t id;
         size_t c, ce, after;
         ChainProblem p;
-        if (!check_header(content, pos, end, true, id, c, ce, after, p))
-            return SceneForm::text;
+        if (!check_header(content, pos, end, true, id, c, ce, after, p)) return SceneForm::text;
         for (int k = 0; k < 4; ++k) {
             unsigned char b = static_cast<unsigned char>(content[pos + static_cast<size_t>(k)]);
-            if (b < 0x20 || b >= 0x7F)
-                return SceneForm::text;
+            if (b < 0x20 || b >= 0x7F) return SceneForm::text;
         }
-        if (after != ce && content[ce] != '\0')
-            return SceneForm::text;
+        if (after != ce && content[ce] != '\0') return SceneForm::text;
         pos = after;
     }
     return SceneForm::binary;
 }
 
-} // namespace refhost
+}  // namespace refhost

@@ -130,7 +130,7 @@ public:
 std::unique_ptr<FormReader> make_text_reader(std::string content, ReadStatus &status);
 std::unique_ptr<FormReader> make_binary_reader(std::string content, ReadStatus &status);
 
-} // namespace scene
-} // namespace refhost
+}  // namespace scene
+}  // namespace refhost
 
-#endif // QV_REFHOST_SCENE_FORM_H
+#endif  // QV_REFHOST_SCENE_FORM_H

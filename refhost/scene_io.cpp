@@ -21,7 +21,7 @@ namespace scene {
 
 namespace {
 const char kHexDigits[] = "0123456789ABCDEF";
-} // namespace
+}  // namespace
 
 void append_hex_byte(std::string &out, unsigned char c) {
     out += "\\x";
@@ -46,11 +46,10 @@ std::string quoted_name(const std::string &name) { return "\"" + name + "\""; }
 bool is_text_byte(unsigned char c) { return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r'; }
 
 void ReadStatus::fail(const std::string &message) {
-    if (error.empty())
-        error = message.empty() ? std::string("error") : message;
+    if (error.empty()) error = message.empty() ? std::string("error") : message;
 }
 
-} // namespace scene
+}  // namespace scene
 
 using scene::quoted_name;
 
@@ -59,9 +58,9 @@ using scene::quoted_name;
 struct SceneWriter::Impl {
     // A block begun and not yet ended.
     struct Open {
-        std::string name; // for messages
+        std::string name;  // for messages
         bool leaf = false;
-        bool drop = false; // a block begun in error: left out of the file
+        bool drop = false;  // a block begun in error: left out of the file
     };
 
     SceneForm form;
@@ -73,16 +72,14 @@ struct SceneWriter::Impl {
         : form(f), out(f == SceneForm::text ? scene::make_text_writer() : scene::make_binary_writer()) {}
 
     void fail(const std::string &message) {
-        if (error.empty())
-            error = message;
+        if (error.empty()) error = message;
     }
 
     int depth() const { return static_cast<int>(open.size()); }
 
     // Whether count values from src can be written here.
     bool may_write(const void *src, int count, const char *what) {
-        if (count <= 0)
-            return false;
+        if (count <= 0) return false;
         if (!src) {
             fail(std::string("null source for ") + what + " values");
             return false;
@@ -94,27 +91,23 @@ struct SceneWriter::Impl {
         return true;
     }
 
-    template <class T> void write_numbers(const T *src, int count, const char *what) {
-        if (may_write(src, count, what))
-            out->write_values(src, count);
+    template <class T>
+    void write_numbers(const T *src, int count, const char *what) {
+        if (may_write(src, count, what)) out->write_values(src, count);
     }
 
     void write_raw(const char *src, int bytes) {
-        if (may_write(src, bytes, "raw byte"))
-            out->write_raw(src, bytes);
+        if (may_write(src, bytes, "raw byte")) out->write_raw(src, bytes);
     }
 
     void write_str(const char *src) {
-        if (may_write(src, 1, "string"))
-            out->write_str(src);
+        if (may_write(src, 1, "string")) out->write_str(src);
     }
 
     void write_id(const QvBlockIdent *ident) {
-        if (!may_write(ident, 1, "id"))
-            return;
+        if (!may_write(ident, 1, "id")) return;
         std::string problem = out->write_id(*ident);
-        if (!problem.empty())
-            fail(problem);
+        if (!problem.empty()) fail(problem);
     }
 
     void begin_block(const QvBlockIdent *ident, int leaf) {
@@ -159,8 +152,7 @@ struct SceneWriter::Impl {
         Open o = std::move(open.back());
         open.pop_back();
         std::string problem = out->end_block(o.name, !o.drop);
-        if (!problem.empty())
-            fail(problem);
+        if (!problem.empty()) fail(problem);
     }
 
     std::string finish() {
@@ -175,9 +167,9 @@ struct SceneWriter::Impl {
 
     // Runs a write inside the callback boundary: nothing escapes into the
     // module's C code.
-    template <class F> static void guard(void *ctx, F &&f) {
-        if (!ctx)
-            return;
+    template <class F>
+    static void guard(void *ctx, F &&f) {
+        if (!ctx) return;
         Impl &w = of(ctx);
         try {
             f(w);
@@ -273,18 +265,17 @@ struct SceneReader::Impl {
 
     bool may_read(const void *dst, int count) const { return ok() && dst && count > 0; }
 
-    template <class T> int read_numbers(T *dst, int count) {
+    template <class T>
+    int read_numbers(T *dst, int count) {
         return may_read(dst, count) ? in->read_values(dst, count) : 0;
     }
 
     int read_raw(char *dst, int bytes) { return may_read(dst, bytes) ? in->read_raw(dst, bytes) : 0; }
 
     int read_str(char *dst, int max) {
-        if (!may_read(dst, max))
-            return 0;
+        if (!may_read(dst, max)) return 0;
         std::string_view text;
-        if (!in->read_str(text))
-            return 0;
+        if (!in->read_str(text)) return 0;
         size_t keep = text.size() < static_cast<size_t>(max) - 1 ? text.size() : static_cast<size_t>(max) - 1;
         std::memcpy(dst, text.data(), keep);
         dst[keep] = '\0';
@@ -296,8 +287,7 @@ struct SceneReader::Impl {
     uint32_t find_block(const QvBlockIdent *table) { return ok() ? in->find_block(table) : 0; }
 
     void end_block() {
-        if (in->depth() > 0)
-            in->end_block();
+        if (in->depth() > 0) in->end_block();
     }
 
     int depth() const { return in->depth(); }
@@ -306,9 +296,9 @@ struct SceneReader::Impl {
 
     // Runs a read inside the callback boundary: nothing escapes into the
     // module's C code.
-    template <class R, class F> static R guard(void *ctx, F &&f) {
-        if (!ctx)
-            return R();
+    template <class R, class F>
+    static R guard(void *ctx, F &&f) {
+        if (!ctx) return R();
         Impl &r = of(ctx);
         try {
             return f(r);
@@ -357,8 +347,7 @@ struct SceneReader::Impl {
         return guard<uint32_t>(ctx, [&](Impl &r) { return r.find_block(table); });
     }
     static void cb_end_block(void *ctx) {
-        if (ctx)
-            of(ctx).end_block();
+        if (ctx) of(ctx).end_block();
     }
     static int cb_depth(void *ctx) { return ctx ? of(ctx).depth() : 0; }
 };
@@ -389,4 +378,4 @@ const QvLoadState *SceneReader::state() { return &state_; }
 bool SceneReader::ok() const { return impl_->ok(); }
 const std::string &SceneReader::error() const { return impl_->status.error; }
 
-} // namespace refhost
+}  // namespace refhost

@@ -98,7 +98,7 @@ public:
     std::string finish();
 
     bool ok() const;
-    const std::string &error() const; // empty while ok()
+    const std::string &error() const;  // empty while ok()
 
 private:
     struct Impl;
@@ -121,7 +121,7 @@ public:
     const QvLoadState *state();
 
     bool ok() const;
-    const std::string &error() const; // empty while ok()
+    const std::string &error() const;  // empty while ok()
 
 private:
     struct Impl;
@@ -137,6 +137,6 @@ private:
 // padding, and text otherwise.  Empty content is text.
 SceneForm detect_scene_form(const std::string &content);
 
-} // namespace refhost
+}  // namespace refhost
 
-#endif // QV_REFHOST_SCENE_IO_H
+#endif  // QV_REFHOST_SCENE_IO_H

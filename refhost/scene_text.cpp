@@ -25,11 +25,9 @@ namespace {
 bool is_token_char(unsigned char c) { return c > 0x20 && c < 0x7F && c != '"' && c != '{' && c != '}'; }
 
 bool is_valid_token(const char *token) {
-    if (!token || !*token)
-        return false;
+    if (!token || !*token) return false;
     for (const char *p = token; *p; ++p)
-        if (!is_token_char(static_cast<unsigned char>(*p)))
-            return false;
+        if (!is_token_char(static_cast<unsigned char>(*p))) return false;
     return true;
 }
 
@@ -55,42 +53,42 @@ void append_quoted(std::string &out, const char *s) {
 
 // Every NaN is written "nan": the text form keeps neither the sign nor the
 // payload of a NaN.
-template <class T> std::string real_text(T v) { return std::isnan(v) ? std::string("nan") : number_text(v); }
+template <class T>
+std::string real_text(T v) {
+    return std::isnan(v) ? std::string("nan") : number_text(v);
+}
 
-template <class T> bool parse_int(const std::string &s, T &out) {
+template <class T>
+bool parse_int(const std::string &s, T &out) {
     using Wide = std::conditional_t<std::is_signed<T>::value, long long, unsigned long long>;
     const char *b = s.data();
     const char *e = b + s.size();
     Wide v = 0;
     auto r = std::from_chars(b, e, v, 10);
-    if (r.ec != std::errc() || r.ptr != e || b == e)
-        return false;
+    if (r.ec != std::errc() || r.ptr != e || b == e) return false;
     if (v < static_cast<Wide>(std::numeric_limits<T>::min()) || v > static_cast<Wide>(std::numeric_limits<T>::max()))
         return false;
     out = static_cast<T>(v);
     return true;
 }
 
-template <class T> bool parse_real(const std::string &s, T &out) {
+template <class T>
+bool parse_real(const std::string &s, T &out) {
     const char *b = s.data();
     const char *e = b + s.size();
-    if (b == e)
-        return false;
+    if (b == e) return false;
     T v = 0;
     auto r = std::from_chars(b, e, v, std::chars_format::general);
-    if (r.ec != std::errc() || r.ptr != e)
-        return false;
+    if (r.ec != std::errc() || r.ptr != e) return false;
     out = v;
     return true;
 }
 
 // Table look-up by token; a table ends at the first entry whose id is 0.
 uint32_t find_by_token(const QvBlockIdent *table, const std::string &token) {
-    if (!table)
-        return 0;
+    if (!table) return 0;
     for (const QvBlockIdent *t = table; t->id != 0; ++t)
-        if (t->token && token == t->token)
-            return t->id;
+        if (t->token && token == t->token) return t->id;
     return 0;
 }
 
@@ -112,8 +110,7 @@ struct TextBlock {
 
 void emit_text(const TextBlock &b, int indent, std::string &out) {
     out.append(static_cast<size_t>(indent) * 2, ' ');
-    if (!b.leaf)
-        out += "{ ";
+    if (!b.leaf) out += "{ ";
     out += b.token;
     for (const TextValue &v : b.values) {
         out += ' ';
@@ -121,8 +118,7 @@ void emit_text(const TextBlock &b, int indent, std::string &out) {
     }
     out += '\n';
     if (!b.leaf) {
-        for (const auto &c : b.children)
-            emit_text(*c, indent + 1, out);
+        for (const auto &c : b.children) emit_text(*c, indent + 1, out);
         out.append(static_cast<size_t>(indent) * 2, ' ');
         out += "}\n";
     }
@@ -136,8 +132,7 @@ class TextWriter final : public FormWriter {
 public:
     std::string block_name(const QvBlockIdent &ident, std::string &problem) const override {
         std::string name = ident.token ? ident.token : "";
-        if (!is_valid_token(ident.token))
-            problem = "block token " + quoted_name(name) + " is not a valid token";
+        if (!is_valid_token(ident.token)) problem = "block token " + quoted_name(name) + " is not a valid token";
         return name;
     }
 
@@ -168,8 +163,7 @@ public:
     void write_values(const double *src, int count) override { add_numbers(src, count); }
 
     void write_raw(const char *src, int bytes) override {
-        for (int i = 0; i < bytes; ++i)
-            add(number_text(static_cast<unsigned>(static_cast<unsigned char>(src[i]))));
+        for (int i = 0; i < bytes; ++i) add(number_text(static_cast<unsigned>(static_cast<unsigned char>(src[i]))));
     }
 
     void write_str(const char *src) override {
@@ -179,16 +173,14 @@ public:
     }
 
     std::string write_id(const QvBlockIdent &ident) override {
-        if (!is_valid_token(ident.token))
-            return "id written with an invalid token";
+        if (!is_valid_token(ident.token)) return "id written with an invalid token";
         add(ident.token);
         return std::string();
     }
 
     std::string content() const override {
         std::string out;
-        for (const auto &c : root_.children)
-            emit_text(*c, 0, out);
+        for (const auto &c : root_.children) emit_text(*c, 0, out);
         return out;
     }
 
@@ -200,7 +192,8 @@ private:
         open_.back()->values.push_back(std::move(tv));
     }
 
-    template <class T> void add_numbers(const T *src, int count) {
+    template <class T>
+    void add_numbers(const T *src, int count) {
         for (int i = 0; i < count; ++i) {
             if constexpr (std::is_floating_point<T>::value)
                 add(real_text(src[i]));
@@ -241,8 +234,7 @@ public:
         while (n < bytes) {
             const TextValue *v = peek();
             uint8_t x;
-            if (!v || v->quoted || !parse_int(v->text, x))
-                break;
+            if (!v || v->quoted || !parse_int(v->text, x)) break;
             dst[n++] = static_cast<char>(x);
             ++f.value;
         }
@@ -251,8 +243,7 @@ public:
 
     bool read_str(std::string_view &text) override {
         const TextValue *v = peek();
-        if (!v || !v->quoted)
-            return false;
+        if (!v || !v->quoted) return false;
         text = v->text;
         ++top().value;
         return true;
@@ -260,8 +251,7 @@ public:
 
     uint32_t read_id(const QvBlockIdent *table) override {
         const TextValue *v = peek();
-        if (!v || v->quoted)
-            return 0;
+        if (!v || v->quoted) return 0;
         ++top().value;
         return find_by_token(table, v->text);
     }
@@ -289,8 +279,8 @@ private:
     // Where reading is in one open block (the file itself at depth 0).
     struct Frame {
         const TextBlock *block = nullptr;
-        size_t value = 0; // next value
-        size_t child = 0; // next child
+        size_t value = 0;  // next value
+        size_t child = 0;  // next child
     };
 
     Frame &top() { return frames_.back(); }
@@ -300,21 +290,20 @@ private:
         return f.value < f.block->values.size() ? &f.block->values[f.value] : nullptr;
     }
 
-    template <class T> int take_numbers(T *dst, int count) {
+    template <class T>
+    int take_numbers(T *dst, int count) {
         Frame &f = top();
         int n = 0;
         while (n < count) {
             const TextValue *v = peek();
-            if (!v || v->quoted)
-                break;
+            if (!v || v->quoted) break;
             T x{};
             bool good;
             if constexpr (std::is_floating_point<T>::value)
                 good = parse_real(v->text, x);
             else
                 good = parse_int(v->text, x);
-            if (!good)
-                break;
+            if (!good) break;
             dst[n++] = x;
             ++f.value;
         }
@@ -416,39 +405,31 @@ private:
     }
 
     static int hex_value(char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
         return -1;
     }
 
     static bool valid_token(const TextValue &w) {
-        if (w.quoted || w.text.empty())
-            return false;
+        if (w.quoted || w.text.empty()) return false;
         for (char c : w.text)
-            if (!is_token_char(static_cast<unsigned char>(c)))
-                return false;
+            if (!is_token_char(static_cast<unsigned char>(c))) return false;
         return true;
     }
 
     void parse(const std::string &s) {
         std::vector<TextBlock *> stack{&root_};
         size_t i = 0;
-        if (s.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            i = 3;
+        if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
         int line = 0;
         std::vector<TextValue> words;
         while (i < s.size()) {
             ++line;
             size_t eol = s.find('\n', i);
-            if (eol == std::string::npos)
-                eol = s.size();
+            if (eol == std::string::npos) eol = s.size();
             size_t e = eol;
-            if (e > i && s[e - 1] == '\r')
-                --e;
+            if (e > i && s[e - 1] == '\r') --e;
             for (size_t k = i; k < e; ++k) {
                 unsigned char c = static_cast<unsigned char>(s[k]);
                 if (!is_text_byte(c) || c == '\r') {
@@ -459,11 +440,9 @@ private:
                 }
             }
             words.clear();
-            if (!split_words(s, i, e, line, words))
-                return;
+            if (!split_words(s, i, e, line, words)) return;
             i = eol + 1;
-            if (words.empty())
-                continue;
+            if (words.empty()) continue;
             const TextValue &first = words[0];
             if (!first.quoted && first.text == "}") {
                 if (words.size() > 1) {
@@ -504,8 +483,7 @@ private:
                              std::make_move_iterator(words.end()));
             TextBlock *raw = b.get();
             stack.back()->children.push_back(std::move(b));
-            if (!leaf)
-                stack.push_back(raw);
+            if (!leaf) stack.push_back(raw);
         }
         if (stack.size() > 1) {
             const TextBlock *b = stack.back();
@@ -518,7 +496,7 @@ private:
     std::vector<Frame> frames_;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<FormWriter> make_text_writer() { return std::unique_ptr<FormWriter>(new TextWriter); }
 
@@ -526,5 +504,5 @@ std::unique_ptr<FormReader> make_text_reader(std::string content, ReadStatus &st
     return std::unique_ptr<FormReader>(new TextReader(content, status));
 }
 
-} // namespace scene
-} // namespace refhost
+}  // namespace scene
+}  // namespace refhost

@@ -34,9 +34,12 @@ const struct {
     const char *name;
     int type;
 } kSampleSources[] = {
-    {SampleSource::u, "@u", QV_TYPE_SCALAR},          {SampleSource::v, "@v", QV_TYPE_SCALAR},
-    {SampleSource::x, "@x", QV_TYPE_SCALAR},          {SampleSource::y, "@y", QV_TYPE_SCALAR},
-    {SampleSource::position, "@position", QV_TYPE_VECTOR}, {SampleSource::time, "@time", QV_TYPE_SCALAR},
+    {SampleSource::u, "@u", QV_TYPE_SCALAR},
+    {SampleSource::v, "@v", QV_TYPE_SCALAR},
+    {SampleSource::x, "@x", QV_TYPE_SCALAR},
+    {SampleSource::y, "@y", QV_TYPE_SCALAR},
+    {SampleSource::position, "@position", QV_TYPE_VECTOR},
+    {SampleSource::time, "@time", QV_TYPE_SCALAR},
     {SampleSource::frame, "@frame", QV_TYPE_INTEGER},
 };
 
@@ -104,8 +107,8 @@ void destroy_input(QvNodeId, QvInputId) {}
 // a record made without the reference host, has none: zero).
 void sample_value(SampleSource s, const QvSampleAccess *sa, int type, void *result) {
     static const SampleExtras kNone;
-    const SampleExtras &x = sa != nullptr && sa->host_data != nullptr ? *static_cast<const SampleExtras *>(sa->host_data)
-                                                                      : kNone;
+    const SampleExtras &x =
+        sa != nullptr && sa->host_data != nullptr ? *static_cast<const SampleExtras *>(sa->host_data) : kNone;
     double d = 0.0;
     switch (s) {
     case SampleSource::u: d = sa != nullptr ? sa->uv[0] : 0.0; break;
@@ -115,8 +118,10 @@ void sample_value(SampleSource s, const QvSampleAccess *sa, int type, void *resu
     case SampleSource::time: d = sa != nullptr ? sa->time : 0.0; break;
     case SampleSource::position: {
         Value v;
-        if (sa != nullptr) v = Value::triple(QV_TYPE_VECTOR, sa->position[0], sa->position[1], sa->position[2]);
-        else v.type = QV_TYPE_VECTOR;
+        if (sa != nullptr)
+            v = Value::triple(QV_TYPE_VECTOR, sa->position[0], sa->position[1], sa->position[2]);
+        else
+            v.type = QV_TYPE_VECTOR;
         convert_value(v, type, result);
         return;
     }

@@ -101,10 +101,22 @@ void convert_value(const Value &v, int to, void *dst) {
 }
 
 static bool parse_double(const std::string &s, double &out) {
-    if (s == "nan" || s == "NaN") { out = std::numeric_limits<double>::quiet_NaN(); return true; }
-    if (s == "-nan" || s == "-NaN") { out = -std::numeric_limits<double>::quiet_NaN(); return true; }
-    if (s == "inf" || s == "+inf") { out = std::numeric_limits<double>::infinity(); return true; }
-    if (s == "-inf") { out = -std::numeric_limits<double>::infinity(); return true; }
+    if (s == "nan" || s == "NaN") {
+        out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (s == "-nan" || s == "-NaN") {
+        out = -std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (s == "inf" || s == "+inf") {
+        out = std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (s == "-inf") {
+        out = -std::numeric_limits<double>::infinity();
+        return true;
+    }
     const char *b = s.data(), *e = s.data() + s.size();
     if (b != e && *b == '+') ++b;
     auto r = std::from_chars(b, e, out);

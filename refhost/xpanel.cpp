@@ -25,9 +25,7 @@ std::string hex_id(uint64_t id) {
 
 std::string hex_word(intptr_t w) { return hex_id(static_cast<uint64_t>(static_cast<uintptr_t>(w))); }
 
-bool is_value_type(const std::string &t) {
-    return t == "float" || t == "float3" || t == "integer" || t == "percent";
-}
+bool is_value_type(const std::string &t) { return t == "float" || t == "float3" || t == "integer" || t == "percent"; }
 
 bool is_choice_class(const std::string &c) { return c == "iChoice" || c == "iPopChoice"; }
 
@@ -52,10 +50,14 @@ bool parse_id(const std::string &s, uint32_t &id) {
     uint64_t v = 0;
     for (char ch : digits) {
         int d;
-        if (ch >= '0' && ch <= '9') d = ch - '0';
-        else if (hex && ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-        else if (hex && ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
-        else return false;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (hex && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (hex && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        else
+            return false;
         v = v * (hex ? 16 : 10) + static_cast<uint64_t>(d);
     }
     if (v > 0xffffffffu) return false;
@@ -125,7 +127,8 @@ struct PanelToolkit {
             c.cls = e.type != nullptr ? e.type : "";
             c.value_type = value_type_of_class(c.cls);
             if (e.label == nullptr) panel->error("create: " + hex_id(e.id) + " has a null label");
-            if (!is_known_class(c.cls)) panel->error("create: " + hex_id(e.id) + " has an unknown class \"" + c.cls + "\"");
+            if (!is_known_class(c.cls))
+                panel->error("create: " + hex_id(e.id) + " has an unknown class \"" + c.cls + "\"");
             if (panel->control(c.id) != nullptr) panel->error("create: " + hex_id(e.id) + " is listed twice");
             panel->controls_.push_back(std::move(c));
         }
@@ -182,8 +185,8 @@ struct PanelToolkit {
             if (!is_value_type(type))
                 p->error("describe: value " + hex_id(e.id) + " has an unknown value type \"" + type + "\"");
             else if (type != value_type_of_class(c->cls))
-                p->error("describe: value " + hex_id(e.id) + " is \"" + type + "\" for a control of class \"" +
-                         c->cls + "\"");
+                p->error("describe: value " + hex_id(e.id) + " is \"" + type + "\" for a control of class \"" + c->cls +
+                         "\"");
             c->value_type = type;
             c->described = true;
         }
@@ -309,9 +312,8 @@ void Panel::decode_hints(const QvHintWord *w, uint32_t target) {
         return true;
     };
     auto known_control = [&](const char *tag, intptr_t id) -> PanelControl * {
-        PanelControl *c = id > 0 && static_cast<uintptr_t>(id) <= 0xffffffffu
-                              ? mutable_control(static_cast<uint32_t>(id))
-                              : nullptr;
+        PanelControl *c =
+            id > 0 && static_cast<uintptr_t>(id) <= 0xffffffffu ? mutable_control(static_cast<uint32_t>(id)) : nullptr;
         if (c == nullptr) fail(std::string(tag) + " names " + hex_word(id) + ", which is no control");
         return c;
     };
@@ -548,8 +550,10 @@ bool Panel::edit(uint32_t id, const std::string &text, std::string &error) {
                     found = true;
                 }
         } else if (c->cls == "iBoolean") {
-            if (text == "on" || text == "true") i = 1, found = true;
-            else if (text == "off" || text == "false") i = 0, found = true;
+            if (text == "on" || text == "true")
+                i = 1, found = true;
+            else if (text == "off" || text == "false")
+                i = 0, found = true;
         }
         if (!found) {
             if (!parse_value(QV_TYPE_INTEGER, text, v, why)) {

@@ -41,8 +41,8 @@ struct PanelControl {
     intptr_t numeric_value = 0;
     bool has_choices = false;  // HINT_CHOICES given
     std::vector<std::string> choices;
-    bool hidden = false;        // HINT_AUX given
-    std::vector<int> groups;    // indices into Panel::groups()
+    bool hidden = false;      // HINT_AUX given
+    std::vector<int> groups;  // indices into Panel::groups()
 };
 
 class Panel {

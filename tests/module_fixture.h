@@ -19,10 +19,10 @@
 // crashes the 32-bit Windows test program where Wine runs under qemu user
 // emulation, so there the test ends early instead.
 #if defined(_WIN32) && !defined(_WIN64)
-#define QV_SKIP(why)                                  \
-    do {                                              \
-        std::printf("  (not run: %s)\n", why);        \
-        return;                                       \
+#define QV_SKIP(why)                           \
+    do {                                       \
+        std::printf("  (not run: %s)\n", why); \
+        return;                                \
     } while (0)
 #else
 #define QV_SKIP(why) GTEST_SKIP() << why
@@ -79,8 +79,8 @@ inline ::testing::AssertionResult near_vector(const std::array<double, 3> &expec
                                               const std::array<double, 3> &actual, double tolerance = 1e-12) {
     for (int i = 0; i < 3; ++i)
         if (!(std::fabs(expected[i] - actual[i]) <= tolerance))
-            return ::testing::AssertionFailure() << "component " << i << ": expected " << expected[i] << ", got "
-                                                 << actual[i];
+            return ::testing::AssertionFailure()
+                   << "component " << i << ": expected " << expected[i] << ", got " << actual[i];
     return ::testing::AssertionSuccess();
 }
 

@@ -78,9 +78,9 @@ TEST_F(ActivationTest, AMissingServiceFailsAndIsAskedForAgainLater) {
         Application::get().clear_requests();
         EXPECT_EQ(activate(*m, "QvMs_SIN", node), QV_AFUNC_OK);
         EXPECT_EQ(Application::get().requests().back(), "Instance Update");
-        EXPECT_NE(std::find(Application::get().requests().begin(), Application::get().requests().end(),
-                            std::string(missing)),
-                  Application::get().requests().end());
+        EXPECT_NE(
+            std::find(Application::get().requests().begin(), Application::get().requests().end(), std::string(missing)),
+            Application::get().requests().end());
     }
 }
 

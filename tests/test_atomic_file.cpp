@@ -36,8 +36,7 @@ public:
     // The names in the directory, sorted.
     std::set<std::string> names() const {
         std::set<std::string> out;
-        for (const fs::directory_entry &e : fs::directory_iterator(path_))
-            out.insert(e.path().filename().string());
+        for (const fs::directory_entry &e : fs::directory_iterator(path_)) out.insert(e.path().filename().string());
         return out;
     }
 
@@ -97,7 +96,7 @@ TEST(AtomicFile, FailuresKeepTheOldFile) {
     struct Case {
         const char *name;
         Step step;
-        const char *target; // relative to the directory
+        const char *target;  // relative to the directory
         const char *error_after_path;
     };
     const Case cases[] = {
@@ -181,15 +180,12 @@ TEST(AtomicFile, ThreadsWriteBesideEachOther) {
                     return true;
                 };
                 std::string error;
-                if (!refhost::write_file_atomically(own, write, error))
-                    own_errors[t] = error;
+                if (!refhost::write_file_atomically(own, write, error)) own_errors[t] = error;
                 error.clear();
-                if (!refhost::write_file_atomically(shared, write, error))
-                    shared_errors[t] = error;
+                if (!refhost::write_file_atomically(shared, write, error)) shared_errors[t] = error;
             }
         });
-    for (std::thread &th : pool)
-        th.join();
+    for (std::thread &th : pool) th.join();
     std::set<std::string> expected{"shared.png"}, whole;
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(own_errors[t], "") << t;
@@ -205,10 +201,9 @@ TEST(AtomicFile, ThreadsWriteBesideEachOther) {
         EXPECT_EQ(read_all(dir.file(name)), std::to_string(t) + ":" + std::to_string(kRounds - 1));
     }
     for (int t = 0; t < kThreads; ++t)
-        for (int r = 0; r < kRounds; ++r)
-            whole.insert(std::to_string(t) + ":" + std::to_string(r));
+        for (int r = 0; r < kRounds; ++r) whole.insert(std::to_string(t) + ":" + std::to_string(r));
     EXPECT_EQ(whole.count(read_all(shared)), 1u) << read_all(shared);
     EXPECT_EQ(dir.names(), expected);
 }
 
-} // namespace
+}  // namespace

@@ -25,8 +25,8 @@ uint64_t bits(double d) {
 // Same value and same sign of zero (and both NaN counts as the same).
 ::testing::AssertionResult same(double a, double b) {
     if (bits(a) == bits(b) || (std::isnan(a) && std::isnan(b))) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << a << " (0x" << std::hex << bits(a) << ") vs " << b << " (0x" << bits(b) << ")";
+    return ::testing::AssertionFailure() << a << " (0x" << std::hex << bits(a) << ") vs " << b << " (0x" << bits(b)
+                                         << ")";
 }
 
 double at(const Mat3 &m, int i, int j) {
@@ -131,7 +131,7 @@ double det(const Mat3 &m) {
 class Rng {
 public:
     explicit Rng(uint32_t seed) : gen_(seed) {}
-    double unit() {  // [0, 1)
+    double unit() {                       // [0, 1)
         const uint64_t hi = gen_() >> 5;  // 27 bits
         const uint64_t lo = gen_() >> 6;  // 26 bits
         return static_cast<double>((hi << 26) | lo) * (1.0 / 9007199254740992.0);
@@ -244,8 +244,8 @@ TEST(Mat3Mul, Table) {
               {4 * -1 + 5 * 3 + 6 * 1, 4 * 0.5 + 5 * -2 + 6 * 1, 4 * 2 + 5 * 0.25 + 6 * -1},
               {7 * -1 + 8 * 3 + 10 * 1, 7 * 0.5 + 8 * -2 + 10 * 1, 7 * 2 + 8 * 0.25 + 10 * -1})},
         // First Rgt (2, 0, 0) then second Rgt (0, 3, 0): X goes to 2X, then to 6Y.
-        {"rows compose left first", rows({2, 0, 0}, {0, 1, 0}, {0, 0, 1}),
-         rows({0, 3, 0}, {0, 1, 0}, {0, 0, 1}), rows({0, 6, 0}, {0, 1, 0}, {0, 0, 1})},
+        {"rows compose left first", rows({2, 0, 0}, {0, 1, 0}, {0, 0, 1}), rows({0, 3, 0}, {0, 1, 0}, {0, 0, 1}),
+         rows({0, 6, 0}, {0, 1, 0}, {0, 0, 1})},
         {"scale then scale", diag(2, 3, 4), diag(0.5, 2, -1), diag(1, 6, -4)},
     };
     for (const Case &c : cases) {
@@ -370,10 +370,8 @@ TEST(Mat4InverseAffine, Table) {
         {"identity", affine(identity3(), {0, 0, 0}), 0, affine(identity3(), {-0.0, -0.0, -0.0})},
         {"translation only", affine(identity3(), {1, 2, 3}), 0, affine(identity3(), {-1, -2, -3})},
         {"column 3 is not read", affine(identity3(), {1, 2, 3}, kNaN), 0, affine(identity3(), {-1, -2, -3})},
-        {"column 3 is not read (finite)", affine(identity3(), {1, 2, 3}, 42.0), 0,
-         affine(identity3(), {-1, -2, -3})},
-        {"scale and translation", affine(diag(2, 4, 8), {2, 4, 8}), 0,
-         affine(diag(0.5, 0.25, 0.125), {-1, -1, -1})},
+        {"column 3 is not read (finite)", affine(identity3(), {1, 2, 3}, 42.0), 0, affine(identity3(), {-1, -2, -3})},
+        {"scale and translation", affine(diag(2, 4, 8), {2, 4, 8}), 0, affine(diag(0.5, 0.25, 0.125), {-1, -1, -1})},
         {"singular block", affine(rows({1, 2, 3}, {2, 4, 6}, {0, 0, 1}), {1, 2, 3}), 1, sentinel},
         {"determinant 1e-17", affine(diag(1, 1, 1e-17), {0, 0, 0}), 1, sentinel},
     };
@@ -475,8 +473,7 @@ TEST(Mat3FromEuler, IsBankThenPitchThenHeading) {
 TEST(Mat3FromEulerReversed, NegatedAnglesGiveTheTranspose) {
     Rng rng(1007);
     std::vector<Euler> angles = {{0.3, -0.7, 1.1}, {0, 0, 0}, {kPi, kHalfPi, -kPi}};
-    for (int i = 0; i < 300; ++i)
-        angles.push_back({rng.uniform(-7, 7), rng.uniform(-7, 7), rng.uniform(-7, 7)});
+    for (int i = 0; i < 300; ++i) angles.push_back({rng.uniform(-7, 7), rng.uniform(-7, 7), rng.uniform(-7, 7)});
     for (const Euler &e : angles) {
         Mat3 m, r;
         mat3_from_euler(m, e);
@@ -505,21 +502,13 @@ TEST(EulerFromMat3, Table) {
         {"pole resolved", rows({0, 0, -1}, {1, 0, 0}, {0, -1, 0}), 1, {kHalfPi, kHalfPi, 0.0}, true},
         // Without resolution both arctangents see (0, 0).
         {"pole not resolved", rows({0, 0, -1}, {1, 0, 0}, {0, -1, 0}), 0, {0.0, kHalfPi, 0.0}, true},
-        {"m21 above 1 is the lower pole",
-         rows({1, 0, 0}, {0, 0, -1}, {0, 1.5, 0}),
-         1,
-         {0.0, -kHalfPi, 0.0},
-         true},
+        {"m21 above 1 is the lower pole", rows({1, 0, 0}, {0, 0, -1}, {0, 1.5, 0}), 1, {0.0, -kHalfPi, 0.0}, true},
         {"m21 below -1 is the upper pole",
          rows({1, 0, 0}, {0, 0, 1}, {0, -1.0000001, 0}),
          1,
          {0.0, kHalfPi, 0.0},
          true},
-        {"heading below tiny snaps to +0",
-         rows({1, 0, 0}, {0, 1, 0}, {-1e-17, 0, 1}),
-         0,
-         {0.0, 0.0, 0.0},
-         true},
+        {"heading below tiny snaps to +0", rows({1, 0, 0}, {0, 1, 0}, {-1e-17, 0, 1}), 0, {0.0, 0.0, 0.0}, true},
         {"pitch below tiny snaps to +0", rows({1, 0, 0}, {0, 1, 0}, {0, 1e-17, 1}), 0, {0.0, 0.0, 0.0}, true},
         {"bank below tiny snaps to +0", rows({1, -2e-16, 0}, {0, 1, 0}, {0, 0, 1}), 0, {0.0, 0.0, 0.0}, true},
         {"angles of exactly tiny snap to +0",
@@ -584,8 +573,7 @@ TEST(EulerFromMat3, RoundTripAtThePoles) {
         const Euler e = {rng.uniform(-kPi + 1e-3, kPi - 1e-3), pitch, rng.uniform(-kPi + 1e-3, kPi - 1e-3)};
         Mat3 m;
         mat3_from_euler(m, e);
-        SCOPED_TRACE(testing::Message()
-                     << "heading " << e.heading << " pitch " << pitch << " bank " << e.bank);
+        SCOPED_TRACE(testing::Message() << "heading " << e.heading << " pitch " << pitch << " bank " << e.bank);
 
         // cos(kHalfPi) is not zero, so the built matrix still carries heading
         // and bank apart in its tiny entries and the plain formula finds them.
@@ -613,7 +601,7 @@ TEST(EulerFromMat3, RoundTripAtThePoles) {
 
 TEST(QuatFromMat3, Table) {
     const double r = std::sqrt(2.0) * 0.5;  // s of a component whose t is 1
-    const double h2 = 2.0 * (0.25 / r);  // the others, through h
+    const double h2 = 2.0 * (0.25 / r);     // the others, through h
     struct Case {
         const char *what;
         Mat3 m;
@@ -837,8 +825,7 @@ TEST(QuatRotate, Table) {
         {"zero axis scales",
          {2, -4, 6},
          {0, 0, 0, std::cos(0.5)},
-         {2 * std::cos(0.5) * std::cos(0.5), -4 * std::cos(0.5) * std::cos(0.5),
-          6 * std::cos(0.5) * std::cos(0.5)}},
+         {2 * std::cos(0.5) * std::cos(0.5), -4 * std::cos(0.5) * std::cos(0.5), 6 * std::cos(0.5) * std::cos(0.5)}},
     };
     for (const Case &cs : cases) {
         SCOPED_TRACE(cs.what);
@@ -945,25 +932,21 @@ TEST(EvaluationOrder, MatchesTheFormulasBitForBit) {
         const Mat3 c = mul(a, b);
         for (int r = 0; r < 3; ++r)
             for (int j = 0; j < 3; ++j)
-                EXPECT_TRUE(same(at(c, r, j), at(a, r, 0) * at(b, 0, j) + at(a, r, 1) * at(b, 1, j) +
-                                                  at(a, r, 2) * at(b, 2, j)));
+                EXPECT_TRUE(same(at(c, r, j),
+                                 at(a, r, 0) * at(b, 0, j) + at(a, r, 1) * at(b, 1, j) + at(a, r, 2) * at(b, 2, j)));
 
         Mat3 inv;
         if (mat3_inverse(inv, a) == 0) {
-            const double c00 = m11 * m22 - m12 * m21, c01 = m12 * m20 - m10 * m22,
-                         c02 = m10 * m21 - m11 * m20;
+            const double c00 = m11 * m22 - m12 * m21, c01 = m12 * m20 - m10 * m22, c02 = m10 * m21 - m11 * m20;
             const double d = 1.0 / (m00 * c00 + m01 * c01 + m02 * c02);
             expect_same(inv, rows({c00 * d, (m02 * m21 - m01 * m22) * d, (m01 * m12 - m02 * m11) * d},
                                   {c01 * d, (m00 * m22 - m02 * m20) * d, (m02 * m10 - m00 * m12) * d},
                                   {c02 * d, (m01 * m20 - m00 * m21) * d, (m00 * m11 - m01 * m10) * d}));
             Mat4 inv4;
             ASSERT_EQ(mat4_inverse_affine(inv4, affine(a, v)), 0);
-            EXPECT_TRUE(
-                same(inv4.row[3].x, -(v.x * at(inv, 0, 0) + v.y * at(inv, 1, 0) + v.z * at(inv, 2, 0))));
-            EXPECT_TRUE(
-                same(inv4.row[3].y, -(v.x * at(inv, 0, 1) + v.y * at(inv, 1, 1) + v.z * at(inv, 2, 1))));
-            EXPECT_TRUE(
-                same(inv4.row[3].z, -(v.x * at(inv, 0, 2) + v.y * at(inv, 1, 2) + v.z * at(inv, 2, 2))));
+            EXPECT_TRUE(same(inv4.row[3].x, -(v.x * at(inv, 0, 0) + v.y * at(inv, 1, 0) + v.z * at(inv, 2, 0))));
+            EXPECT_TRUE(same(inv4.row[3].y, -(v.x * at(inv, 0, 1) + v.y * at(inv, 1, 1) + v.z * at(inv, 2, 1))));
+            EXPECT_TRUE(same(inv4.row[3].z, -(v.x * at(inv, 0, 2) + v.y * at(inv, 1, 2) + v.z * at(inv, 2, 2))));
         }
 
         Vec3 t;
@@ -989,13 +972,11 @@ TEST(EvaluationOrder, MatchesTheFormulasBitForBit) {
         const double sB = std::sin(e.bank), cB = std::cos(e.bank);
         Mat3 em;
         mat3_from_euler(em, e);
-        expect_same(em,
-                    rows({cH * cB + sH * sP * sB, cP * sB, cH * sP * sB - sH * cB},
-                         {sH * sP * cB - cH * sB, cP * cB, sH * sB + cH * sP * cB}, {sH * cP, -sP, cH * cP}));
+        expect_same(em, rows({cH * cB + sH * sP * sB, cP * sB, cH * sP * sB - sH * cB},
+                             {sH * sP * cB - cH * sB, cP * cB, sH * sB + cH * sP * cB}, {sH * cP, -sP, cH * cP}));
         mat3_from_euler_reversed(em, e);
-        expect_same(em,
-                    rows({cH * cB - sH * sP * sB, cH * sB + sH * sP * cB, -sH * cP}, {-cP * sB, cP * cB, sP},
-                         {sH * cB + cH * sP * sB, sH * sB - cH * sP * cB, cH * cP}));
+        expect_same(em, rows({cH * cB - sH * sP * sB, cH * sB + sH * sP * cB, -sH * cP}, {-cP * sB, cP * cB, sP},
+                             {sH * cB + cH * sP * sB, sH * sB - cH * sP * cB, cH * cP}));
     }
 }
 

@@ -37,22 +37,42 @@ const std::vector<CreateCase> kCreates = {
     {"QvMs_ATAN2", {120, 110, 64}, {{QV_TYPE_SCALAR, "X"}, {QV_TYPE_SCALAR, "Y"}}, {{QV_TYPE_SCALAR, "Out"}}},
     {"QvMs_POW", {90, 120, 100}, {{QV_TYPE_SCALAR, "In"}, {QV_TYPE_SCALAR, "Pow"}}, {{QV_TYPE_SCALAR, "Out"}}},
     {"QvMs_ABS", {90, 120, 100}, {{QV_TYPE_SCALAR, "In"}}, {{QV_TYPE_SCALAR, "Out"}}},
-    {"QvMv_NORM", {50, 120, 150}, {{QV_TYPE_VECTOR, "In1"}, {QV_TYPE_VECTOR, "In2"}, {QV_TYPE_VECTOR, "In3"}},
-     {{QV_TYPE_VECTOR, "out1"}, {QV_TYPE_VECTOR, "out2"}, {QV_TYPE_VECTOR, "out3"}}, interleaved},
+    {"QvMv_NORM",
+     {50, 120, 150},
+     {{QV_TYPE_VECTOR, "In1"}, {QV_TYPE_VECTOR, "In2"}, {QV_TYPE_VECTOR, "In3"}},
+     {{QV_TYPE_VECTOR, "out1"}, {QV_TYPE_VECTOR, "out2"}, {QV_TYPE_VECTOR, "out3"}},
+     interleaved},
     {"QvT_E2Mat", {64, 80, 120}, {{QV_TYPE_VECTOR, "Rot"}}, {kRgt, kUp, kFwd}},
     {"QvT_M2Euler", {64, 80, 120}, {kRgt, kUp, kFwd}, {{QV_TYPE_VECTOR, "Rot"}}},
     {"QvT_INVMat", {64, 80, 120}, {kRgt, kUp, kFwd}, {kRgt, kUp, kFwd, {QV_TYPE_INTEGER, "Bool"}}, interleaved},
-    {"QvT_INVMat4", {64, 80, 120}, {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}},
-     {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}, {QV_TYPE_INTEGER, "Bool"}}, interleaved},
-    {"QvT_MULMat", {64, 80, 120},
-     {{QV_TYPE_VECTOR, "1:Rgt"}, {QV_TYPE_VECTOR, "1:Up"}, {QV_TYPE_VECTOR, "1:Fwd"},
-      {QV_TYPE_VECTOR, "2:Rgt"}, {QV_TYPE_VECTOR, "2:Up"}, {QV_TYPE_VECTOR, "2:Fwd"}},
+    {"QvT_INVMat4",
+     {64, 80, 120},
+     {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}},
+     {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}, {QV_TYPE_INTEGER, "Bool"}},
+     interleaved},
+    {"QvT_MULMat",
+     {64, 80, 120},
+     {{QV_TYPE_VECTOR, "1:Rgt"},
+      {QV_TYPE_VECTOR, "1:Up"},
+      {QV_TYPE_VECTOR, "1:Fwd"},
+      {QV_TYPE_VECTOR, "2:Rgt"},
+      {QV_TYPE_VECTOR, "2:Up"},
+      {QV_TYPE_VECTOR, "2:Fwd"}},
      {kRgt, kUp, kFwd}},
-    {"QvT_QRMAT", {64, 80, 120}, {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Axis"}, {QV_TYPE_SCALAR, "Rot"}}, {kRgt, kUp, kFwd}},
+    {"QvT_QRMAT",
+     {64, 80, 120},
+     {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Axis"}, {QV_TYPE_SCALAR, "Rot"}},
+     {kRgt, kUp, kFwd}},
     {"QvT_S2Mat", {64, 80, 120}, {{QV_TYPE_VECTOR, "In"}}, {kRgt, kUp, kFwd}},
-    {"QvT_SLPMT", {64, 80, 120},
-     {{QV_TYPE_VECTOR, "1:Rgt"}, {QV_TYPE_VECTOR, "1:Up"}, {QV_TYPE_VECTOR, "1:Fwd"},
-      {QV_TYPE_VECTOR, "2:Rgt"}, {QV_TYPE_VECTOR, "2:Up"}, {QV_TYPE_VECTOR, "2:Fwd"}, {QV_TYPE_SCALAR, "%"}},
+    {"QvT_SLPMT",
+     {64, 80, 120},
+     {{QV_TYPE_VECTOR, "1:Rgt"},
+      {QV_TYPE_VECTOR, "1:Up"},
+      {QV_TYPE_VECTOR, "1:Fwd"},
+      {QV_TYPE_VECTOR, "2:Rgt"},
+      {QV_TYPE_VECTOR, "2:Up"},
+      {QV_TYPE_VECTOR, "2:Fwd"},
+      {QV_TYPE_SCALAR, "%"}},
      {kRgt, kUp, kFwd}},
 };
 
@@ -123,9 +143,7 @@ TEST_F(InstanceTest, InputEventsSetAndClearTheConnectedFlag) {
 TEST_F(InstanceTest, InputEventsAfterRenderInitReachEverySlot) {
     refhost::HostNode *n = make("QvT_SLPMT");
     // The diagonal of the matrix the node outputs.
-    auto diagonal = [&] {
-        return V3{eval_vector(n, "Rgt")[0], eval_vector(n, "Up")[1], eval_vector(n, "Fwd")[2]};
-    };
+    auto diagonal = [&] { return V3{eval_vector(n, "Rgt")[0], eval_vector(n, "Up")[1], eval_vector(n, "Fwd")[2]}; };
     net->render_init();
     const char *const rows[] = {"1:Rgt", "1:Up", "1:Fwd", "2:Rgt", "2:Up", "2:Fwd"};
     for (int i = 0; i < 6; ++i) {
@@ -210,12 +228,9 @@ TEST(CreateTemplates, FourInputPrivateWord) {
         uint32_t flags;
     };
     const Case cases[] = {
-        {0x200, {0, 0, 0, 0}, "In1", 50, 0xF},
-        {0x20F, {1, 1, 1, 1}, "In1", 50, 0xF},
-        {0x25, {1, 0, 1, 0}, "Ax", 90, 0xF},
-        {0x10025, {1, 0, 1, 0}, "Ax", 90, 0x1000F},
-        {0x20025, {1, 0, 1, 0}, "Ax", 90, 0x2000F},
-        {0x30025, {1, 0, 1, 0}, "Ax", 90, 0x1000F},  // one option word wins
+        {0x200, {0, 0, 0, 0}, "In1", 50, 0xF},      {0x20F, {1, 1, 1, 1}, "In1", 50, 0xF},
+        {0x25, {1, 0, 1, 0}, "Ax", 90, 0xF},        {0x10025, {1, 0, 1, 0}, "Ax", 90, 0x1000F},
+        {0x20025, {1, 0, 1, 0}, "Ax", 90, 0x2000F}, {0x30025, {1, 0, 1, 0}, "Ax", 90, 0x1000F},  // one option word wins
         {0x3, {0, 0, 0, 0}, "In1", 90, 0xF},
     };
     for (const Case &c : cases) {

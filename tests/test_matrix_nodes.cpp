@@ -55,13 +55,15 @@ TEST_F(MatrixNodes, EulerToMatrixAndBack) {
                 false);
     refhost::HostNode *m2e = make("QvT_M2Euler");
     std::string error;
-    for (const char *row : {"Rgt", "Up", "Fwd"}) ASSERT_TRUE(net->connect(source->id, row, m2e->id, row, error)) << error;
+    for (const char *row : {"Rgt", "Up", "Fwd"})
+        ASSERT_TRUE(net->connect(source->id, row, m2e->id, row, error)) << error;
     EXPECT_TRUE(near_vector({0.3, -0.7, 1.1}, eval_vector(m2e, "Rot")));
     // Rows of any length give the same angles.
     refhost::HostNode *scaled = make("QvT_M2Euler");
     const double scale[3] = {2, 4, 0.5};
     const char *const names[3] = {"Rgt", "Up", "Fwd"};
-    for (int i = 0; i < 3; ++i) feed_vector(scaled, names[i], {m[i][0] * scale[i], m[i][1] * scale[i], m[i][2] * scale[i]});
+    for (int i = 0; i < 3; ++i)
+        feed_vector(scaled, names[i], {m[i][0] * scale[i], m[i][1] * scale[i], m[i][2] * scale[i]});
     EXPECT_TRUE(near_vector({0.3, -0.7, 1.1}, eval_vector(scaled, "Rot")));
 
     refhost::HostNode *fwd_only = make("QvT_M2Euler");

@@ -87,22 +87,28 @@ TEST(NetworkFile, ProblemsNameFileLineAndItem) {
         {"no nodes", "", "net.toml:1: no nodes"},
         {"node name", "[node.\"a-b\"]\nserver = \"QvMs_SIN\"\n", "net.toml:1: node \"a-b\": a node name has only"},
         {"no server", "[node.wave]\nIn = 1\n", "net.toml:1: node \"wave\": needs server = "},
-        {"unknown server", "[node.wave]\nserver = \"QvMs_NOPE\"\n", "net.toml:2: node \"wave\": unknown node \"QvMs_NOPE\""},
+        {"unknown server", "[node.wave]\nserver = \"QvMs_NOPE\"\n",
+         "net.toml:2: node \"wave\": unknown node \"QvMs_NOPE\""},
         {"unknown input", std::string(kSin) + "\n\n\n\n\n\n\n\n\nInn = 1\n",
          "net.toml:12: node \"wave\": input \"Inn\" is not an input of QvMs_SIN (inputs: In)"},
-        {"unknown node", std::string(kSin) + "In = \"ramp.Out\"\n", "net.toml:3: node \"wave\": input \"In\": no node \"ramp\" (nodes: wave)"},
+        {"unknown node", std::string(kSin) + "In = \"ramp.Out\"\n",
+         "net.toml:3: node \"wave\": input \"In\": no node \"ramp\" (nodes: wave)"},
         {"unknown output", std::string(kSin) + "[node.w2]\nserver = \"QvMs_COS\"\nIn = \"wave.Oot\"\n",
          "net.toml:5: node \"w2\": input \"In\": \"wave.Oot\": QvMs_SIN has no output \"Oot\" (outputs: Out)"},
         {"type mismatch", std::string(kSin) + "In = \"v.Out\"\n[node.v]\nserver = \"QvMv_ADD\"\n",
          "net.toml:3: node \"wave\": input \"In\": cannot connect a vector output to a scalar input"},
         {"loop", std::string(kSin) + "In = \"w2.Out\"\n[node.w2]\nserver = \"QvMs_COS\"\nIn = \"wave.Out\"\n",
          "would close a loop"},
-        {"sample source", std::string(kSin) + "In = \"@w\"\n", "net.toml:3: node \"wave\": input \"In\": \"@w\" is not a sample source"},
+        {"sample source", std::string(kSin) + "In = \"@w\"\n",
+         "net.toml:3: node \"wave\": input \"In\": \"@w\" is not a sample source"},
         {"sample type", std::string(kSin) + "In = \"@position\"\n", "cannot feed a vector value to the scalar input"},
         {"value kind", std::string(kSin) + "In = { a = 1 }\n", "input \"In\": takes a number"},
-        {"short array", "[node.v]\nserver = \"QvMv_ADD\"\nIn1 = [1, 2]\n", "net.toml:3: node \"v\": input \"In1\": an array gives a vector"},
-        {"vector into integer", "[node.s]\nserver = \"QvT_SWCHS\"\nBool = [1, 2, 3]\n", "cannot feed a vector value to the integer input"},
-        {"panel control", std::string(kSin) + "panel = { Nope = 1 }\n", "net.toml:3: node \"wave\": panel: no control \"Nope\""},
+        {"short array", "[node.v]\nserver = \"QvMv_ADD\"\nIn1 = [1, 2]\n",
+         "net.toml:3: node \"v\": input \"In1\": an array gives a vector"},
+        {"vector into integer", "[node.s]\nserver = \"QvT_SWCHS\"\nBool = [1, 2, 3]\n",
+         "cannot feed a vector value to the integer input"},
+        {"panel control", std::string(kSin) + "panel = { Nope = 1 }\n",
+         "net.toml:3: node \"wave\": panel: no control \"Nope\""},
         {"panel choice", "[node.m]\nserver = \"QvT_MAPR\"\npanel = { OPT1 = \"Sideways\" }\n",
          "\"Sideways\" is not one of its choices"},
         {"no panel", "[node.p]\nserver = \"QvMs_PI\"\npanel = { X = 1 }\n", "node \"p\": QvMs_PI has no option panel"},
@@ -127,13 +133,14 @@ TEST(NetworkFile, EveryProblemIsReportedAtOnce) {
 
 // Each sample source gives each sample its own value.
 TEST(NetworkFile, SampleSourcesReadEachSample) {
-    Loaded l = load("[node.view]\nserver = \"QvT_VIEW\"\n"
-                    "[node.u]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\n[node.v]\nserver = \"QvMs_ADD\"\nIn1 = \"@v\"\n"
-                    "[node.x]\nserver = \"QvMs_ADD\"\nIn1 = \"@x\"\n[node.y]\nserver = \"QvMs_ADD\"\nIn1 = \"@y\"\n"
-                    "[node.t]\nserver = \"QvMs_ADD\"\nIn1 = \"@time\"\n"
-                    "[node.p]\nserver = \"QvMv_ADD\"\nIn1 = \"@position\"\n"
-                    "[node.f]\nserver = \"QvC_INT\"\nIn = \"@frame\"\n"
-                    "[node.g]\nserver = \"QvT_F2T\"\nFrm = \"@frame\"\n");
+    Loaded l = load(
+        "[node.view]\nserver = \"QvT_VIEW\"\n"
+        "[node.u]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\n[node.v]\nserver = \"QvMs_ADD\"\nIn1 = \"@v\"\n"
+        "[node.x]\nserver = \"QvMs_ADD\"\nIn1 = \"@x\"\n[node.y]\nserver = \"QvMs_ADD\"\nIn1 = \"@y\"\n"
+        "[node.t]\nserver = \"QvMs_ADD\"\nIn1 = \"@time\"\n"
+        "[node.p]\nserver = \"QvMv_ADD\"\nIn1 = \"@position\"\n"
+        "[node.f]\nserver = \"QvC_INT\"\nIn = \"@frame\"\n"
+        "[node.g]\nserver = \"QvT_F2T\"\nFrm = \"@frame\"\n");
     ASSERT_TRUE(l.ok) << l.problems[0];
     l.file.network->render_init();
     l.file.network->new_time(7, 0.25);
@@ -152,12 +159,13 @@ TEST(NetworkFile, SampleSourcesReadEachSample) {
 // A panel set by label, by the name of the input an unlabelled control edits,
 // and by control name, in the panel's own units.
 TEST(NetworkFile, PanelsSetByLabelInputNameAndControlName) {
-    Loaded l = load("[node.m]\nserver = \"QvT_MAPR\"\nIn = 1.5\n"
-                    "panel = { St = 0, Ed = 1, mapSt = 0, mapEd = 10, OPT2 = \"Reflect\" }\n"
-                    "[node.a]\nserver = \"QvMs_ANGL\"\nX = 0\nY = 1\npanel = { Invert = true, OPT2 = 1 }\n"
-                    "[node.r]\nserver = \"QvMv_QROT\"\nVec = [1, 0, 0]\npanel = { Rot = 90 }\n"
-                    "[node.s]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = 0.5 }\n"
-                    "[node.v]\nserver = \"QvT_VIEWS\"\n\"Scalar#2\" = 1\npanel = { \"ShowDeg S\" = true }\n");
+    Loaded l = load(
+        "[node.m]\nserver = \"QvT_MAPR\"\nIn = 1.5\n"
+        "panel = { St = 0, Ed = 1, mapSt = 0, mapEd = 10, OPT2 = \"Reflect\" }\n"
+        "[node.a]\nserver = \"QvMs_ANGL\"\nX = 0\nY = 1\npanel = { Invert = true, OPT2 = 1 }\n"
+        "[node.r]\nserver = \"QvMv_QROT\"\nVec = [1, 0, 0]\npanel = { Rot = 90 }\n"
+        "[node.s]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = 0.5 }\n"
+        "[node.v]\nserver = \"QvT_VIEWS\"\n\"Scalar#2\" = 1\npanel = { \"ShowDeg S\" = true }\n");
     ASSERT_TRUE(l.ok) << l.problems[0];
     l.file.network->render_init();
     const refhost::HostSample s;
@@ -178,9 +186,10 @@ TEST(NetworkFile, PanelsSetByLabelInputNameAndControlName) {
 // the two scene forms agree bit for bit on any network.
 TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
     TempDir dir;
-    const std::string exact = dir.file("exact.qvn.toml", "[node.m]\nserver = \"QvT_MAPR\"\nIn = \"@u\"\n"
-                                                         "panel = { mapSt = 0.25, mapEd = 0.75, OPT1 = \"Reflect\" }\n"
-                                                         "[node.v]\nserver = \"QvT_VIEWS\"\n\"Scalar#3\" = \"m.Out\"\n");
+    const std::string exact = dir.file("exact.qvn.toml",
+                                       "[node.m]\nserver = \"QvT_MAPR\"\nIn = \"@u\"\n"
+                                       "panel = { mapSt = 0.25, mapEd = 0.75, OPT1 = \"Reflect\" }\n"
+                                       "[node.v]\nserver = \"QvT_VIEWS\"\n\"Scalar#3\" = \"m.Out\"\n");
     const std::string demo = (source_dir() / "examples" / "demo.qvn.toml").string();
     auto values = [](const std::string &path, const std::vector<std::string> &outputs) {
         qvhost::NetworkFile file;
@@ -194,8 +203,10 @@ TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
             file.network->new_time(frame, frame / 30.0);
             for (double u : {-0.2, 0.1, 0.55, 0.9})
                 for (const std::string &o : outputs) {
-                    const refhost::Value v = eval_at(file, o, refhost::HostSample::at(u, 1 - u, u, u, frame / 30.0, frame));
-                    for (std::size_t k = 0; k < refhost::type_size(v.type) / sizeof(double); ++k) out.push_back(v.doubles()[k]);
+                    const refhost::Value v =
+                        eval_at(file, o, refhost::HostSample::at(u, 1 - u, u, u, frame / 30.0, frame));
+                    for (std::size_t k = 0; k < refhost::type_size(v.type) / sizeof(double); ++k)
+                        out.push_back(v.doubles()[k]);
                 }
         }
         return out;
@@ -240,10 +251,14 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
     } cases[] = {
         {{"check", good}, 0, "", ""},
         {{"check", bad}, 1, "", "bad.qvn.toml:3: node \"wave\": input \"Inn\""},
-        {{"eval", good, "wave.Out", "--frames", "0-2", "--fps", "10", "--format", "csv"}, 0,
-         "frame,time,wave.Out\n0,0,0\n1,0.1,0.09983341664682815\n", ""},
-        {{"eval", good, "wave.Out", "--frame", "5", "--fps", "10", "--format", "json"}, 0,
-         "[\n  {\"frame\": 5, \"time\": 0.5, \"wave.Out\": 0.479425538604203}\n]\n", ""},
+        {{"eval", good, "wave.Out", "--frames", "0-2", "--fps", "10", "--format", "csv"},
+         0,
+         "frame,time,wave.Out\n0,0,0\n1,0.1,0.09983341664682815\n",
+         ""},
+        {{"eval", good, "wave.Out", "--frame", "5", "--fps", "10", "--format", "json"},
+         0,
+         "[\n  {\"frame\": 5, \"time\": 0.5, \"wave.Out\": 0.479425538604203}\n]\n",
+         ""},
         {{"eval", good, "wave.Oot"}, 2, "", "QvMs_SIN has no output \"Oot\""},
         {{"eval", good, "wave.Out", "--format", "xml"}, 2, "", "--format"},
         {{"eval", good, "wave.Out", "--fps", "0"}, 2, "", "--fps: \"0\" is not a frame rate"},

@@ -19,13 +19,18 @@ TEST(NumberText, DoublesFloatsAndIntegers) {
         double value;
         const char *text;
     } doubles[] = {
-        {0.1, "0.1"},   {-0.0, "-0"},          {1e30, "1e+30"},
-        {1.0 / 3.0, "0.3333333333333333"},     {DBL_MAX, "1.7976931348623157e+308"},
-        {5e-324, "5e-324"},                    {inf, "inf"},
-        {-inf, "-inf"}, {nan, "nan"},          {-nan, "-nan"},
+        {0.1, "0.1"},
+        {-0.0, "-0"},
+        {1e30, "1e+30"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {DBL_MAX, "1.7976931348623157e+308"},
+        {5e-324, "5e-324"},
+        {inf, "inf"},
+        {-inf, "-inf"},
+        {nan, "nan"},
+        {-nan, "-nan"},
     };
-    for (const auto &c : doubles)
-        EXPECT_EQ(refhost::number_text(c.value), c.text);
+    for (const auto &c : doubles) EXPECT_EQ(refhost::number_text(c.value), c.text);
 
     const struct {
         float value;
@@ -36,8 +41,7 @@ TEST(NumberText, DoublesFloatsAndIntegers) {
         {FLT_MAX, "3.4028235e+38"},
         {-std::numeric_limits<float>::quiet_NaN(), "-nan"},
     };
-    for (const auto &c : floats)
-        EXPECT_EQ(refhost::number_text(c.value), c.text);
+    for (const auto &c : floats) EXPECT_EQ(refhost::number_text(c.value), c.text);
 
     EXPECT_EQ(refhost::number_text(std::numeric_limits<int32_t>::min()), "-2147483648");
     EXPECT_EQ(refhost::number_text(static_cast<int8_t>(-128)), "-128");
@@ -53,4 +57,4 @@ TEST(NumberText, FormatValueUsesIt) {
     EXPECT_EQ(refhost::format_value(refhost::Value::integer(-7)), "-7");
 }
 
-} // namespace
+}  // namespace

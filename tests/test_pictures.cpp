@@ -77,7 +77,10 @@ TEST_F(Pictures, PngHoldsEachMappingRoundedAndClamped) {
     if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
     const PngCase cases[] = {
         // 0.5 * 255 + 0.5 = 128; 0.003 rounds up to 1; NaN and -inf black, +inf white; two rows kept in order.
-        {"scalar 0..1", image(4, 2, 1, {0, 0.5f, 1, 0.003f, -0.25f, 2, kNaN, kInf}), 0, 1,
+        {"scalar 0..1",
+         image(4, 2, 1, {0, 0.5f, 1, 0.003f, -0.25f, 2, kNaN, kInf}),
+         0,
+         1,
          {0, 0, 0, 128, 128, 128, 255, 255, 255, 1, 1, 1, 0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255}},
         {"scalar -2..2", image(3, 1, 1, {-1, 0, 1}), -2, 2, {64, 64, 64, 128, 128, 128, 191, 191, 191}},
         {"scalar, hi below lo", image(2, 1, 1, {0, 1}), 1, 0, {255, 255, 255, 0, 0, 0}},
@@ -160,11 +163,15 @@ qvhost::Chart sample_chart() {
 
 qvhost::Graph sample_graph() {
     qvhost::Graph g;
-    qvhost::GraphNode ramp{"ramp", "Map Range", "QvT_MAPR", {70, 110, 160}, {{"In", 2, "@u"}, {"mapEd", 2, "6.2832"}},
-                           {{"Out", 2, ""}}};
+    qvhost::GraphNode ramp{
+        "ramp", "Map Range", "QvT_MAPR", {70, 110, 160}, {{"In", 2, "@u"}, {"mapEd", 2, "6.2832"}}, {{"Out", 2, ""}}};
     qvhost::GraphNode wave{"wave", "Sin", "QvMs_SIN", {220, 220, 200}, {{"In", 2, ""}}, {{"Out", 2, ""}}};
-    qvhost::GraphNode mix{"tint", "Mix", "QvC_MIX", {60, 60, 60},
-                          {{"A", 1, "1,0.5,0"}, {"B", 1, "0,0,1"}, {"Blend", 2, ""}}, {{"Color", 1, ""}}};
+    qvhost::GraphNode mix{"tint",
+                          "Mix",
+                          "QvC_MIX",
+                          {60, 60, 60},
+                          {{"A", 1, "1,0.5,0"}, {"B", 1, "0,0,1"}, {"Blend", 2, ""}},
+                          {{"Color", 1, ""}}};
     g.nodes = {ramp, wave, mix};
     g.wires = {{0, 0, 1, 0}, {1, 0, 2, 2}};
     return g;
@@ -210,12 +217,12 @@ TEST_F(Pictures, ImpossibleRequestsAreRefused) {
     qvhost::Graph miswired = sample_graph();
     miswired.wires.push_back({1, 3, 2, 0});
     const std::pair<std::string, Writer> cases[] = {
-        {"a.png", png_of(image(2, 2, 1, {0}))},       // too few values
-        {"a.exr", exr_of(image(1, 1, 2, {0, 0}))},    // two channels
-        {"a.gif", chart_of(sample_chart())},          // neither PNG nor SVG
-        {"a.png", chart_of(small)},                   // no room for the plot
-        {"a.png", chart_of(uneven)},                  // more x than y values
-        {"a.svg", graph_of(miswired)},                // a wire from an output the node lacks
+        {"a.png", png_of(image(2, 2, 1, {0}))},     // too few values
+        {"a.exr", exr_of(image(1, 1, 2, {0, 0}))},  // two channels
+        {"a.gif", chart_of(sample_chart())},        // neither PNG nor SVG
+        {"a.png", chart_of(small)},                 // no room for the plot
+        {"a.png", chart_of(uneven)},                // more x than y values
+        {"a.svg", graph_of(miswired)},              // a wire from an output the node lacks
     };
     for (const auto &[name, write] : cases) {
         std::string error;

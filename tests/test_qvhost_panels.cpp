@@ -86,25 +86,33 @@ const std::map<std::string, PanelLayout> &panel_kinds() {
         k["frame"] = {{{INT1, "In", "integer"}}, {list({NOTIFY, N(INT1)})}};
         k["one-value"] = {{{VAL1, "In", "float"}}, {list({NOTIFY, N(VAL1)})}};
         k["two-value"] = {{{VAL1, "In1", "float"}, {VAL2, "In2", "float"}}, {list({NOTIFY, N(VAL1), N(VAL2)})}};
-        k["plain two-value"] = {{{VAL1, "", "float"}, {VAL2, "", "float"}}, {list({NOTIFY, N(VAL1), N(VAL2), A({VAL1})})}};
-        k["four-value"] = {{{VAL1, "In1", "float"}, {VAL2, "In2", "float"}, {VAL3, "In3", "float"}, {VAL4, "In4", "float"}},
-                           {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4)})}};
-        k["two-vector"] = {{{VAL1, "In1", "float3"}, {VAL2, "In2", "float3"}}, {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
+        k["plain two-value"] = {{{VAL1, "", "float"}, {VAL2, "", "float"}},
+                                {list({NOTIFY, N(VAL1), N(VAL2), A({VAL1})})}};
+        k["four-value"] = {
+            {{VAL1, "In1", "float"}, {VAL2, "In2", "float"}, {VAL3, "In3", "float"}, {VAL4, "In4", "float"}},
+            {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4)})}};
+        k["two-vector"] = {{{VAL1, "In1", "float3"}, {VAL2, "In2", "float3"}},
+                           {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
         k["distance"] = {{{VAL1, "", "float"}, {VAL2, "", "float"}, {VAL3, "", "float"}, {VAL4, "", "float"}},
                          {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), A({VAL1, VAL3}), B({VAL2, VAL4})})}};
         k["normalize"] = {{{OPT1, kNormalize, "iBoolean"}}, {NOTIFY}};
-        k["scalar dot"] = {
-            {{VAL1, "", "float"}, {VAL2, "", "float"}, {VAL3, "", "float"}, {VAL4, "", "float"}, {OPT1, kNormalize, "iBoolean"}},
-            {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), A({VAL1, VAL3}), B({VAL2, VAL4})})}};
-        k["angle"] = {{{VAL1, "", "float"}, {VAL2, "", "float"}, {OPT1, kInvert, "iBoolean"}, {OPT2, kRound, "iBoolean"}},
-                      {list({NOTIFY, N(VAL1), N(VAL2), A({VAL1, OPT1}), B({VAL2})})}};
-        k["four-value angle"] = {{{VAL1, "", "float"},
-                                  {VAL2, "", "float"},
-                                  {VAL3, "", "float"},
-                                  {VAL4, "", "float"},
-                                  {OPT1, kInvert, "iBoolean"},
-                                  {OPT2, kRound, "iBoolean"}},
-                                 {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), A({VAL1, VAL3, OPT1}), B({VAL2, VAL4})})}};
+        k["scalar dot"] = {{{VAL1, "", "float"},
+                            {VAL2, "", "float"},
+                            {VAL3, "", "float"},
+                            {VAL4, "", "float"},
+                            {OPT1, kNormalize, "iBoolean"}},
+                           {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), A({VAL1, VAL3}), B({VAL2, VAL4})})}};
+        k["angle"] = {
+            {{VAL1, "", "float"}, {VAL2, "", "float"}, {OPT1, kInvert, "iBoolean"}, {OPT2, kRound, "iBoolean"}},
+            {list({NOTIFY, N(VAL1), N(VAL2), A({VAL1, OPT1}), B({VAL2})})}};
+        k["four-value angle"] = {
+            {{VAL1, "", "float"},
+             {VAL2, "", "float"},
+             {VAL3, "", "float"},
+             {VAL4, "", "float"},
+             {OPT1, kInvert, "iBoolean"},
+             {OPT2, kRound, "iBoolean"}},
+            {list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), A({VAL1, VAL3, OPT1}), B({VAL2, VAL4})})}};
         k["noise"] = {{{VAL1, "Offset", "float"},
                        {VAL2, "Scale", "float"},
                        {VAL3, "Speed", "float"},
@@ -119,8 +127,8 @@ const std::map<std::string, PanelLayout> &panel_kinds() {
                            {VAL5, "", "float"},
                            {OPT1, "", "iPopChoice"},
                            {OPT2, "", "iPopChoice"}},
-                          {list({NOTIFY, C(OPT1, kRangeModes), C(OPT2, kRangeModes), N(VAL1), N(VAL2), N(VAL3), N(VAL4), N(VAL5),
-                                 A({VAL2, VAL4, OPT1}), B({VAL1, VAL3, VAL5})})},
+                          {list({NOTIFY, C(OPT1, kRangeModes), C(OPT2, kRangeModes), N(VAL1), N(VAL2), N(VAL3), N(VAL4),
+                                 N(VAL5), A({VAL2, VAL4, OPT1}), B({VAL1, VAL3, VAL5})})},
                           {},
                           {{OPT1, kRangeModes}, {OPT2, kRangeModes}}};
         k["one-comparison"] = {{{VAL1, "", "float"},
@@ -131,18 +139,19 @@ const std::map<std::string, PanelLayout> &panel_kinds() {
                                {cmp_list, list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4)})},
                                {},
                                {{OPT1, kComparisons}}};
-        k["two-comparison"] = {{{VAL1, "", "float"},
-                                {VAL2, "", "float"},
-                                {OPT1, "Ope", "iPopChoice"},
-                                {VAL3, "", "float"},
-                                {VAL4, "", "float"},
-                                {OPT2, "Ope", "iPopChoice"},
-                                {OPT3, "Ope", "iPopChoice"},
-                                {VAL5, "True", "float"},
-                                {VAL6, "False", "float"}},
-                               {cmp_list, two_cmp_list, list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), N(VAL5), N(VAL6)})},
-                               {},
-                               {{OPT1, kComparisons}, {OPT2, kComparisons}, {OPT3, kCombinations}}};
+        k["two-comparison"] = {
+            {{VAL1, "", "float"},
+             {VAL2, "", "float"},
+             {OPT1, "Ope", "iPopChoice"},
+             {VAL3, "", "float"},
+             {VAL4, "", "float"},
+             {OPT2, "Ope", "iPopChoice"},
+             {OPT3, "Ope", "iPopChoice"},
+             {VAL5, "True", "float"},
+             {VAL6, "False", "float"}},
+            {cmp_list, two_cmp_list, list({NOTIFY, N(VAL1), N(VAL2), N(VAL3), N(VAL4), N(VAL5), N(VAL6)})},
+            {},
+            {{OPT1, kComparisons}, {OPT2, kComparisons}, {OPT3, kCombinations}}};
         k["one-comparison vector"] = {{{VAL1, "", "float"}, {VAL2, "", "float"}, {OPT1, "Ope", "iPopChoice"}},
                                       {cmp_list, list({NOTIFY, N(VAL1), N(VAL2)})},
                                       {},
@@ -158,9 +167,11 @@ const std::map<std::string, PanelLayout> &panel_kinds() {
                                       {},
                                       {{OPT1, kComparisons}, {OPT2, kComparisons}, {OPT3, kCombinations}}};
         k["clamp"] = {{{VAL2, "Min", "float"}, {VAL3, "Max", "float"}}, {list({NOTIFY, N(VAL2), N(VAL3)})}};
-        k["vector clamp"] = {{{VAL1, "Min", "float3"}, {VAL2, "Max", "float3"}}, {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
+        k["vector clamp"] = {{{VAL1, "Min", "float3"}, {VAL2, "Max", "float3"}},
+                             {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
         k["sign mode"] = {{{OPT1, "", "iChoice"}}, {list({NOTIFY, C(OPT1, kSignModes)})}, {}, {{OPT1, kSignModes}}};
-        k["axis rotation"] = {{{VAL1, "Axis", "float3"}, {VAL2, "Rot", "float"}}, {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
+        k["axis rotation"] = {{{VAL1, "Axis", "float3"}, {VAL2, "Rot", "float"}},
+                              {list({NOTIFY, N(VAL1), N(VAL2), B({VAL1})})}};
         k["ratio"] = {{{RATIO, "", "percent"}}, {list({NOTIFY, N(RATIO)})}};
         k["invert"] = {{{OPT1, kInvert, "iBoolean"}}, {NOTIFY}};
         k["test"] = {{{OPT1, "test", "iBoolean"}}, {NOTIFY}};
@@ -181,19 +192,45 @@ const std::map<std::string, PanelLayout> &panel_kinds() {
 // Which panel every node builds.
 const std::vector<std::pair<const char *, const char *>> kPanelOfNode = {
     {"QvT_F2T", "frame"},
-    {"QvMs_ACOS", "one-value"}, {"QvMs_ASIN", "one-value"}, {"QvMs_ATAN", "one-value"}, {"QvMs_COS", "one-value"},
-    {"QvMs_SIN", "one-value"}, {"QvMs_TAN", "one-value"}, {"QvMs_ERF", "one-value"}, {"QvMs_EXP", "one-value"},
-    {"QvMs_LOG", "one-value"}, {"QvMs_LOG2", "one-value"}, {"QvMs_LOG0", "one-value"}, {"QvMs_ROND", "one-value"},
-    {"QvMs_SQRT", "one-value"}, {"QvMs_TRNC", "one-value"}, {"QvMs_DEG", "one-value"}, {"QvMs_RAD", "one-value"},
+    {"QvMs_ACOS", "one-value"},
+    {"QvMs_ASIN", "one-value"},
+    {"QvMs_ATAN", "one-value"},
+    {"QvMs_COS", "one-value"},
+    {"QvMs_SIN", "one-value"},
+    {"QvMs_TAN", "one-value"},
+    {"QvMs_ERF", "one-value"},
+    {"QvMs_EXP", "one-value"},
+    {"QvMs_LOG", "one-value"},
+    {"QvMs_LOG2", "one-value"},
+    {"QvMs_LOG0", "one-value"},
+    {"QvMs_ROND", "one-value"},
+    {"QvMs_SQRT", "one-value"},
+    {"QvMs_TRNC", "one-value"},
+    {"QvMs_DEG", "one-value"},
+    {"QvMs_RAD", "one-value"},
     {"QvMs_CSGN", "one-value"},
-    {"QvMs_ADD", "two-value"}, {"QvMs_SUB", "two-value"}, {"QvMs_MUL", "two-value"}, {"QvMs_DIV", "two-value"},
-    {"QvMs_ATAN2", "plain two-value"}, {"QvMs_LEN", "plain two-value"}, {"QvMs_NORM", "plain two-value"},
-    {"QvMs_ADD4", "four-value"}, {"QvMs_SUB4", "four-value"}, {"QvMs_MUL4", "four-value"}, {"QvMs_MIN4", "four-value"},
+    {"QvMs_ADD", "two-value"},
+    {"QvMs_SUB", "two-value"},
+    {"QvMs_MUL", "two-value"},
+    {"QvMs_DIV", "two-value"},
+    {"QvMs_ATAN2", "plain two-value"},
+    {"QvMs_LEN", "plain two-value"},
+    {"QvMs_NORM", "plain two-value"},
+    {"QvMs_ADD4", "four-value"},
+    {"QvMs_SUB4", "four-value"},
+    {"QvMs_MUL4", "four-value"},
+    {"QvMs_MIN4", "four-value"},
     {"QvMs_MAX4", "four-value"},
-    {"QvMv_ANGL", "two-vector"}, {"QvMv_ADD", "two-vector"}, {"QvMv_SUB", "two-vector"}, {"QvMv_MUL", "two-vector"},
-    {"QvMv_DIV", "two-vector"}, {"QvMv_MAX", "two-vector"}, {"QvMv_MIN", "two-vector"},
+    {"QvMv_ANGL", "two-vector"},
+    {"QvMv_ADD", "two-vector"},
+    {"QvMv_SUB", "two-vector"},
+    {"QvMv_MUL", "two-vector"},
+    {"QvMv_DIV", "two-vector"},
+    {"QvMv_MAX", "two-vector"},
+    {"QvMv_MIN", "two-vector"},
     {"QvMs_DIST", "distance"},
-    {"QvMv_CROS", "normalize"}, {"QvMv_DOT", "normalize"},
+    {"QvMv_CROS", "normalize"},
+    {"QvMv_DOT", "normalize"},
     {"QvMs_DOT", "scalar dot"},
     {"QvMs_ANGL", "angle"},
     {"QvMs_ANGL2", "four-value angle"},
@@ -207,20 +244,23 @@ const std::vector<std::pair<const char *, const char *>> kPanelOfNode = {
     {"QvMs_CLMP", "clamp"},
     {"QvMv_CLMP", "vector clamp"},
     {"QvMs_ABS", "sign mode"},
-    {"QvMv_QROT", "axis rotation"}, {"QvT_QRMAT", "axis rotation"},
+    {"QvMv_QROT", "axis rotation"},
+    {"QvT_QRMAT", "axis rotation"},
     {"QvT_SLPMT", "ratio"},
     {"QvT_E2Mat", "invert"},
     {"QvT_M2Euler", "test"},
     {"QvT_INVMat", "replace"},
-    {"QvT_VIEW", "viewer, mixed"}, {"QvT_VIEWI", "viewer, integer"},
-    {"QvT_VIEWS", "viewer, scalar or vector"}, {"QvT_VIEWV", "viewer, scalar or vector"},
+    {"QvT_VIEW", "viewer, mixed"},
+    {"QvT_VIEWI", "viewer, integer"},
+    {"QvT_VIEWS", "viewer, scalar or vector"},
+    {"QvT_VIEWV", "viewer, scalar or vector"},
 };
 
 const std::vector<const char *> kWithoutPanel = {
-    "QvMs_EPSI", "QvMs_PI",    "QvMs_TIME",   "QvMs_SIGN", "QvMv_ADNml", "QvMv_SBNml", "QvMv_DEG",  "QvMv_RAD",
-    "QvMv_NORM", "QvMv_SIGN",  "QvMv_TRAN",   "QvMv_TRAN4", "QvT_C2RGB", "QvT_CtRGB",  "QvT_G2P",   "QvT_MVEC",
-    "QvT_V2XYZ", "QvT_VtXYZ",  "QvT_SPMTL",   "QvT_INVMat4", "QvT_MULMat", "QvT_S2Mat", "QvT_SWCHS", "QvT_SWCHV",
-    "QvC_INT",   "QvC_SCL",    "QvC_VEC",     "QvC_MAT",   "QvC_MTL",
+    "QvMs_EPSI", "QvMs_PI",   "QvMs_TIME", "QvMs_SIGN",   "QvMv_ADNml", "QvMv_SBNml", "QvMv_DEG",  "QvMv_RAD",
+    "QvMv_NORM", "QvMv_SIGN", "QvMv_TRAN", "QvMv_TRAN4",  "QvT_C2RGB",  "QvT_CtRGB",  "QvT_G2P",   "QvT_MVEC",
+    "QvT_V2XYZ", "QvT_VtXYZ", "QvT_SPMTL", "QvT_INVMat4", "QvT_MULMat", "QvT_S2Mat",  "QvT_SWCHS", "QvT_SWCHV",
+    "QvC_INT",   "QvC_SCL",   "QvC_VEC",   "QvC_MAT",     "QvC_MTL",
 };
 
 class PanelTest : public NetworkTest {
@@ -300,7 +340,8 @@ TEST_F(PanelTest, EveryPanelIsBuiltOnceAsItsKindSays) {
             EXPECT_EQ(c.raw_label, layout.controls[k].label);
             EXPECT_EQ(c.cls, layout.controls[k].cls);
             EXPECT_TRUE(c.described);
-            const bool numeric_class = c.cls == "float" || c.cls == "float3" || c.cls == "integer" || c.cls == "percent";
+            const bool numeric_class =
+                c.cls == "float" || c.cls == "float3" || c.cls == "integer" || c.cls == "percent";
             EXPECT_EQ(c.value_type, numeric_class ? c.cls : "integer");
             EXPECT_EQ(c.numeric, numeric_class);  // every numeric control, and only those
             const bool hidden = std::count(layout.hidden.begin(), layout.hidden.end(), c.id) != 0;
@@ -439,9 +480,9 @@ TEST_F(PanelTest, IdsBeyondThePanelReachNoStorageTheNodeLacks) {
         uint32_t id;
         bool reached;
     } cases[] = {
-        {"QvMs_SIN", OPT1, false}, {"QvMs_SIN", OPT2, false},  {"QvMs_SIN", INT1, false},
+        {"QvMs_SIN", OPT1, false},   {"QvMs_SIN", OPT2, false},  {"QvMs_SIN", INT1, false},
         {"QvMs_SIN", 0x8014, false}, {"QvMs_SIN", RATIO, false}, {"QvMs_ABS", OPT1, true},
-        {"QvMs_ABS", OPT2, false},  {"QvT_MAPR", OPT2, true},   {"QvT_SLPMT", RATIO, true},
+        {"QvMs_ABS", OPT2, false},   {"QvT_MAPR", OPT2, true},   {"QvT_SLPMT", RATIO, true},
     };
     std::map<std::string, refhost::HostNode *> nodes;
     for (const auto &c : cases) {
@@ -502,21 +543,11 @@ struct Connection {
 
 TEST_F(PanelTest, ConnectedInputsShowNoValue) {
     const Connection cases[] = {
-        {"QvMs_SIN", "In", VAL1, "0"},
-        {"QvMs_POW", "Pow", VAL2, "1"},
-        {"QvMs_CLMP", "Min", VAL2, "0"},
-        {"QvMs_CLMP", "Max", VAL3, "1"},
-        {"QvMv_ADD", "In2", VAL2, "0,0,0"},
-        {"QvMv_CLMP", "Min", VAL1, "0,0,0"},
-        {"QvMv_CLMP", "Max", VAL2, "1,1,1"},
-        {"QvMv_QROT", "Axis", VAL1, "0,0,1"},
-        {"QvMv_QROT", "Rot", VAL2, "0"},
-        {"QvT_QRMAT", "Axis", VAL1, "0,0,1"},
-        {"QvT_F2T", "Frm", INT1, "0"},
-        {"QvT_SLPMT", "%", RATIO, "0"},
-        {"QvT_MAPR", "mapEd", VAL5, "1"},
-        {"QvT_LGC1", "A1", VAL1, "0"},
-        {"QvT_LGC2", "False", VAL6, "0"},
+        {"QvMs_SIN", "In", VAL1, "0"},        {"QvMs_POW", "Pow", VAL2, "1"},       {"QvMs_CLMP", "Min", VAL2, "0"},
+        {"QvMs_CLMP", "Max", VAL3, "1"},      {"QvMv_ADD", "In2", VAL2, "0,0,0"},   {"QvMv_CLMP", "Min", VAL1, "0,0,0"},
+        {"QvMv_CLMP", "Max", VAL2, "1,1,1"},  {"QvMv_QROT", "Axis", VAL1, "0,0,1"}, {"QvMv_QROT", "Rot", VAL2, "0"},
+        {"QvT_QRMAT", "Axis", VAL1, "0,0,1"}, {"QvT_F2T", "Frm", INT1, "0"},        {"QvT_SLPMT", "%", RATIO, "0"},
+        {"QvT_MAPR", "mapEd", VAL5, "1"},     {"QvT_LGC1", "A1", VAL1, "0"},        {"QvT_LGC2", "False", VAL6, "0"},
     };
     for (const Connection &c : cases) {
         SCOPED_TRACE(std::string(c.server) + " " + c.input);
@@ -580,7 +611,8 @@ TEST(QvhostPanel, PrintsEveryVisibleControl) {
          "0x8001: (empty)\n0x8002: 0\nOpe: A == B | [A != B] | A > B | A < B | A >= B | A <= B\nTrue: 1\nFalse: 0\n"},
         {{"panel", "QvT_LGC2", "--set", "0x8012=True || False"},
          "0x8001: 0\n0x8002: 0\nOpe: " + cmp + "\n0x8003: 0\n0x8004: 0\nOpe: " + cmp +
-             "\nOpe: True && True | False && False | True && False | False && True | [True || False]\nTrue: 1\nFalse: 0\n"},
+             "\nOpe: True && True | False && False | True && False | False && True | [True || False]\nTrue: 1\nFalse: "
+             "0\n"},
         {{"panel", "QvT_SLPMT", "--set", "0x8015=50%"}, "0x8015: 0.5\n"},
         {{"panel", "QvT_E2Mat", "--set", "Invert=on"}, "Invert: 1\n"},
         {{"panel", "QvT_VIEW"}, "ShowHex: 0\nShowDeg S: 0\nShowDeg V: 0\n"},

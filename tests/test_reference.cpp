@@ -128,13 +128,13 @@ TEST(Reference, CommittedReferenceIsWhatDocWrites) {
     fs::remove_all(written);
     std::string err;
     ASSERT_EQ(run_qvhost({"doc", "--out", written.string()}, &err), 0) << err;
-    const char *const kHint = "\nthe committed reference differs from what qvhost doc writes now; write it afresh with "
-                              "`qvhost doc --out docs/reference`";
+    const char *const kHint =
+        "\nthe committed reference differs from what qvhost doc writes now; write it afresh with "
+        "`qvhost doc --out docs/reference`";
 
     const bool pictures = refhost::have_cairo();
     const std::set<std::string> have = files_under(committed), made = files_under(written);
-    for (const std::string &f : made)
-        EXPECT_EQ(have.count(f), 1u) << f << " is written but not committed" << kHint;
+    for (const std::string &f : made) EXPECT_EQ(have.count(f), 1u) << f << " is written but not committed" << kHint;
     for (const std::string &f : have) {
         if (!pictures && f.rfind("images/", 0) == 0) continue;
         EXPECT_EQ(made.count(f), 1u) << f << " is committed but no longer written" << kHint;

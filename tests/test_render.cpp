@@ -59,8 +59,9 @@ int run(const std::vector<std::string> &args, std::string *out = nullptr) {
     return code;
 }
 
-const char *const kDistance = "[node.d]\nserver = \"QvMs_DIST\"\nAx = \"@u\"\nAy = \"@v\"\nBx = 0.25\nBy = 0.75\n"
-                              "[node.x]\nserver = \"QvMs_ADD\"\nIn1 = \"@x\"\nIn2 = \"@y\"\n";
+const char *const kDistance =
+    "[node.d]\nserver = \"QvMs_DIST\"\nAx = \"@u\"\nAy = \"@v\"\nBx = 0.25\nBy = 0.75\n"
+    "[node.x]\nserver = \"QvMs_ADD\"\nIn1 = \"@x\"\nIn2 = \"@y\"\n";
 
 }  // namespace
 
@@ -138,8 +139,11 @@ TEST(Render, ThreadsGiveTheSameValues) {
 TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
     const struct {
         const char *example, *output;
-    } cases[] = {{"demo.qvn.toml", "centre.Out"}, {"texture.qvn.toml", "out.out1"}, {"logic.qvn.toml", "pick.out2"},
-                 {"caches.qvn.toml", "drift.Out"}, {"rotation.qvn.toml", "turned.Out"}};
+    } cases[] = {{"demo.qvn.toml", "centre.Out"},
+                 {"texture.qvn.toml", "out.out1"},
+                 {"logic.qvn.toml", "pick.out2"},
+                 {"caches.qvn.toml", "drift.Out"},
+                 {"rotation.qvn.toml", "turned.Out"}};
     auto rendered = [](qvhost::NetworkFile &file, const std::string &output, bool reuse, long &evaluations) {
         qvhost::OutputRef ref;
         std::string error;
@@ -167,8 +171,9 @@ TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
         EXPECT_LE(reused, repeated);
         EXPECT_GT(reused, 0);
     }
-    const char *const kShared = "[node.s]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n"
-                                "[node.sum]\nserver = \"QvMs_ADD\"\nIn1 = \"s.Out\"\nIn2 = \"s.Out\"\n";
+    const char *const kShared =
+        "[node.s]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n"
+        "[node.sum]\nserver = \"QvMs_ADD\"\nIn1 = \"s.Out\"\nIn2 = \"s.Out\"\n";
     qvhost::NetworkFile once = load_text(kShared), again = load_text(kShared);
     long reused = 0, repeated = 0;
     rendered(once, "sum.Out", true, reused);
@@ -214,7 +219,8 @@ TEST(Examples, RunAndGiveTheirValues) {
 
     // demo: sin(40 r - 6 t) at (0.25, 0.75), frame 3.
     const double r = std::sqrt(0.25 * 0.25 + 0.25 * 0.25);
-    EXPECT_TRUE(near_ulps(std::sin(40 * r - 6 * (3 / 30.0)), value("demo.qvn.toml", "wave.Out", 3, 0.25, 0.75).as_scalar()));
+    EXPECT_TRUE(
+        near_ulps(std::sin(40 * r - 6 * (3 / 30.0)), value("demo.qvn.toml", "wave.Out", 3, 0.25, 0.75).as_scalar()));
     // texture: the top quarter reflects; u = 0.95 maps to 0.95 and folds back from 0.75 to 0.55.
     EXPECT_TRUE(near_ulps(0.55, value("texture.qvn.toml", "out.out1", 0, 0.95, 0.9).as_scalar(), 4));
     // rotation: (u, v, 1) times the Euler matrix of heading pi/2 t, pitch a third of it.
@@ -250,7 +256,7 @@ TEST(Examples, RunAndGiveTheirValues) {
     if (refhost::have_cairo()) {
         for (const char *example : {"demo.qvn.toml", "texture.qvn.toml", "caches.qvn.toml"}) {
             const std::string png = (dir / (std::string(example) + ".png")).string();
-            const char *output = std::string(example) == "demo.qvn.toml" ? "centre.Out"
+            const char *output = std::string(example) == "demo.qvn.toml"      ? "centre.Out"
                                  : std::string(example) == "texture.qvn.toml" ? "out.out1"
                                                                               : "held.Out";
             run({"render", (examples / example).string(), output, "--size", "8x8", "--quiet", "-o", png});

@@ -16,7 +16,7 @@ const double kPi = 3.141592653589793;
 
 struct Case {
     const char *server;
-    const char *options;  // scene text for the node's option words, or ""
+    const char *options;                                  // scene text for the node's option words, or ""
     std::vector<std::pair<const char *, double>> inputs;  // fed by the host
     double expected;
     const char *output;
@@ -169,8 +169,8 @@ TEST_F(ScalarNodes, TimeAsksForTheSceneServicesOfItsBuild) {
         uint32_t build;
         const char *scene;
     };
-    const BuildCase cases[] = {{1269, "LW Scene Info 4"}, {1270, "LW Scene Info 5"}, {1538, "LW Scene Info 5"},
-                               {1539, "LW Scene Info 6"}};
+    const BuildCase cases[] = {
+        {1269, "LW Scene Info 4"}, {1270, "LW Scene Info 5"}, {1538, "LW Scene Info 5"}, {1539, "LW Scene Info 6"}};
     for (const BuildCase &c : cases) {
         auto m = fresh_module();
         ASSERT_TRUE(m);

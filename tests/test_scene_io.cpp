@@ -93,8 +93,7 @@ std::string BinBlock(const char *id, const std::string &content, bool pad = true
     std::string s(id, 4);
     s += Be16(static_cast<unsigned>(content.size()));
     s += content;
-    if (pad && (content.size() & 1))
-        s += '\0';
+    if (pad && (content.size() & 1)) s += '\0';
     return s;
 }
 
@@ -301,8 +300,7 @@ TEST_P(FormTest, StringsRoundTripExactly) {
     };
     std::string file = Save(form(), [&](const QvSaveState *ss) {
         Begin(ss, kValueId);
-        for (const std::string &s : strings)
-            ss->write_str(ss->context, s.c_str());
+        for (const std::string &s : strings) ss->write_str(ss->context, s.c_str());
         int32_t after = 42;
         ss->write_i4(ss->context, &after, 1);
         End(ss);
@@ -341,7 +339,7 @@ TEST_P(FormTest, ReadStrCutsToMaxAndConsumesTheWholeString) {
     char none[2] = {'x', 'y'};
     EXPECT_EQ(ls->read_str(ls->context, none, 0), 0);
     EXPECT_EQ(none[0], 'x');
-    EXPECT_EQ(ls->read_str(ls->context, none, sizeof none), 0); // nothing left
+    EXPECT_EQ(ls->read_str(ls->context, none, sizeof none), 0);  // nothing left
     EXPECT_EQ(none[0], 'x');
     EXPECT_EQ(none[1], 'y');
     EXPECT_TRUE(r.ok()) << r.error();
@@ -349,8 +347,7 @@ TEST_P(FormTest, ReadStrCutsToMaxAndConsumesTheWholeString) {
 
 TEST_P(FormTest, RawBytesRoundTripAndReadAsU1) {
     std::string all;
-    for (int b = 0; b < 256; ++b)
-        all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     std::string file = Save(form(), [&](const QvSaveState *ss) {
         Begin(ss, kValueId);
         ss->write(ss->context, all.data(), static_cast<int>(all.size()));
@@ -385,11 +382,11 @@ TEST_P(FormTest, IdsRoundTrip) {
     ASSERT_EQ(Find(ls, kValueOnly), kValue);
     EXPECT_EQ(ls->read_id(ls->context, kOps), kMul);
     EXPECT_EQ(ls->read_id(ls->context, kOps), kAdd);
-    EXPECT_EQ(ls->read_id(ls->context, kAddOnly), 0u); // Mul is not in this table: read, not known
+    EXPECT_EQ(ls->read_id(ls->context, kAddOnly), 0u);  // Mul is not in this table: read, not known
     int32_t tail = 0;
     EXPECT_EQ(ls->read_i4(ls->context, &tail, 1), 1);
     EXPECT_EQ(tail, -7);
-    EXPECT_EQ(ls->read_id(ls->context, kOps), 0u); // nothing left
+    EXPECT_EQ(ls->read_id(ls->context, kOps), 0u);  // nothing left
     EXPECT_TRUE(r.ok()) << r.error();
 }
 
@@ -459,7 +456,7 @@ TEST_P(FormTest, NestedBlocksAndDepth) {
     EXPECT_EQ(Find(ls, kAllBlocks), 0u);
     Leave(ls);
     EXPECT_EQ(Find(ls, kAllBlocks), 0u);
-    Leave(ls); // at the top: nothing to leave
+    Leave(ls);  // at the top: nothing to leave
     EXPECT_EQ(ls->depth(c), 0);
     EXPECT_TRUE(r.ok()) << r.error();
 }
@@ -468,7 +465,7 @@ std::string FileWithUnknownBlocks(SceneForm form) {
     return Save(form, [&](const QvSaveState *ss) {
         void *c = ss->context;
         Begin(ss, kNodeId, false);
-        Begin(ss, kOtherId, false); // unknown to the reader, with children named like known ones
+        Begin(ss, kOtherId, false);  // unknown to the reader, with children named like known ones
         Begin(ss, kValueId);
         int32_t wrong = -1;
         ss->write_i4(c, &wrong, 1);
@@ -520,7 +517,7 @@ TEST_P(FormTest, FindBlockWithNullOrEmptyTableSkipsEverything) {
     const QvBlockIdent empty[] = {{0, nullptr}};
     EXPECT_EQ(Find(ls, empty), 0u);
     EXPECT_EQ(Find(ls, nullptr), 0u);
-    EXPECT_EQ(Find(ls, kAllBlocks), 0u); // the level is used up
+    EXPECT_EQ(Find(ls, kAllBlocks), 0u);  // the level is used up
     EXPECT_TRUE(r.ok()) << r.error();
 }
 
@@ -550,8 +547,7 @@ TEST_P(FormTest, BlocksReadInAnyOrder) {
         case kValue: ls->read_i4(c, &v, 1); break;
         case kName: {
             char buf[8];
-            if (ls->read_str(c, buf, sizeof buf))
-                name = buf;
+            if (ls->read_str(c, buf, sizeof buf)) name = buf;
             break;
         }
         default: ADD_FAILURE() << "unexpected block";
@@ -590,7 +586,7 @@ TEST_P(FormTest, EndBlockSkipsUnreadValuesAndChildren) {
     int32_t first = 0;
     EXPECT_EQ(ls->read_i4(c, &first, 1), 1);
     EXPECT_EQ(first, 1);
-    Leave(ls); // three values and a nested block unread
+    Leave(ls);  // three values and a nested block unread
     EXPECT_EQ(ls->depth(c), 0);
     ASSERT_EQ(Find(ls, kAllBlocks), kValue);
     int32_t v = 0;
@@ -629,17 +625,14 @@ TEST_P(FormTest, ValuesWrittenAfterChildrenReadBackInWriteOrder) {
 TEST_P(FormTest, DeepestNestingWrittenAndRead) {
     const int deepest = refhost::kMaxSceneDepth;
     std::string file = Save(form(), [&](const QvSaveState *ss) {
-        for (int k = 0; k < deepest; ++k)
-            Begin(ss, kNodeId, k + 1 == deepest);
+        for (int k = 0; k < deepest; ++k) Begin(ss, kNodeId, k + 1 == deepest);
         int32_t v = 64;
         ss->write_i4(ss->context, &v, 1);
-        for (int k = 0; k < deepest; ++k)
-            End(ss);
+        for (int k = 0; k < deepest; ++k) End(ss);
     });
     SceneReader r(form(), file, SourceFor(form()));
     const QvLoadState *ls = r.state();
-    for (int k = 0; k < deepest; ++k)
-        ASSERT_EQ(Find(ls, kNodeOnly), kNode) << k;
+    for (int k = 0; k < deepest; ++k) ASSERT_EQ(Find(ls, kNodeOnly), kNode) << k;
     EXPECT_EQ(ls->depth(ls->context), deepest);
     int32_t v = 0;
     EXPECT_EQ(ls->read_i4(ls->context, &v, 1), 1);
@@ -682,7 +675,7 @@ TEST_P(FormTest, ShortBlockLeavesTheRestOfTheDestinationUntouched) {
         ss->write_u2(c, u2, 1);
         ss->write_u4(c, u4, 1);
         End(ss);
-        Begin(ss, kValueId); // empty
+        Begin(ss, kValueId);  // empty
         End(ss);
     });
     SceneReader r(form(), file, SourceFor(form()));
@@ -779,7 +772,7 @@ TEST_P(FormTest, WriterClosesAndReportsOpenBlocksAtFinish) {
     EXPECT_FALSE(w.ok());
     EXPECT_EQ(w.error(), form() == SceneForm::text ? "block \"Value\" is not closed" : "block \"VAL0\" is not closed");
     SceneReader r(form(), file, SourceFor(form()));
-    EXPECT_TRUE(r.ok()) << r.error(); // the file itself is whole
+    EXPECT_TRUE(r.ok()) << r.error();  // the file itself is whole
     const QvLoadState *ls = r.state();
     EXPECT_EQ(Find(ls, kNodeOnly), kNode);
     EXPECT_EQ(Find(ls, kValueOnly), kValue);
@@ -815,8 +808,7 @@ TEST_P(FormTest, WriterRejectsBlockInsideLeafAndLeavesItOut) {
 TEST_P(FormTest, WriterRejectsNestingTooDeep) {
     SceneWriter w(form());
     const QvSaveState *ss = w.state();
-    for (int k = 0; k <= refhost::kMaxSceneDepth; ++k)
-        Begin(ss, kNodeId, false);
+    for (int k = 0; k <= refhost::kMaxSceneDepth; ++k) Begin(ss, kNodeId, false);
     EXPECT_EQ(ss->depth(ss->context), refhost::kMaxSceneDepth + 1);
     EXPECT_FALSE(w.ok());
     EXPECT_EQ(w.error(), "blocks nested deeper than 64");
@@ -841,11 +833,9 @@ TEST_P(FormTest, GarbageNeverCrashes) {
     std::mt19937 rng(12345);
     for (int round = 0; round < 300; ++round) {
         std::string junk(static_cast<size_t>(rng() % 200), '\0');
-        for (char &ch : junk)
-            ch = static_cast<char>(rng() & 0xFF);
-        if (round % 3 == 0) // mostly printable, to get further into the text parser
-            for (char &ch : junk)
-                ch = "{} \"\\\nAVnx0.1-e"[rng() % 16];
+        for (char &ch : junk) ch = static_cast<char>(rng() & 0xFF);
+        if (round % 3 == 0)  // mostly printable, to get further into the text parser
+            for (char &ch : junk) ch = "{} \"\\\nAVnx0.1-e"[rng() % 16];
         SceneReader r(form(), junk, "junk.bin");
         Walk(r.state());
         if (!r.ok()) {
@@ -932,15 +922,16 @@ TEST(SceneTextTest, LayoutOfBlocksAndValues) {
         Begin(ss, kValueId);
         End(ss);
     });
-    EXPECT_EQ(file, "{ Node 3 7\n"
-                    "  Value 1 0.1 \"a\\\"b\"\n"
-                    "  { Sub\n"
-                    "    Name Add\n"
-                    "  }\n"
-                    "  { Other\n"
-                    "  }\n"
-                    "}\n"
-                    "Value\n");
+    EXPECT_EQ(file,
+              "{ Node 3 7\n"
+              "  Value 1 0.1 \"a\\\"b\"\n"
+              "  { Sub\n"
+              "    Name Add\n"
+              "  }\n"
+              "  { Other\n"
+              "  }\n"
+              "}\n"
+              "Value\n");
 }
 
 TEST(SceneTextTest, NumbersAreWrittenShortest) {
@@ -982,8 +973,9 @@ TEST(SceneTextTest, NumbersAreWrittenShortest) {
         ss->write_str(ss->context, "\x01\t\n\r\x7f\\\xC3\xA9");
         End(ss);
     });
-    EXPECT_EQ(file, "Value 0.1 0.30000000000000004 0.10000000149011612 -inf -2147483648 2147483647 4294967295 "
-                    "-128 1 255 \"\\x01\\t\\n\\r\\x7F\\\\\xC3\xA9\"\n");
+    EXPECT_EQ(file,
+              "Value 0.1 0.30000000000000004 0.10000000149011612 -inf -2147483648 2147483647 4294967295 "
+              "-128 1 255 \"\\x01\\t\\n\\r\\x7F\\\\\xC3\xA9\"\n");
 }
 
 // Reads the first value of "Value <values>" with one read call.
@@ -1064,7 +1056,7 @@ TEST(SceneTextTest, RealTokensAcceptedAndRejected) {
     struct Case {
         const char *token;
         int read;
-        double value; // compared as float for floats
+        double value;  // compared as float for floats
     };
     const Case cases[] = {
         {"5", 1, 5.0},
@@ -1108,12 +1100,13 @@ TEST(SceneTextTest, RealTokensAcceptedAndRejected) {
 }
 
 TEST(SceneTextTest, ReaderIsLenientAboutLayout) {
-    const std::string file = "\xEF\xBB\xBF"
-                             "\r\n"
-                             "{ Node\t 3   4\r\n"
-                             "\n"
-                             "Value \"x y\"\t\"\"\r\n"
-                             "        }\r\n";
+    const std::string file =
+        "\xEF\xBB\xBF"
+        "\r\n"
+        "{ Node\t 3   4\r\n"
+        "\n"
+        "Value \"x y\"\t\"\"\r\n"
+        "        }\r\n";
     SceneReader r(SceneForm::text, file, "lenient.qvn");
     ASSERT_TRUE(r.ok()) << r.error();
     const QvLoadState *ls = r.state();
@@ -1152,7 +1145,7 @@ TEST(SceneTextTest, ReadIdLeavesStringsUnread) {
     EXPECT_EQ(ls->read_str(c, s, sizeof s), 1);
     EXPECT_STREQ(s, "Add");
     EXPECT_EQ(ls->read_id(c, kOps), kAdd);
-    EXPECT_EQ(ls->read_id(c, kOps), 0u); // "12" is read as an id that is not known
+    EXPECT_EQ(ls->read_id(c, kOps), 0u);  // "12" is read as an id that is not known
     int32_t v = 0;
     EXPECT_EQ(ls->read_i4(c, &v, 1), 0);
     EXPECT_TRUE(r.ok());
@@ -1199,8 +1192,7 @@ TEST(SceneTextTest, MalformedFilesNameTheSourceAndLine) {
 
 TEST(SceneTextTest, DeepNestingIsRefused) {
     std::string file;
-    for (int k = 0; k < 100000; ++k)
-        file += "{ Node\n";
+    for (int k = 0; k < 100000; ++k) file += "{ Node\n";
     SceneReader r(SceneForm::text, file, "deep.qvn");
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.error(), "deep.qvn:65: blocks nested deeper than 64");
@@ -1208,8 +1200,7 @@ TEST(SceneTextTest, DeepNestingIsRefused) {
 
     // A leaf one level below the deepest block is too deep as well.
     std::string leaf;
-    for (int k = 0; k < 64; ++k)
-        leaf += "{ Node\n";
+    for (int k = 0; k < 64; ++k) leaf += "{ Node\n";
     leaf += "Value 1\n";
     SceneReader r2(SceneForm::text, leaf, "deep.qvn");
     EXPECT_EQ(r2.error(), "deep.qvn:65: blocks nested deeper than 64");
@@ -1251,17 +1242,17 @@ TEST(SceneBinaryTest, LayoutIsBigEndianIff) {
         ss->write_fp(c, &f, 1);
         const double d = -2.0;
         ss->write_dp(c, &d, 1);
-        ss->write_str(c, "ab");  // 3 bytes with the 0: padded to 4
-        ss->write_str(c, "abc"); // 4 bytes with the 0: no padding
+        ss->write_str(c, "ab");   // 3 bytes with the 0: padded to 4
+        ss->write_str(c, "abc");  // 4 bytes with the 0: no padding
         ss->write_id(c, &kAddId);
         const uint8_t odd = 0x7E;
-        ss->write_u1(c, &odd, 1); // makes the block odd
+        ss->write_u1(c, &odd, 1);  // makes the block odd
         End(ss);
         End(ss);
     });
     const std::string value_content = std::string("\xAB\xCD\xFF\xFE", 4) + std::string("\x3F\x80\x00\x00", 4) +
-                                      std::string("\xC0\x00\x00\x00\x00\x00\x00\x00", 8) +
-                                      std::string("ab\0\0", 4) + std::string("abc\0", 4) + "ADD " + "\x7E";
+                                      std::string("\xC0\x00\x00\x00\x00\x00\x00\x00", 8) + std::string("ab\0\0", 4) +
+                                      std::string("abc\0", 4) + "ADD " + "\x7E";
     ASSERT_EQ(value_content.size(), 29u);
     const std::string value = std::string("VAL0\x00\x1D", 6) + value_content + std::string(1, '\0');
     const std::string node = std::string("NODE\x00\x28", 6) + std::string("\x01\x02\x03\x04", 4) + value;
@@ -1368,7 +1359,7 @@ TEST(SceneBinaryTest, TruncatedFilesAreReportedWhenRead) {
     for (size_t cut = 0; cut < file.size(); ++cut) {
         SceneReader r(SceneForm::binary, file.substr(0, cut), "cut.qvb");
         if (cut == 0 || cut == half) {
-            EXPECT_TRUE(r.ok()) << cut; // ends on a block boundary
+            EXPECT_TRUE(r.ok()) << cut;  // ends on a block boundary
         } else {
             EXPECT_FALSE(r.ok()) << cut;
             EXPECT_EQ(r.error().rfind("cut.qvb: byte ", 0), 0u) << r.error();
@@ -1385,7 +1376,7 @@ TEST(SceneBinaryTest, NestedBlockPastItsParentIsReportedWhenReached) {
     // NODE holds 10 bytes, but its VAL0 claims 5 of content where 4 remain.
     std::string file = std::string("NODE\x00\x0A", 6) + std::string("VAL0\x00\x05", 6) + std::string("\0\0\0\x01", 4);
     SceneReader r(SceneForm::binary, file, "scene.qvb");
-    EXPECT_TRUE(r.ok()) << r.error(); // the top level is whole
+    EXPECT_TRUE(r.ok()) << r.error();  // the top level is whole
     const QvLoadState *ls = r.state();
     void *c = ls->context;
     ASSERT_EQ(Find(ls, kNodeOnly), kNode);
@@ -1410,7 +1401,8 @@ TEST(SceneBinaryTest, HeaderProblemsNameTheByte) {
     };
     const Case cases[] = {
         {"NOD", false, "b.qvb: byte 0: block header cut short by the end of the file"},
-        {BinBlock("VAL0", "x", false), false, "b.qvb: byte 0: padding byte of block \"VAL0\" runs past the end of the file"},
+        {BinBlock("VAL0", "x", false), false,
+         "b.qvb: byte 0: padding byte of block \"VAL0\" runs past the end of the file"},
         {BinBlock("VAL0", "ab") + std::string("\xFF\x00\x01\x02\x00\x10", 6), false,
          "b.qvb: byte 8: block \"\\xFF\\x00\\x01\\x02\" of 16 bytes runs past the end of the file"},
         {BinBlock("NODE", "VAL0"), true, "b.qvb: byte 6: block header cut short by the end of its parent"},
@@ -1428,20 +1420,17 @@ TEST(SceneBinaryTest, HeaderProblemsNameTheByte) {
 
 TEST(SceneBinaryTest, DeepNestingIsRefused) {
     std::string file;
-    for (int k = 0; k < 70; ++k)
-        file = BinBlock("NODE", file);
+    for (int k = 0; k < 70; ++k) file = BinBlock("NODE", file);
     SceneReader r(SceneForm::binary, file, "deep.qvb");
     ASSERT_TRUE(r.ok());
     const QvLoadState *ls = r.state();
     int found = 0;
-    while (Find(ls, kNodeOnly))
-        ++found;
+    while (Find(ls, kNodeOnly)) ++found;
     EXPECT_EQ(found, 64);
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.error(), "deep.qvb: byte 384: blocks nested deeper than 64");
     EXPECT_EQ(ls->depth(ls->context), 64);
-    while (ls->depth(ls->context) > 0)
-        Leave(ls);
+    while (ls->depth(ls->context) > 0) Leave(ls);
 }
 
 // ---- Telling the forms apart ----------------------------------------------------------
@@ -1470,4 +1459,4 @@ TEST(SceneFormTest, DetectsBothForms) {
     EXPECT_EQ(refhost::detect_scene_form(bin.substr(0, 7)), SceneForm::binary);
 }
 
-} // namespace
+}  // namespace

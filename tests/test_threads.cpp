@@ -103,8 +103,7 @@ TEST_F(Threads, CachesRefreshOncePerTimeStepAndEveryThreadSeesItsStep) {
     connect(tail, "Out", vec, "In");
 
     const std::vector<refhost::Network::Request> requests = {
-        {scl->id, "Out"}, {mat->id, "Fwd"}, {after->id, "Out"}, {mat->id, "Rgt"},
-        {mat->id, "Up"},  {vec->id, "Out"},
+        {scl->id, "Out"}, {mat->id, "Fwd"}, {after->id, "Out"}, {mat->id, "Rgt"}, {mat->id, "Up"}, {vec->id, "Out"},
     };
 
     net->render_init();
@@ -203,8 +202,9 @@ TEST_F(Threads, OtherNodesGiveWhatOneThreadGives) {
     refhost::HostNode *f2t = make("QvT_F2T");
     connect(lgc, "Bool", f2t, "Frm");
     const std::vector<refhost::Network::Request> requests = {
-        {noise->id, "Out"}, {map->id, "Out"}, {lgc->id, "Out"}, {lgc->id, "Bool"},
-        {sw->id, "out2"},   {split->id, "Luma" /* none: unset */}, {split->id, "Len"}, {f2t->id, "Time"},
+        {noise->id, "Out"}, {map->id, "Out"},  {lgc->id, "Out"},
+        {lgc->id, "Bool"},  {sw->id, "out2"},  {split->id, "Luma" /* none: unset */},
+        {split->id, "Len"}, {f2t->id, "Time"},
     };
     net->render_init();
     for (int step = 0; step < 40; ++step) {

@@ -64,8 +64,10 @@ TEST_F(Caches, CreatesMakeTheirPortsAndColour) {
         std::vector<std::string> names;
     };
     const CreateCase cases[] = {
-        {"QvC_INT", QV_TYPE_INTEGER, {"In"}},   {"QvC_SCL", QV_TYPE_SCALAR, {"In"}},
-        {"QvC_VEC", QV_TYPE_VECTOR, {"In"}},    {"QvC_MTL", QV_TYPE_MATERIAL, {"In"}},
+        {"QvC_INT", QV_TYPE_INTEGER, {"In"}},
+        {"QvC_SCL", QV_TYPE_SCALAR, {"In"}},
+        {"QvC_VEC", QV_TYPE_VECTOR, {"In"}},
+        {"QvC_MTL", QV_TYPE_MATERIAL, {"In"}},
         {"QvC_MAT", QV_TYPE_VECTOR, {"Rgt", "Up", "Fwd"}},
     };
     for (const CreateCase &c : cases) {
@@ -73,7 +75,8 @@ TEST_F(Caches, CreatesMakeTheirPortsAndColour) {
         refhost::HostNode *n = make(c.server);
         ASSERT_NE(n, nullptr);
         EXPECT_EQ((std::vector<std::string>{"colour", "mode"}), n->calls);
-        EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}), (std::array<int32_t, 3>{64, 64, 64}));
+        EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}),
+                  (std::array<int32_t, 3>{64, 64, 64}));
         EXPECT_EQ(n->mode, QV_NODE_MODE_NO_PREVIEW);
         ASSERT_EQ(n->inputs.size(), c.names.size());
         ASSERT_EQ(n->outputs.size(), c.names.size());

@@ -259,8 +259,8 @@ TEST_F(Conversions, SplitMaterialAndMaterialCacheNeedABuildAbove1164) {
         uint32_t build;
         int expected;
     };
-    const BuildCase cases[] = {{1164, QV_AFUNC_BADGLOBAL}, {1165, QV_AFUNC_OK}, {100, QV_AFUNC_BADGLOBAL},
-                               {3000, QV_AFUNC_OK}};
+    const BuildCase cases[] = {
+        {1164, QV_AFUNC_BADGLOBAL}, {1165, QV_AFUNC_OK}, {100, QV_AFUNC_BADGLOBAL}, {3000, QV_AFUNC_OK}};
     auto m = shared_module();
     ASSERT_TRUE(m);
     for (const char *server : {"QvT_SPMTL", "QvC_MTL"}) {
@@ -401,7 +401,8 @@ TEST_F(Conversions, FrameToTimeSharesTheSceneSlotWithTheTimeNode) {
                   (std::vector<std::string>{"System ID", "LW Scene Info 4"}));
         Application::get().clear_requests();
         ASSERT_EQ(refhost::activate_handler(*m, "QvMs_TIME", time, 2), QV_AFUNC_OK);
-        for (const std::string &s : Application::get().requests()) EXPECT_EQ(s.find("LW Scene Info"), std::string::npos);
+        for (const std::string &s : Application::get().requests())
+            EXPECT_EQ(s.find("LW Scene Info"), std::string::npos);
         Application::get().clear_requests();
         ASSERT_EQ(refhost::activate_handler(*m, "QvT_F2T", f2t, 2), QV_AFUNC_OK);
         EXPECT_EQ(Application::get().requests(), (std::vector<std::string>{"Product Info", "System ID"}));
@@ -431,8 +432,8 @@ TEST_F(Conversions, FrameToTimeSharesTheSceneSlotWithTheTimeNode) {
 
 TEST_F(Conversions, PowerOfTwoRunsFrom4To4096) {
     const std::pair<double, double> cases[] = {
-        {0.0, 4.0},     {0.5, 128.0}, {1.0, 4096.0}, {2.0, 4096.0}, {-1.0, 4.0},
-        {0.25, 22.627416997969522},   {kNaN, 4096.0}, {0.1, 8.0},   {-0.0, 4.0},
+        {0.0, 4.0},     {0.5, 128.0}, {1.0, 4096.0}, {2.0, 4096.0}, {-1.0, 4.0}, {0.25, 22.627416997969522},
+        {kNaN, 4096.0}, {0.1, 8.0},   {-0.0, 4.0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first);

@@ -71,17 +71,29 @@ TEST_F(LogicNodes, CreatesSetFlagsDefaultsAndPorts) {
         const char *saved;
     };
     const CreateCase cases[] = {
-        {"QvT_LGC1", 0x8000F, {0, 0, 1, 0, 0, 0, 0},
-         {{2, "A1"}, {2, "B1"}, {2, "True"}, {2, "False"}}, {{2, "Out"}, {4, "Bool"}},
+        {"QvT_LGC1",
+         0x8000F,
+         {0, 0, 1, 0, 0, 0, 0},
+         {{2, "A1"}, {2, "B1"}, {2, "True"}, {2, "False"}},
+         {{2, "Out"}, {4, "Bool"}},
          "val0 0\nval1 0\nval2 1\nval3 0\nLogic 0 0 0\n"},
-        {"QvT_LGC2", 0x8003F, {0, 0, 0, 0, 1, 0, 0},
-         {{2, "A1"}, {2, "B1"}, {2, "A2"}, {2, "B2"}, {2, "True"}, {2, "False"}}, {{2, "Out"}, {4, "Bool"}},
+        {"QvT_LGC2",
+         0x8003F,
+         {0, 0, 0, 0, 1, 0, 0},
+         {{2, "A1"}, {2, "B1"}, {2, "A2"}, {2, "B2"}, {2, "True"}, {2, "False"}},
+         {{2, "Out"}, {4, "Bool"}},
          "val0 0\nval1 0\nval2 0\nval3 0\nval4 1\nval5 0\nLogic 0 0 0\n"},
-        {"QvT_LGC1V", 0x80003, {0, 0, 0, 0, 0, 0, 0},
-         {{2, "A1"}, {2, "B1"}, {3, "True"}, {3, "False"}}, {{3, "Out"}, {4, "Bool"}},
+        {"QvT_LGC1V",
+         0x80003,
+         {0, 0, 0, 0, 0, 0, 0},
+         {{2, "A1"}, {2, "B1"}, {3, "True"}, {3, "False"}},
+         {{3, "Out"}, {4, "Bool"}},
          "val0 0\nval1 0\nLogic 0 0 0\n"},
-        {"QvT_LGC2V", 0x8000F, {0, 0, 0, 0, 0, 0, 0},
-         {{2, "A1"}, {2, "B1"}, {2, "A2"}, {2, "B2"}, {3, "True"}, {3, "False"}}, {{3, "Out"}, {4, "Bool"}},
+        {"QvT_LGC2V",
+         0x8000F,
+         {0, 0, 0, 0, 0, 0, 0},
+         {{2, "A1"}, {2, "B1"}, {2, "A2"}, {2, "B2"}, {3, "True"}, {3, "False"}},
+         {{3, "Out"}, {4, "Bool"}},
          "val0 0\nval1 0\nval2 0\nval3 0\nLogic 0 0 0\n"},
     };
     for (const CreateCase &c : cases) {
@@ -125,8 +137,8 @@ TEST_F(LogicNodes, Comparisons) {
     };
     const CompareCase cases[] = {
         {0, 1.0, 1.0, 1},
-        {0, 1.0, 1.0 + kEps, 1},        // 2^-52 apart: equal
-        {0, 1.0, 1.0 + 2 * kEps, 0},    // 2^-51 apart: not
+        {0, 1.0, 1.0 + kEps, 1},      // 2^-52 apart: equal
+        {0, 1.0, 1.0 + 2 * kEps, 0},  // 2^-51 apart: not
         {0, 1.0 + 2 * kEps, 1.0, 0},
         {0, 0.0, kEps, 1},
         {0, 0.0, -kEps, 1},
@@ -137,7 +149,7 @@ TEST_F(LogicNodes, Comparisons) {
         {1, 0.0, 2 * kEps, 1},
         {2, 2.0, 1.0, 1},
         {2, 1.0, 1.0, 0},
-        {2, 1.0, 1.0 + kEps, 0},        // the others are exact comparisons
+        {2, 1.0, 1.0 + kEps, 0},  // the others are exact comparisons
         {2, 1.0 + kEps, 1.0, 1},
         {3, 1.0, 2.0, 1},
         {3, 1.0, 1.0, 0},
@@ -231,8 +243,8 @@ TEST_F(LogicNodes, Combinations) {
         for (int p = 0; p < 4; ++p) cases.push_back({ops[o], pairs[p][0], pairs[p][1], truth[o][p]});
     for (const char *server : {"QvT_LGC2", "QvT_LGC2V"}) {
         for (const CombineCase &c : cases) {
-            SCOPED_TRACE(std::string(server) + " op " + std::to_string(c.op) + " r1 " + std::to_string(c.r1) +
-                         " r2 " + std::to_string(c.r2));
+            SCOPED_TRACE(std::string(server) + " op " + std::to_string(c.op) + " r1 " + std::to_string(c.r1) + " r2 " +
+                         std::to_string(c.r2));
             refhost::HostNode *n = make(server);
             load_text(n, logic_words(2, 2, c.op));
             feed(n, "A1", c.r1 ? 2.0 : 1.0);
@@ -270,11 +282,9 @@ TEST_F(LogicNodes, ScalarVariantsReadEveryInputVectorVariantsOnlyTheChosenOne) {
         long true_reads, false_reads;
     };
     const ReadCase cases[] = {
-        {"QvT_LGC1", "Out", true, 1, 1},     {"QvT_LGC1", "Bool", false, 1, 1},
-        {"QvT_LGC2", "Out", false, 1, 1},    {"QvT_LGC2", "Bool", true, 1, 1},
-        {"QvT_LGC1V", "Out", true, 1, 0},    {"QvT_LGC1V", "Out", false, 0, 1},
-        {"QvT_LGC1V", "Bool", true, 1, 0},   {"QvT_LGC2V", "Out", true, 1, 0},
-        {"QvT_LGC2V", "Bool", false, 0, 1},
+        {"QvT_LGC1", "Out", true, 1, 1},   {"QvT_LGC1", "Bool", false, 1, 1}, {"QvT_LGC2", "Out", false, 1, 1},
+        {"QvT_LGC2", "Bool", true, 1, 1},  {"QvT_LGC1V", "Out", true, 1, 0},  {"QvT_LGC1V", "Out", false, 0, 1},
+        {"QvT_LGC1V", "Bool", true, 1, 0}, {"QvT_LGC2V", "Out", true, 1, 0},  {"QvT_LGC2V", "Bool", false, 0, 1},
     };
     for (const ReadCase &c : cases) {
         SCOPED_TRACE(std::string(c.server) + " " + c.output + (c.holds ? " holds" : " fails"));
@@ -347,7 +357,8 @@ TEST_F(Switches, CreatesMakeTheirPortsAndKeepNothing) {
                                                                  {routed, "false2"},
                                                                  {routed, "True3"},
                                                                  {routed, "false3"}}));
-        EXPECT_EQ(outs, (std::vector<std::pair<int, std::string>>{{routed, "out1"}, {routed, "out2"}, {routed, "out3"}}));
+        EXPECT_EQ(outs,
+                  (std::vector<std::pair<int, std::string>>{{routed, "out1"}, {routed, "out2"}, {routed, "out3"}}));
         EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}),
                   (std::array<int32_t, 3>{110, 90, 150}));
         const auto *inst = static_cast<const qv::NodeInstance *>(n->instance);

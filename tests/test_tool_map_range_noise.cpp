@@ -60,7 +60,8 @@ TEST_F(MapRange, CreateSetsDefaultsFlagsAndPorts) {
     for (int k = 0; k < 7; ++k) EXPECT_TRUE(same_double(defaults[k], i->defaults[k])) << k;
     EXPECT_EQ(i->extra.words[0], 0);
     EXPECT_EQ(i->extra.words[1], 0);
-    EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}), (std::array<int32_t, 3>{90, 90, 150}));
+    EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}),
+              (std::array<int32_t, 3>{90, 90, 150}));
     const char *names[] = {"In", "St", "Ed", "mapSt", "mapEd"};
     ASSERT_EQ(n->inputs.size(), 5u);
     for (int k = 0; k < 5; ++k) {
@@ -166,17 +167,17 @@ TEST_F(MapRange, ReversedTargetRangeSwapsTheModeWords) {
     // mapSt 1, mapEd 0: r = 1 − In.  The low end is mapEd (second word), the
     // high end mapSt (first word).
     run({
-        {"Int2 1 0\n", 1.5, 0.0, 1.0, 1.0, 0.0, -0.5},   // below 0: second word, linear
-        {"Int2 1 0\n", -0.5, 0.0, 1.0, 1.0, 0.0, 1.0},   // above 1: first word, constant
-        {"Int2 0 1\n", 1.5, 0.0, 1.0, 1.0, 0.0, 0.0},    // below 0: constant at 0
-        {"Int2 0 1\n", -0.5, 0.0, 1.0, 1.0, 0.0, 1.5},   // above 1: linear
-        {"Int2 2 3\n", 1.25, 0.0, 1.0, 1.0, 0.0, 0.25},  // below, reflect: k 0
-        {"Int2 2 3\n", 2.25, 0.0, 1.0, 1.0, 0.0, 0.75},  // below, reflect: k 1
-        {"Int2 2 3\n", -0.25, 0.0, 1.0, 1.0, 0.0, 0.25}, // above, repeat
-        {"Int2 3 2\n", 1.25, 0.0, 1.0, 1.0, 0.0, 0.75},  // below, repeat
-        {"Int2 3 2\n", -0.25, 0.0, 1.0, 1.0, 0.0, 0.75}, // above, reflect: k 0
-        {"Int2 3 2\n", -1.25, 0.0, 1.0, 1.0, 0.0, 0.25}, // above, reflect: k 1
-        {"Int2 3 3\n", 0.25, 0.0, 1.0, 1.0, 0.0, 0.75},  // inside
+        {"Int2 1 0\n", 1.5, 0.0, 1.0, 1.0, 0.0, -0.5},    // below 0: second word, linear
+        {"Int2 1 0\n", -0.5, 0.0, 1.0, 1.0, 0.0, 1.0},    // above 1: first word, constant
+        {"Int2 0 1\n", 1.5, 0.0, 1.0, 1.0, 0.0, 0.0},     // below 0: constant at 0
+        {"Int2 0 1\n", -0.5, 0.0, 1.0, 1.0, 0.0, 1.5},    // above 1: linear
+        {"Int2 2 3\n", 1.25, 0.0, 1.0, 1.0, 0.0, 0.25},   // below, reflect: k 0
+        {"Int2 2 3\n", 2.25, 0.0, 1.0, 1.0, 0.0, 0.75},   // below, reflect: k 1
+        {"Int2 2 3\n", -0.25, 0.0, 1.0, 1.0, 0.0, 0.25},  // above, repeat
+        {"Int2 3 2\n", 1.25, 0.0, 1.0, 1.0, 0.0, 0.75},   // below, repeat
+        {"Int2 3 2\n", -0.25, 0.0, 1.0, 1.0, 0.0, 0.75},  // above, reflect: k 0
+        {"Int2 3 2\n", -1.25, 0.0, 1.0, 1.0, 0.0, 0.25},  // above, reflect: k 1
+        {"Int2 3 3\n", 0.25, 0.0, 1.0, 1.0, 0.0, 0.75},   // inside
         // A reversed source range maps the other way round as well.
         {"Int2 1 1\n", 2.0, 1.0, 0.0, 0.0, 1.0, 0.0},
         {"Int2 0 0\n", 0.25, 1.0, 0.0, 0.0, 1.0, 0.75},
@@ -185,11 +186,11 @@ TEST_F(MapRange, ReversedTargetRangeSwapsTheModeWords) {
 
 TEST_F(MapRange, NonFiniteAndHugeResults) {
     run({
-        {"Int2 3 3\n", kNaN, 0.0, 1.0, 0.0, 1.0, kNaN},    // NaN is neither below nor above
+        {"Int2 3 3\n", kNaN, 0.0, 1.0, 0.0, 1.0, kNaN},  // NaN is neither below nor above
         {"Int2 1 1\n", kNaN, 0.0, 1.0, 0.0, 1.0, kNaN},
         {"Int2 1 1\n", kInf, 0.0, 1.0, 0.0, 1.0, 1.0},
         {"Int2 1 1\n", -kInf, 0.0, 1.0, 0.0, 1.0, 0.0},
-        {"Int2 2 2\n", kInf, 0.0, 1.0, 0.0, 1.0, kNaN},    // no remainder of infinity
+        {"Int2 2 2\n", kInf, 0.0, 1.0, 0.0, 1.0, kNaN},  // no remainder of infinity
         // Far beyond the range: 1e300 − 1 is an even number of spans past it.
         {"Int2 3 3\n", 1e300, 0.0, 1.0, 0.0, 1.0, 1.0},
         {"Int2 3 3\n", -1e300, 0.0, 1.0, 0.0, 1.0, 0.0},
@@ -226,7 +227,8 @@ TEST_F(NoisyChannel, CreateSetsDefaultsAndKeepsTheTimeOutOfTheScene) {
     const char *names[] = {"Offset", "Scale", "Speed", "Phase", "Shift"};
     ASSERT_EQ(n->inputs.size(), 5u);
     for (int k = 0; k < 5; ++k) EXPECT_EQ(n->inputs[k]->name, names[k]);
-    EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}), (std::array<int32_t, 3>{90, 90, 150}));
+    EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}),
+              (std::array<int32_t, 3>{90, 90, 150}));
     net->new_time(30, 1.0);
     EXPECT_TRUE(same_double(1.0, i->extra.value));
     EXPECT_EQ(save_text(n), "val0 0\nval1 1\nval2 1\nval3 0\nval4 0\n");
@@ -243,7 +245,7 @@ TEST_F(NoisyChannel, OutputIsTheHostsNoiseScaledAndOffset) {
         double t, offset, scale, speed, phase, shift;
     };
     const NoiseCase cases[] = {
-        {0.0, 0.0, 1.0, 1.0, 0.0, 0.0},   {1.3, 0.0, 1.0, 1.0, 0.0, 0.0},  {1.3, 2.0, 3.0, 2.0, 0.5, 0.2},
+        {0.0, 0.0, 1.0, 1.0, 0.0, 0.0},     {1.3, 0.0, 1.0, 1.0, 0.0, 0.0},    {1.3, 2.0, 3.0, 2.0, 0.5, 0.2},
         {-4.1, -1.0, 0.5, 0.3, 7.25, -2.0}, {10.0, 0.0, -2.0, 1.0, 0.0, 9.95}, {0.55, 0.25, 1.0, 4.0, -3.5, 0.0},
     };
     for (const NoiseCase &c : cases) {

@@ -83,7 +83,13 @@ TEST_F(VectorNodes, Geometry) {
         {"QvMv_SBNml", "", {{"In2", {3, 0, 0}}, {"In4", {0, 0, 4}}}, {}, "Out", {0.6000000000000001, 0, -0.8}, exact},
         {"QvMv_ADNml", "", {}, {}, "Out", {0, 0, 0}, exact},
         {"QvMv_ADNml", "", {{"In1", {1, 0, 0}}, {"In4", {0, 1, 0}}}, {}, "Out", {h, h, 0}, near},
-        {"QvMv_NORM", "", {{"In1", {9, 9, 9}}, {"In2", {0, 3, 4}}, {"In3", {0, 0, 0}}}, {}, "out2", {0, 0.6000000000000001, 0.8}, exact},
+        {"QvMv_NORM",
+         "",
+         {{"In1", {9, 9, 9}}, {"In2", {0, 3, 4}}, {"In3", {0, 0, 0}}},
+         {},
+         "out2",
+         {0, 0.6000000000000001, 0.8},
+         exact},
         {"QvMv_NORM", "", {{"In3", {0, 0, 0}}}, {}, "out3", {0, 0, 0}, exact},
         {"QvMv_NORM", "", {{"In3", {0, 0, 2}}}, {}, "out1", {0, 0, 0}, exact},
         {"QvMv_SIGN", "", {{"In", {1, 0, -2}}}, {}, "Out", {-1, -0.0, 2}, exact},
@@ -92,12 +98,24 @@ TEST_F(VectorNodes, Geometry) {
         {"QvMv_RAD", "", {{"In", {180, 90, -45}}}, {}, "Out", {kPi, kPi / 2, -kPi / 4}, exact},
         {"QvMv_CROS", "", {{"In1", {1, 0, 0}}, {"In2", {0, 1, 0}}}, {}, "Out", {0, 0, 1}, exact},
         {"QvMv_CROS", "", {{"In1", {1, 0, 0}}}, {}, "Out", {0, 0, 0}, exact},
-        {"QvMv_CROS", "Int1 1\n", {{"In1", {1e-17, 1e-17, 1e-17}}, {"In2", {1e-17, -1e-17, 1e-17}}}, {}, "Out", {0, 0, 0}, exact},
+        {"QvMv_CROS",
+         "Int1 1\n",
+         {{"In1", {1e-17, 1e-17, 1e-17}}, {"In2", {1e-17, -1e-17, 1e-17}}},
+         {},
+         "Out",
+         {0, 0, 0},
+         exact},
         {"QvMv_CROS", "Int1 1\n", {{"In1", {2, 0, 0}}, {"In2", {0, 0, 5}}}, {}, "Out", {0, -1, 0}, exact},
         {"QvMv_QROT", "", {}, {}, "Out", {0, 0, 0}, exact},
         {"QvMv_QROT", "", {{"Vec", {1, 2, 3}}}, {}, "Out", {1, 2, 3}, exact},
         {"QvMv_QROT", "valD 90\n", {{"Vec", {1, 0, 0}}}, {}, "Out", {0, 1, 0}, near},
-        {"QvMv_QROT", "valD 90\n", {{"Vec", {1, 0, 0}}}, {{"Rot", 90}}, "Out", {std::cos(90.0), std::sin(90.0), 0}, near},
+        {"QvMv_QROT",
+         "valD 90\n",
+         {{"Vec", {1, 0, 0}}},
+         {{"Rot", 90}},
+         "Out",
+         {std::cos(90.0), std::sin(90.0), 0},
+         near},
         {"QvMv_QROT", "valD 90\nval0 1 0 0\n", {{"Vec", {0, 1, 0}}}, {}, "Out", {0, 0, 1}, near},
         {"QvMv_QROT", "", {{"Vec", {1, 0, 0}}, {"Axis", {0, 0, 0}}}, {{"Rot", kPi / 2}}, "Out", {0.5, 0, 0}, near},
     });
@@ -143,10 +161,12 @@ TEST_F(VectorNodes, CreatesAndSlots) {
     EXPECT_EQ(make("QvMv_ANGL")->outputs[0]->type, QV_TYPE_SCALAR);
     for (const char *server : {"QvMv_CLMP", "QvMv_CROS", "QvMv_SIGN"}) {
         refhost::HostNode *n = make(server);
-        EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}), (std::array<int32_t, 3>{50, 120, 150}));
+        EXPECT_EQ((std::array<int32_t, 3>{n->colour[0], n->colour[1], n->colour[2]}),
+                  (std::array<int32_t, 3>{50, 120, 150}));
     }
     refhost::HostNode *add = make("QvMv_ADD");
-    EXPECT_EQ((std::array<int32_t, 3>{add->colour[0], add->colour[1], add->colour[2]}), (std::array<int32_t, 3>{32, 90, 130}));
+    EXPECT_EQ((std::array<int32_t, 3>{add->colour[0], add->colour[1], add->colour[2]}),
+              (std::array<int32_t, 3>{32, 90, 130}));
 }
 
 TEST_F(VectorNodes, StoredVectorsRoundTrip) {

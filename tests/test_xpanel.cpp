@@ -71,14 +71,9 @@ int on_change(void *panel, uint32_t cid, uint32_t vid, int event) {
 const char *const kModes[] = {"Linear", "Constant", "Repeat", "Reflect", nullptr};
 
 const QvXPanelControl kControls[] = {
-    {0x8001, "In", "float"},
-    {0x8002, "", "float3"},
-    {0x8010, "Mode\x03(g:57)", "iPopChoice"},
-    {0x8011, "Show", "iBoolean"},
-    {0x8012, "Aux", "iBoolean"},
-    {0x8013, "Count", "integer"},
-    {0x8015, "", "percent"},
-    {0, nullptr, nullptr},
+    {0x8001, "In", "float"},      {0x8002, "", "float3"},      {0x8010, "Mode\x03(g:57)", "iPopChoice"},
+    {0x8011, "Show", "iBoolean"}, {0x8012, "Aux", "iBoolean"}, {0x8013, "Count", "integer"},
+    {0x8015, "", "percent"},      {0, nullptr, nullptr},
 };
 
 const QvXPanelControl kData[] = {
@@ -126,11 +121,8 @@ protected:
     }
 
     std::vector<QvHintWord> good_list() const {
-        return {QV_HINT_NOTIFY, word(&on_change),
-                QV_HINT_NUMERIC, 0x8001, 1,
-                QV_HINT_CHOICES, 0x8010, word(kModes), 0,
-                QV_HINT_LIST_A, 0x8001, 0x8010, 0,
-                0};
+        return {QV_HINT_NOTIFY, word(&on_change), QV_HINT_NUMERIC, 0x8001, 1, QV_HINT_CHOICES, 0x8010, word(kModes), 0,
+                QV_HINT_LIST_A, 0x8001,           0x8010,          0,      0};
     }
 
     std::vector<void *> handles;
@@ -182,10 +174,9 @@ TEST_F(XPanelTest, KeepsControlsAndDecodesHints) {
     EXPECT_EQ(p->control(0x8010)->groups, (std::vector<int>{0}));
     EXPECT_EQ(p->control(0x8015)->groups, (std::vector<int>{1}));
 
-    EXPECT_EQ(p->hint_lists(),
-              (std::vector<std::string>{
-                  "NOTIFY, N(0x8001), C(0x8010, [Linear|Constant|Repeat|Reflect]), A(0x8001, 0x8010)",
-                  "AUX(0x8012), B(0x8002, 0x8015)"}));
+    EXPECT_EQ(p->hint_lists(), (std::vector<std::string>{
+                                   "NOTIFY, N(0x8001), C(0x8010, [Linear|Constant|Repeat|Reflect]), A(0x8001, 0x8010)",
+                                   "AUX(0x8012), B(0x8002, 0x8015)"}));
     EXPECT_EQ(p->notify(), &on_change);
     EXPECT_EQ(p->notify_hints(), 1);
     EXPECT_EQ(p->instance(), &inst);
@@ -216,23 +207,35 @@ struct BadList {
 
 TEST_F(XPanelTest, MalformedListsStopAtTheProblemAndNeverReadPastTheEnd) {
     const BadList cases[] = {
-        {"unknown tag", {QV_HINT_NUMERIC, 0x8001, 1, 0x12345678, QV_HINT_NUMERIC, 0x8013, 1, 0},
-         "N(0x8001), ?0x12345678", "unknown hint tag 0x12345678"},
+        {"unknown tag",
+         {QV_HINT_NUMERIC, 0x8001, 1, 0x12345678, QV_HINT_NUMERIC, 0x8013, 1, 0},
+         "N(0x8001), ?0x12345678",
+         "unknown hint tag 0x12345678"},
         {"value cut short", {QV_HINT_NUMERIC, 0x8001, 0}, "", "HINT_NUMERIC ends before its value"},
         {"id cut short", {QV_HINT_NUMERIC, 0}, "", "HINT_NUMERIC ends before its control id"},
         {"notify cut short", {QV_HINT_NOTIFY, 0}, "", "HINT_NOTIFY ends before its callback"},
         {"aux cut short", {QV_HINT_AUX, 0}, "", "HINT_AUX ends before its control id"},
         {"choices cut short", {QV_HINT_CHOICES, 0x8010, 0}, "", "HINT_CHOICES ends before its label array"},
-        {"choices not closed", {QV_HINT_CHOICES, 0x8010, word(kModes), QV_HINT_NUMERIC, 0x8001, 1, 0},
-         "C(0x8010, [Linear|Constant|Repeat|Reflect])", "HINT_CHOICES on 0x8010 is not closed by 0"},
-        {"unknown control", {QV_HINT_NUMERIC, 0x8009, 1, QV_HINT_AUX, 0x8012, 0}, "N(0x8009), AUX(0x8012)",
+        {"choices not closed",
+         {QV_HINT_CHOICES, 0x8010, word(kModes), QV_HINT_NUMERIC, 0x8001, 1, 0},
+         "C(0x8010, [Linear|Constant|Repeat|Reflect])",
+         "HINT_CHOICES on 0x8010 is not closed by 0"},
+        {"unknown control",
+         {QV_HINT_NUMERIC, 0x8009, 1, QV_HINT_AUX, 0x8012, 0},
+         "N(0x8009), AUX(0x8012)",
          "HINT_NUMERIC names 0x8009, which is no control"},
-        {"numeric check box", {QV_HINT_NUMERIC, 0x8011, 1, 0}, "N(0x8011)",
+        {"numeric check box",
+         {QV_HINT_NUMERIC, 0x8011, 1, 0},
+         "N(0x8011)",
          "HINT_NUMERIC on 0x8011 of class \"iBoolean\""},
-        {"choices on a number", {QV_HINT_CHOICES, 0x8001, word(kModes), 0, 0},
-         "C(0x8001, [Linear|Constant|Repeat|Reflect])", "HINT_CHOICES on 0x8001 of class \"float\""},
-        {"two notifies", {QV_HINT_NOTIFY, word(&on_change), QV_HINT_NOTIFY, word(&on_change), 0},
-         "NOTIFY, NOTIFY", "a second HINT_NOTIFY"},
+        {"choices on a number",
+         {QV_HINT_CHOICES, 0x8001, word(kModes), 0, 0},
+         "C(0x8001, [Linear|Constant|Repeat|Reflect])",
+         "HINT_CHOICES on 0x8001 of class \"float\""},
+        {"two notifies",
+         {QV_HINT_NOTIFY, word(&on_change), QV_HINT_NOTIFY, word(&on_change), 0},
+         "NOTIFY, NOTIFY",
+         "a second HINT_NOTIFY"},
     };
     for (const BadList &c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,7 +252,8 @@ TEST_F(XPanelTest, MalformedListsStopAtTheProblemAndNeverReadPastTheEnd) {
 
 TEST_F(XPanelTest, ListEndingInAGroupEndsWithTwoZeros) {
     Inst inst;
-    Panel *p = make(inst, {{QV_HINT_LIST_A, 0x8001, 0, 0}, {QV_HINT_LIST_B, 0x8002, 0, QV_HINT_LIST_A, 0x8013, 0, 0}, {0}});
+    Panel *p =
+        make(inst, {{QV_HINT_LIST_A, 0x8001, 0, 0}, {QV_HINT_LIST_B, 0x8002, 0, QV_HINT_LIST_A, 0x8013, 0, 0}, {0}});
     EXPECT_TRUE(p->errors().empty()) << p->errors().front();
     EXPECT_EQ(p->hint_lists(), (std::vector<std::string>{"A(0x8001)", "B(0x8002), A(0x8013)", ""}));
     ASSERT_EQ(p->groups().size(), 3u);
@@ -260,8 +264,10 @@ TEST_F(XPanelTest, DescriptionProblemsAreRecorded) {
     const QvXPanelFuncs &f = refhost::xpanel_funcs();
     void *h = f.create(QV_XPANEL_KIND_CONFIG, kControls);
     handles.push_back(h);
-    const QvXPanelControl data[] = {{0x8001, "", "integer"},   {0x8002, "Other", "float3"},
-                                    {0x8007, "", "float"},     {0x8010, "", "iPopChoice"},
+    const QvXPanelControl data[] = {{0x8001, "", "integer"},
+                                    {0x8002, "Other", "float3"},
+                                    {0x8007, "", "float"},
+                                    {0x8010, "", "iPopChoice"},
                                     {0, nullptr, nullptr}};
     f.describe(h, data, inst_get, inst_set);
     const std::vector<std::string> expected = {
@@ -332,16 +338,11 @@ struct EditCase {
 
 TEST_F(XPanelTest, EditsGoThroughTheSetAccessorThenTheChangeCallback) {
     const EditCase cases[] = {
-        {"In", "2.5", 0x8001, "2.5"},
-        {"0x8001", "-1e-3", 0x8001, "-0.001"},
-        {"0x8002", "1,2,3", 0x8002, "1,2,3"},
-        {"32770", "4", 0x8002, "4,4,4"},
-        {"Mode", "Reflect", 0x8010, "3"},
-        {"Mode\x03(g:57)", "Constant", 0x8010, "1"},
-        {"Mode", "2", 0x8010, "2"},
-        {"Count", "-12", 0x8013, "-12"},
-        {"0x8015", "0.75", 0x8015, "0.75"},
-        {"0x8015", "50%", 0x8015, "0.5"},
+        {"In", "2.5", 0x8001, "2.5"},         {"0x8001", "-1e-3", 0x8001, "-0.001"},
+        {"0x8002", "1,2,3", 0x8002, "1,2,3"}, {"32770", "4", 0x8002, "4,4,4"},
+        {"Mode", "Reflect", 0x8010, "3"},     {"Mode\x03(g:57)", "Constant", 0x8010, "1"},
+        {"Mode", "2", 0x8010, "2"},           {"Count", "-12", 0x8013, "-12"},
+        {"0x8015", "0.75", 0x8015, "0.75"},   {"0x8015", "50%", 0x8015, "0.5"},
     };
     Inst inst;
     Panel *p = make(inst, {good_list()});
@@ -375,12 +376,14 @@ TEST_F(XPanelTest, RefusedEditsNameTheControlAndChangeNothing) {
     handles.push_back(h2);
 
     const RefusedEdit cases[] = {
-        {"Nope", "1", "no control \"Nope\" on this panel (controls: \"In\", 0x8002, \"Mode\", \"Show\", \"Count\", 0x8015)"},
+        {"Nope", "1",
+         "no control \"Nope\" on this panel (controls: \"In\", 0x8002, \"Mode\", \"Show\", \"Count\", 0x8015)"},
         {"0x8099", "1", "no control 0x8099 on this panel"},
         {"In", "abc", "control \"In\" (0x8001): 'abc' is not a number"},
         {"0x8002", "1,2", "control 0x8002: '1,2' needs 3 comma-separated numbers for a vector"},
-        {"Mode", "Sideways", "control \"Mode\" (0x8010): \"Sideways\" is not one of its choices (\"Linear\", "
-                             "\"Constant\", \"Repeat\", \"Reflect\")"},
+        {"Mode", "Sideways",
+         "control \"Mode\" (0x8010): \"Sideways\" is not one of its choices (\"Linear\", "
+         "\"Constant\", \"Repeat\", \"Reflect\")"},
         {"Mode", "4", "control \"Mode\" (0x8010): choice 4 is out of range 0 to 3"},
         {"Show", "on", "control \"Show\" (0x8011): the node did not take the value"},
         {"Aux", "1", "control \"Aux\" (0x8012) is hidden"},

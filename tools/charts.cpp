@@ -37,9 +37,8 @@ const Rgb kLegendBorder = rgb_hex(0xD3D7DE);
 
 // Tableau's ten colours: told apart easily, also by most colour-blind
 // readers.  Series after the tenth repeat them dashed, then dotted.
-const Rgb kPalette[] = {rgb_hex(0x4E79A7), rgb_hex(0xF28E2B), rgb_hex(0xE15759), rgb_hex(0x76B7B2),
-                        rgb_hex(0x59A14F), rgb_hex(0xEDC948), rgb_hex(0xB07AA1), rgb_hex(0xFF9DA7),
-                        rgb_hex(0x9C755F), rgb_hex(0xBAB0AC)};
+const Rgb kPalette[] = {rgb_hex(0x4E79A7), rgb_hex(0xF28E2B), rgb_hex(0xE15759), rgb_hex(0x76B7B2), rgb_hex(0x59A14F),
+                        rgb_hex(0xEDC948), rgb_hex(0xB07AA1), rgb_hex(0xFF9DA7), rgb_hex(0x9C755F), rgb_hex(0xBAB0AC)};
 constexpr int kPaletteSize = sizeof kPalette / sizeof kPalette[0];
 
 constexpr double kTitleSize = 16, kLabelSize = 12.5, kTickSize = 11, kLegendSize = 12;
@@ -99,8 +98,8 @@ Scale nice_scale(double lo, double hi, int target, int most) {
         s.hi = std::ceil(hi / step - 1e-9) * step;
         if (s.hi <= s.lo) s.hi = s.lo + step;
         const int steps = s.ticks() - 1;
-        const double score = (s.hi - s.lo) / span - 1 + 0.1 * std::fabs(steps - target) / target +
-                             1000.0 * std::max(0, steps - most);
+        const double score =
+            (s.hi - s.lo) / span - 1 + 0.1 * std::fabs(steps - target) / target + 1000.0 * std::max(0, steps - most);
         if (score < best_score) best = s, best_score = score;
     }
     // Values a few units in the last place apart: their own bounds.
@@ -285,8 +284,8 @@ void draw_axes(cairo_t *cr, const Chart &chart, const Layout &L) {
     use_font(cr, kLabelSize);
     set_colour(cr, kText);
     if (!chart.x_label.empty())
-        draw_text(cr, L.plot_x + L.plot_w / 2, chart.height - kMargin - 2,
-                  fit_text(cr, chart.x_label, L.plot_w), Align::centre);
+        draw_text(cr, L.plot_x + L.plot_w / 2, chart.height - kMargin - 2, fit_text(cr, chart.x_label, L.plot_w),
+                  Align::centre);
     if (!chart.y_label.empty()) {
         cairo_save(cr);
         cairo_translate(cr, kMargin + kLabelSize * 0.8, L.plot_y + L.plot_h / 2);
@@ -410,9 +409,8 @@ bool write_chart(const Chart &chart, const std::string &path, std::string &error
                                            " x values and " + std::to_string(s.y.size()) + " y values");
             return false;
         }
-    return write_drawing(path, chart.width, chart.height, [&chart](cairo_t *cr, std::string &) {
-        return draw_chart(cr, chart);
-    }, error);
+    return write_drawing(
+        path, chart.width, chart.height, [&chart](cairo_t *cr, std::string &) { return draw_chart(cr, chart); }, error);
 }
 
 #else

@@ -17,8 +17,8 @@ struct Context {
     std::ostream &out;
     std::ostream &err;
     std::string module_path;
-    bool err_is_terminal = false;  // progress is drawn as a bar only on a terminal
-    bool quiet = false;            // no progress at all
+    bool err_is_terminal = false;               // progress is drawn as a bar only on a terminal
+    bool quiet = false;                         // no progress at all
     const std::atomic<bool> *cancel = nullptr;  // set by Ctrl-C
     // The module is loaded from a private copy, so that its service slots
     // start empty even where this process has loaded it before (for a

@@ -30,8 +30,8 @@ int run_demo(const Context &ctx, const std::string &dir) {
     FrameSpan frames;
     frames.first = 0;
     frames.last = 95;
-    if (int rc = plot_network(ctx, network, {"jitter.Out", "cache.Out"}, frames, false, 0.5, 800, 480,
-                              path("noise.png")))
+    if (int rc =
+            plot_network(ctx, network, {"jitter.Out", "cache.Out"}, frames, false, 0.5, 800, 480, path("noise.png")))
         return rc;
     for (const char *viewer : {"view", "views", "viewv", "viewi"}) {
         const std::string png = path((std::string("preview_") + viewer + ".png").c_str());

@@ -28,9 +28,9 @@ refhost::HostSample pixel_sample(int width, int height, int px, int py, double t
 int value_channels(int type);
 
 struct RenderControl {
-    int threads = 1;                               // 0: every core
-    const std::atomic<bool> *cancel = nullptr;     // set to stop between rows
-    std::function<void(int rows_done)> on_row;     // called as rows complete, from any thread
+    int threads = 1;                            // 0: every core
+    const std::atomic<bool> *cancel = nullptr;  // set to stop between rows
+    std::function<void(int rows_done)> on_row;  // called as rows complete, from any thread
     // Whether an output feeding several inputs is evaluated once per sample
     // (the reference host's render path) or once for every input it feeds
     // (the application's); the values are the same either way.

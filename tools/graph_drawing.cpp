@@ -513,21 +513,24 @@ bool write_graph(const Graph &graph, const std::string &path, std::string &error
         return false;
     }
     const int w = static_cast<int>(L.width), h = static_cast<int>(L.height);
-    return write_drawing(path, w, h, [&](cairo_t *cr, std::string &) {
-        draw_background(cr, w, h);
-        if (graph.nodes.empty()) {
-            use_font(cr, 12);
-            set_colour(cr, kLightText, 0.8);
-            draw_text(cr, w / 2.0, h / 2.0 + 4, "an empty network", Align::centre);
+    return write_drawing(
+        path, w, h,
+        [&](cairo_t *cr, std::string &) {
+            draw_background(cr, w, h);
+            if (graph.nodes.empty()) {
+                use_font(cr, 12);
+                set_colour(cr, kLightText, 0.8);
+                draw_text(cr, w / 2.0, h / 2.0 + 4, "an empty network", Align::centre);
+                return true;
+            }
+            for (std::size_t k = 0; k < graph.wires.size(); ++k) draw_wire(cr, graph, L, k);
+            for (std::size_t i = 0; i < graph.nodes.size(); ++i) {
+                draw_node(cr, graph.nodes[i], L.boxes[i]);
+                draw_tags(cr, graph.nodes[i], L.boxes[i]);
+            }
             return true;
-        }
-        for (std::size_t k = 0; k < graph.wires.size(); ++k) draw_wire(cr, graph, L, k);
-        for (std::size_t i = 0; i < graph.nodes.size(); ++i) {
-            draw_node(cr, graph.nodes[i], L.boxes[i]);
-            draw_tags(cr, graph.nodes[i], L.boxes[i]);
-        }
-        return true;
-    }, error);
+        },
+        error);
 }
 
 #else

@@ -11,9 +11,9 @@
 #include "tools/pictures.h"
 
 #include <chrono>
-#include <filesystem>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <map>
 #include <mutex>
@@ -116,16 +116,16 @@ public:
         const auto now = Clock::now();
         if (rows_done != rows_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        const double done = (static_cast<double>(frame_index) * rows_ + rows_done) / (static_cast<double>(frames_) * rows_);
+        const double done =
+            (static_cast<double>(frame_index) * rows_ + rows_done) / (static_cast<double>(frames_) * rows_);
         const double seconds = std::chrono::duration<double>(now - start_).count();
         const double samples = samples_before_ + static_cast<double>(rows_done) * width_;
         constexpr int kBar = 30;
         const int filled = static_cast<int>(done * kBar);
         std::ostringstream line;
-        line << "\r[" << std::string(filled, '#') << std::string(kBar - filled, '.') << "] frame "
-             << frame_index + 1 << "/" << frames_ << ", row " << rows_done << "/" << rows_ << ", "
-             << std::fixed << std::setprecision(2) << (seconds > 0 ? samples / seconds / 1e6 : 0.0)
-             << " M samples/s, " << std::setprecision(0)
+        line << "\r[" << std::string(filled, '#') << std::string(kBar - filled, '.') << "] frame " << frame_index + 1
+             << "/" << frames_ << ", row " << rows_done << "/" << rows_ << ", " << std::fixed << std::setprecision(2)
+             << (seconds > 0 ? samples / seconds / 1e6 : 0.0) << " M samples/s, " << std::setprecision(0)
              << (done > 0 ? seconds * (1 - done) / done : 0.0) << " s left  ";
         ctx_.err << line.str() << std::flush;
     }
@@ -399,8 +399,8 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
             code = ctx.fail(error == "interrupted" ? "interrupted: " + shown(file_path) + " was not written" : error);
             break;
         }
-        const bool written = exr ? write_value_exr(image, file_path, error)
-                                 : write_value_png(image, lo, hi, file_path, error);
+        const bool written =
+            exr ? write_value_exr(image, file_path, error) : write_value_png(image, lo, hi, file_path, error);
         if (!written) {
             code = ctx.fail(shown_message(error, file_path));
             break;

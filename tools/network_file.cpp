@@ -127,8 +127,7 @@ public:
             if (k == "node" && value.is_table()) {
                 nodes = value.as_table();
             } else {
-                problem(line_of(value), "",
-                        quoted(k) + " is not part of a network (a network is [node.NAME] tables)");
+                problem(line_of(value), "", quoted(k) + " is not part of a network (a network is [node.NAME] tables)");
             }
         }
         if (nodes == nullptr || nodes->empty()) {
@@ -233,7 +232,8 @@ private:
             }
             std::string text;
             if (!panel_text(value, text)) {
-                problem(line_of(value), name, "panel: " + quoted(k) + " takes a number, a boolean, a string or three numbers");
+                problem(line_of(value), name,
+                        "panel: " + quoted(k) + " takes a number, a boolean, a string or three numbers");
                 continue;
             }
             if (!panel->edit(control->id, text, error))
@@ -250,8 +250,9 @@ private:
             const int line = line_of(value);
             const int index = input_index(*n, k);
             if (index < 0) {
-                problem(line, name, "input " + quoted(k) + " is not an input of " + n->server + " (inputs: " +
-                                        list_of(input_names(*n)) + ")");
+                problem(line, name,
+                        "input " + quoted(k) + " is not an input of " + n->server +
+                            " (inputs: " + list_of(input_names(*n)) + ")");
                 continue;
             }
             std::string error;
@@ -285,8 +286,7 @@ private:
             if (!text.empty() && text[0] == '@') {
                 const refhost::SampleSource source = refhost::sample_source_from_name(text);
                 if (source == refhost::SampleSource::none) {
-                    error = what + quoted(text) +
-                            " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
+                    error = what + quoted(text) + " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
                     return false;
                 }
                 if (net.feed_sample(n.id, index, source, error) == nullptr) {

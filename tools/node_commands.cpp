@@ -31,7 +31,8 @@ int list_nodes(const Context &ctx) {
     for (const QvServerRecord *r : module->servers()) {
         if (std::string(r->server_class) != "NodeHandler") continue;
         refhost::HostNode probe;
-        const int rc = refhost::activate_handler(*module, r->name, probe, refhost::Application::get().config().handler_version);
+        const int rc =
+            refhost::activate_handler(*module, r->name, probe, refhost::Application::get().config().handler_version);
         const char *display = refhost::Module::tag(*r, QV_TAG_DISPLAY_NAME);
         const char *group = refhost::Module::tag(*r, QV_TAG_NODE_GROUP);
         out << std::setw(14) << r->name << std::setw(12) << ("\"" + std::string(display ? display : "") + "\"")
@@ -126,8 +127,8 @@ refhost::Panel *open_panel(refhost::Network &net, const refhost::HostNode &node,
         return nullptr;
     }
     if (opening.code != QV_AFUNC_OK) {
-        err << "qvhost: the options of " << node.server << " are not available (activation result "
-            << opening.code << ")\n";
+        err << "qvhost: the options of " << node.server << " are not available (activation result " << opening.code
+            << ")\n";
         code = 1;
         return nullptr;
     }
@@ -148,8 +149,7 @@ int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std:
     int code = 0;
     refhost::Panel *panel = open_panel(net, node, code, err);
     if (panel == nullptr) {
-        if (code == 0)
-            err << "qvhost: " << node.server << " has no options to set ('" << shown(sets.front()) << "')\n";
+        if (code == 0) err << "qvhost: " << node.server << " has no options to set ('" << shown(sets.front()) << "')\n";
         return code != 0 ? code : 2;
     }
     for (const std::string &arg : sets) {

@@ -118,8 +118,8 @@ bool describe_node(const std::shared_ptr<refhost::Module> &module, const std::st
     if (const char *d = refhost::Module::tag(*record, QV_TAG_DISPLAY_NAME)) info.display = d;
     if (const char *g = refhost::Module::tag(*record, QV_TAG_NODE_GROUP)) info.group = g;
     refhost::HostNode probe;
-    info.activation = refhost::activate_handler(*module, server, probe,
-                                                refhost::Application::get().config().handler_version);
+    info.activation =
+        refhost::activate_handler(*module, server, probe, refhost::Application::get().config().handler_version);
     refhost::Network net(module);
     refhost::HostNode *n = net.create(server, error);
     info.available = n != nullptr;

@@ -19,14 +19,14 @@ struct ControlInfo {
     std::string value_type;  // "float", "float3", "integer", "percent"
     std::vector<std::string> choices;
     bool hidden = false;
-    std::string value;       // as a fresh node shows it; "" when empty
+    std::string value;                  // as a fresh node shows it; "" when empty
     std::vector<std::string> saved_in;  // the saved blocks an edit of it changes ("int1", ...)
 };
 
 struct PortInfo {
     std::string name;
     int type = 0;
-    int control = -1;   // inputs: index into NodeInfo::controls of the control that edits its default, or -1
+    int control = -1;  // inputs: index into NodeInfo::controls of the control that edits its default, or -1
 };
 
 struct NodeInfo {

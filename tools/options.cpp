@@ -78,8 +78,9 @@ bool parse_frames(const std::string &option, const std::string &text, int &first
         std::string ignored;
         if (!parse_integer(option, text.substr(0, dash), what, -kMaxFrame, kMaxFrame, a, ignored) ||
             !parse_integer(option, text.substr(dash + 1), what, -kMaxFrame, kMaxFrame, b, ignored) || b < a) {
-            error = bad(option, text, "a range of frames A-B, A <= B, each from " + std::to_string(-kMaxFrame) +
-                                          " to " + std::to_string(kMaxFrame));
+            error = bad(option, text,
+                        "a range of frames A-B, A <= B, each from " + std::to_string(-kMaxFrame) + " to " +
+                            std::to_string(kMaxFrame));
             return false;
         }
     }
@@ -88,8 +89,8 @@ bool parse_frames(const std::string &option, const std::string &text, int &first
     return true;
 }
 
-bool parse_pair(const std::string &option, const std::string &text, const char *what, Range range, double &a,
-                double &b, std::string &error) {
+bool parse_pair(const std::string &option, const std::string &text, const char *what, Range range, double &a, double &b,
+                std::string &error) {
     const std::size_t comma = text.find(',');
     std::string ignored;
     if (comma == std::string::npos || !parse_number(option, text.substr(0, comma), what, range, a, ignored) ||

@@ -21,8 +21,8 @@ bool parse_integer(const std::string &option, const std::string &text, const cha
 // "A-B" or "F": a range of frames, each in [lo, hi], A <= B.
 bool parse_frames(const std::string &option, const std::string &text, int &first, int &last, std::string &error);
 // "U,V" or "LO,HI": two numbers.
-bool parse_pair(const std::string &option, const std::string &text, const char *what, Range range, double &a,
-                double &b, std::string &error);
+bool parse_pair(const std::string &option, const std::string &text, const char *what, Range range, double &a, double &b,
+                std::string &error);
 // "WxH": a size in pixels, each side 1 to max_side.
 bool parse_size(const std::string &option, const std::string &text, int max_side, int &width, int &height,
                 std::string &error);

@@ -84,9 +84,7 @@ DrawingKind drawing_kind(const std::string &path) {
 
 // The byte length of the UTF-8 sequence starting with `lead` (the text is
 // well formed: fit_text makes it so first).
-std::size_t sequence_length(unsigned char lead) {
-    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
+std::size_t sequence_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
 
 }  // namespace
 

@@ -16,11 +16,9 @@ namespace qvhost {
 // 1 for a scalar or integer output, 3 for a colour or vector (x, y, z).
 struct ValueImage {
     int width = 0, height = 0, channels = 1;
-    bool is_vector = false;      // 3 channels of a vector (mapped from -1..1 in a PNG), not a colour
-    std::vector<float> values;   // width * height * channels
-    float at(int x, int y, int c = 0) const {
-        return values[(static_cast<std::size_t>(y) * width + x) * channels + c];
-    }
+    bool is_vector = false;     // 3 channels of a vector (mapped from -1..1 in a PNG), not a colour
+    std::vector<float> values;  // width * height * channels
+    float at(int x, int y, int c = 0) const { return values[(static_cast<std::size_t>(y) * width + x) * channels + c]; }
 };
 
 // An 8-bit RGB PNG: a scalar as grey mapped from [lo, hi] to [0, 255]; a
@@ -70,9 +68,9 @@ struct GraphPort {
 };
 
 struct GraphNode {
-    std::string name;     // the network's name for it
-    std::string display;  // the node's display name, e.g. "Sin"
-    std::string server;   // e.g. "QvMs_SIN"
+    std::string name;                  // the network's name for it
+    std::string display;               // the node's display name, e.g. "Sin"
+    std::string server;                // e.g. "QvMs_SIN"
     int32_t colour[3] = {90, 90, 90};  // as the node set it, 0..255
     std::vector<GraphPort> inputs, outputs;
 };

@@ -25,7 +25,7 @@ constexpr const char *kModuleFile = "QV_Math_Node.p";
 constexpr const char *kModuleFile = "QV_Math_Node.so";
 #endif
 
-const char *const kCommands[] = {"nodes", "eval",  "panel", "preview", "check", "plot",
+const char *const kCommands[] = {"nodes",  "eval",  "panel", "preview", "check", "plot",
                                  "render", "graph", "save",  "demo",    "doc"};
 
 std::string command_list() {
@@ -137,8 +137,7 @@ std::string module_beside(const std::string &argv0) {
     return argv0.substr(0, slash + 1) + kModuleFile;
 }
 
-int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
-        const std::string &default_module) {
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module) {
     return run(args, out, err, default_module, false);
 }
 
@@ -182,8 +181,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     eval->add_option("--at", o.at, "network: the sample's u,v");
     eval->add_option("--format", format, "network: table, csv or json");
     eval->add_flag("--modeler", line.modeler, "node: run as the modeller, without scene or time");
-    eval->footer("examples:\n  qvhost eval QvMs_POW In=2 Pow=10\n"
-                 "  qvhost eval examples/demo.qvn.toml wave.Out --frames 0-24 --format csv");
+    eval->footer(
+        "examples:\n  qvhost eval QvMs_POW In=2 Pow=10\n"
+        "  qvhost eval examples/demo.qvn.toml wave.Out --frames 0-24 --format csv");
 
     auto *panel = app.add_subcommand("panel", "create one node, feed its inputs and print its option panel");
     panel->add_option("node", target, "server name, e.g. QvT_MAPR")->required();
@@ -252,8 +252,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
 
     auto *doc = app.add_subcommand("doc", "write the node reference: Markdown pages, one HTML page, pictures");
     doc->add_option("--out", line.doc_dir, "the directory to write into")->required();
-    doc->footer("examples:\n  qvhost doc --out docs/reference\n"
-                "  qvhost --build 1164 doc --out old-host   (as a host of build 1164 sees the module)");
+    doc->footer(
+        "examples:\n  qvhost doc --out docs/reference\n"
+        "  qvhost --build 1164 doc --out old-host   (as a host of build 1164 sees the module)");
 
     const std::string command = named_command(args);
     bool known = command.empty();
@@ -291,8 +292,8 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     line.build = static_cast<uint32_t>(build_value);
     for (const std::string &name : refused) {
         if (!known_service(name))
-            return usage("--refuse: \"" + shown(name) + "\" is not a service of the application (services: " +
-                         service_list() + ")");
+            return usage("--refuse: \"" + shown(name) +
+                         "\" is not a service of the application (services: " + service_list() + ")");
         line.refused.insert(name);
     }
     line.frames_given = *eval_frames || *plot_frames || *render_frames;
@@ -302,9 +303,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
         CLI::App *sub;
         Command command;
     } kSubcommands[] = {
-        {nodes, Command::nodes}, {eval, Command::eval},     {panel, Command::panel}, {preview, Command::preview},
-        {check, Command::check}, {plot, Command::plot},     {render, Command::render}, {graph, Command::graph},
-        {save, Command::save},   {demo, Command::demo},     {doc, Command::doc},
+        {nodes, Command::nodes}, {eval, Command::eval}, {panel, Command::panel},   {preview, Command::preview},
+        {check, Command::check}, {plot, Command::plot}, {render, Command::render}, {graph, Command::graph},
+        {save, Command::save},   {demo, Command::demo}, {doc, Command::doc},
     };
     for (const auto &s : kSubcommands)
         if (s.sub->parsed()) line.command = s.command;
@@ -335,8 +336,7 @@ int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &e
     case Command::preview:
         if (!names_a_file(target))
             return draw_node(ctx, target, line.sets, line.rest, line.width, line.height, line.png);
-        return preview_in_network(ctx, target, line.rest[0], span.first, span.fps, line.width, line.height,
-                                  line.png);
+        return preview_in_network(ctx, target, line.rest[0], span.first, span.fps, line.width, line.height, line.png);
     case Command::eval:
         if (!names_a_file(target))
             return eval_node(ctx, target, line.rest, span.first, line.time, span.fps, line.modeler);
@@ -347,8 +347,8 @@ int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &e
                             line.png);
     case Command::render: {
         InterruptScope interrupt;
-        return render_network(ctx, target, line.output, line.width, line.height, span, line.threads, line.lo,
-                              line.hi, line.pattern);
+        return render_network(ctx, target, line.output, line.width, line.height, span, line.threads, line.lo, line.hi,
+                              line.pattern);
     }
     case Command::graph: return graph_network(ctx, target, line.graph_file);
     case Command::save: return save_network(ctx, target, line.scene, line.binary);

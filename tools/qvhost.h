@@ -12,8 +12,7 @@ namespace qvhost {
 // 1 the job failed, 2 a usage error).  `default_module` is the module loaded
 // when --module is not given; with `err_is_terminal` progress is drawn as a
 // bar rather than a line per frame.
-int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
-        const std::string &default_module);
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module);
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module,
         bool err_is_terminal);
 

@@ -21,13 +21,13 @@ namespace qvhost {
 struct DocBlock {
     enum class Kind { heading, paragraph, list, table, image };
     Kind kind = Kind::paragraph;
-    int level = 1;                                // heading: 1 to 3
-    std::string id;                               // heading: the anchor links name
-    std::string text;                             // heading, paragraph; image: the caption
-    std::string image;                            // image: the file under images/
-    std::vector<std::string> items;               // list
-    std::vector<std::string> header;              // table
-    std::vector<std::vector<std::string>> rows;   // table
+    int level = 1;                               // heading: 1 to 3
+    std::string id;                              // heading: the anchor links name
+    std::string text;                            // heading, paragraph; image: the caption
+    std::string image;                           // image: the file under images/
+    std::vector<std::string> items;              // list
+    std::vector<std::string> header;             // table
+    std::vector<std::vector<std::string>> rows;  // table
 };
 
 struct DocPage {

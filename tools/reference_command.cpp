@@ -103,8 +103,8 @@ std::string builds_text(int lowest) {
 // A panel control's class in the words of the panel the user sees.
 std::string kind_of(const ControlInfo &c) {
     static const std::map<std::string, std::string> kKinds = {
-        {"float", "number"},        {"float3", "three numbers"}, {"integer", "whole number"},
-        {"percent", "percentage"},  {"iBoolean", "check box"},   {"iChoice", "choice buttons"},
+        {"float", "number"},           {"float3", "three numbers"}, {"integer", "whole number"},
+        {"percent", "percentage"},     {"iBoolean", "check box"},   {"iChoice", "choice buttons"},
         {"iPopChoice", "pop-up menu"},
     };
     const auto k = kKinds.find(c.cls);
@@ -205,9 +205,8 @@ DocPage group_page(const Group &g, uint32_t build) {
     std::string nodes;
     for (const Node *n : g.nodes)
         nodes += (nodes.empty() ? "" : ", ") + std::string("[") + n->info.display + "](#" + anchor_of(n->info) + ")";
-    page.blocks.push_back(paragraph("[All nodes](" + std::string(kIndexFile) + ") · " +
-                                    std::to_string(g.nodes.size()) + (g.nodes.size() == 1 ? " node: " : " nodes: ") +
-                                    nodes));
+    page.blocks.push_back(paragraph("[All nodes](" + std::string(kIndexFile) + ") · " + std::to_string(g.nodes.size()) +
+                                    (g.nodes.size() == 1 ? " node: " : " nodes: ") + nodes));
     for (const DocPicture &p : g.pictures) page.blocks.push_back(image(p.file, p.caption));
     for (const Node *n : g.nodes)
         for (DocBlock &b : node_section(*n, build)) page.blocks.push_back(std::move(b));
@@ -237,8 +236,8 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
         }
     if (not_offered > 0)
         page.blocks.push_back(paragraph("A host of build " + std::to_string(build) + " does not offer " +
-                                        std::to_string(not_offered) + " of the nodes, marked *not this host* below: " +
-                                        missing + "."));
+                                        std::to_string(not_offered) +
+                                        " of the nodes, marked *not this host* below: " + missing + "."));
     page.blocks.push_back(heading(2, "Reading the pages", "reading"));
     page.blocks.push_back(list({
         "A connected input takes the value that arrives. An unconnected input takes its stored default, shown under "
@@ -334,8 +333,8 @@ int write_reference(const Context &ctx, const std::string &dir) {
             if (!read_whole(path, pictures[p->file])) return ctx.fail(path + ": cannot read the picture back");
         }
     } else {
-        ctx.err << "qvhost: this build draws no pictures (it was made without cairo): the pages name "
-                << all.size() << " pictures that were not written\n";
+        ctx.err << "qvhost: this build draws no pictures (it was made without cairo): the pages name " << all.size()
+                << " pictures that were not written\n";
     }
 
     std::vector<DocPage> pages = {index_page(groups, nodes, build)};

@@ -171,8 +171,7 @@ std::string base64(const std::string &bytes) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
         uint32_t word = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            word = word << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 3; ++k) word = word << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
         for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(word >> (18 - 6 * k)) & 0x3F] : '=';
     }
     return out;
@@ -225,8 +224,8 @@ std::string reference_html(const std::vector<DocPage> &pages, const std::string 
                 break;
             case DocBlock::Kind::image: {
                 const auto found = pictures.find(b.image);
-                const std::string src = found != pictures.end() ? "data:image/png;base64," + base64(found->second)
-                                                                : "images/" + b.image;
+                const std::string src =
+                    found != pictures.end() ? "data:image/png;base64," + base64(found->second) : "images/" + b.image;
                 std::string alt;
                 for (char c : b.text)
                     if (c != '`' && c != '*') alt += c;

@@ -119,9 +119,9 @@ const PreviewRow kPreviewRows[] = {
 // one output over u and v, or a plot of outputs over frames.
 struct ExampleRow {
     const char *group;
-    const char *file;    // in examples/
+    const char *file;     // in examples/
     const char *outputs;  // a render: one "NODE.OUTPUT"; a plot: several, separated by ";"
-    int first, last;     // the frame of a render; the frames of a plot
+    int first, last;      // the frame of a render; the frames of a plot
     const char *caption;
 };
 
@@ -164,8 +164,8 @@ std::vector<std::string> split(const std::string &text, char sep) {
     return parts;
 }
 
-bool build_network(const std::shared_ptr<refhost::Module> &module, const std::string &text,
-                   const std::string &source, NetworkFile &file, std::string &error) {
+bool build_network(const std::shared_ptr<refhost::Module> &module, const std::string &text, const std::string &source,
+                   NetworkFile &file, std::string &error) {
     std::vector<std::string> problems;
     if (read_network_toml(text, source, module, file, problems)) return true;
     error = problems.empty() ? source + ": the network was not built" : problems.front();
@@ -281,8 +281,7 @@ std::string plot_caption(const PlotRow &row) {
     const std::string about = row.about != nullptr ? std::string(", ") + row.about : "";
     if (std::string(row.x_label) == "frame")
         return y + " over frames " + caption_number(row.lo) + " to " + caption_number(row.hi) + " at " +
-               std::to_string(kPlotFps) +
-               " frames per second" + about + ".";
+               std::to_string(kPlotFps) + " frames per second" + about + ".";
     const std::string range =
         row.range != nullptr ? row.range : caption_number(row.lo) + " to " + caption_number(row.hi);
     return y + " against " + row.x_label + " from " + range + about + ".";
@@ -333,8 +332,8 @@ bool draw_example(const ExampleRow &row, const std::shared_ptr<refhost::Module> 
     start_frame(net, row.first, kPlotFps);
     RenderControl control;
     ValueImage picture;
-    const bool rendered = render_grid(series.front().output, kRenderSide, kRenderSide,
-                                      frame_time(row.first, kPlotFps), row.first, control, picture, error);
+    const bool rendered = render_grid(series.front().output, kRenderSide, kRenderSide, frame_time(row.first, kPlotFps),
+                                      row.first, control, picture, error);
     net.render_cleanup();
     // A render's smooth shades are kept as they are, in a full-colour PNG.
     return rendered && write_value_png(picture, 0.0, 1.0, path, error);
@@ -344,11 +343,10 @@ std::string example_caption(const ExampleRow &row) {
     std::string outputs;
     for (const std::string &o : split(row.outputs, ';')) outputs += (outputs.empty() ? "`" : "` and `") + o;
     outputs += "`";
-    const std::string where = row.last > row.first ? " over frames " + std::to_string(row.first) + " to " +
-                                                         std::to_string(row.last)
-                                                   : " at frame " + std::to_string(row.first) + ", " +
-                                                         std::to_string(kRenderSide) + " by " +
-                                                         std::to_string(kRenderSide) + " pixels";
+    const std::string where = row.last > row.first
+                                  ? " over frames " + std::to_string(row.first) + " to " + std::to_string(row.last)
+                                  : " at frame " + std::to_string(row.first) + ", " + std::to_string(kRenderSide) +
+                                        " by " + std::to_string(kRenderSide) + " pixels";
     return "`examples/" + std::string(row.file) + "`: " + outputs + where + ", " + row.caption + ".";
 }
 

@@ -41,8 +41,8 @@ constexpr int kMaxImageSide = 16384;
     const std::size_t want = static_cast<std::size_t>(image.width) * image.height * image.channels;
     if (image.values.size() != want)
         return std::to_string(image.values.size()) + " values for " + std::to_string(want) + " (" +
-               std::to_string(image.width) + "x" + std::to_string(image.height) + "x" +
-               std::to_string(image.channels) + ")";
+               std::to_string(image.width) + "x" + std::to_string(image.height) + "x" + std::to_string(image.channels) +
+               ")";
     return "";
 }
 
@@ -308,8 +308,8 @@ bool read_value_exr(const std::string &path, ValueImage &image, std::string &err
         const std::size_t x_stride = sizeof(float) * out.channels;
         Imf::FrameBuffer frame;
         for (int k = 0; k < out.channels; ++k)
-            frame.insert(names[k], Imf::Slice::Make(Imf::FLOAT, out.values.data() + k, window, x_stride,
-                                                    x_stride * out.width));
+            frame.insert(names[k],
+                         Imf::Slice::Make(Imf::FLOAT, out.values.data() + k, window, x_stride, x_stride * out.width));
         file.setFrameBuffer(frame);
         file.readPixels(window.min.y, window.max.y);
         image = std::move(out);

@@ -87,8 +87,7 @@ constexpr HandlerBinding common(QvCreateFunc create, QvEvaluateFunc evaluate, Pe
 }
 
 // A one-input function node: the generic evaluate, the function as private word.
-constexpr HandlerBinding one_input(QvCreateFunc create, QvEvaluateFunc evaluate, Persistence persistence,
-                                   MathFn fn) {
+constexpr HandlerBinding one_input(QvCreateFunc create, QvEvaluateFunc evaluate, Persistence persistence, MathFn fn) {
     HandlerBinding b = common(create, evaluate, persistence);
     b.source = PrivateSource::function;
     b.fn = fn;

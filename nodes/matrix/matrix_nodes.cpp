@@ -107,7 +107,7 @@ void *invert_matrix_create(void *priv, QvNodeId node, QvError *err) {
     const bool affine = private_word(priv) != 0;
     const int rows = affine ? 4 : 3;
     NodeLayout layout = matrix_layout();
-    layout.interleaved = true;  // each row input is followed by its output
+    layout.interleaved = true;              // each row input is followed by its output
     if (!affine) layout.flags = kFlagInt1;  // first option word: Replace
     for (int i = 0; i < rows; ++i) {
         layout.inputs[i] = {QV_TYPE_VECTOR, kRowNames[i]};

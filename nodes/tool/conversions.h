@@ -10,10 +10,10 @@ namespace qv {
 
 // The component nodes share one create; the private word picks the node.
 enum ComponentNode : uint32_t {
-    kColourSplit = 0,        // "Col2rgb": R, G, B, Max, Min, Luma, Avg
-    kVectorSplit = 1,        // "Vec2xyz": X, Y, Z, Max, Min, Len, Avg
-    kColourComponents = 2,   // "ColToRGB": R, G, B
-    kVectorComponents = 3,   // "VecToXYZ": X, Y, Z
+    kColourSplit = 0,       // "Col2rgb": R, G, B, Max, Min, Luma, Avg
+    kVectorSplit = 1,       // "Vec2xyz": X, Y, Z, Max, Min, Len, Avg
+    kColourComponents = 2,  // "ColToRGB": R, G, B
+    kVectorComponents = 3,  // "VecToXYZ": X, Y, Z
 };
 
 void *component_create(void *priv, QvNodeId node, QvError *err);

@@ -8,10 +8,10 @@ namespace qv {
 
 // The logic nodes share one create; the private word is the variant.
 enum LogicVariant : uint32_t {
-    kLogicOne = 0,         // "Logic1": one comparison, scalar values
-    kLogicTwo = 1,         // "Logic2": two comparisons combined, scalar values
-    kLogicOneVector = 2,   // "LogicV1": one comparison, vector values
-    kLogicTwoVector = 3,   // "LogicV2": two comparisons combined, vector values
+    kLogicOne = 0,        // "Logic1": one comparison, scalar values
+    kLogicTwo = 1,        // "Logic2": two comparisons combined, scalar values
+    kLogicOneVector = 2,  // "LogicV1": one comparison, vector values
+    kLogicTwoVector = 3,  // "LogicV2": two comparisons combined, vector values
 };
 
 // Operator words 1 and 2: the comparisons (any other value is kEqual).

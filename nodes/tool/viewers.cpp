@@ -35,8 +35,8 @@ struct InputSpec {
 };
 
 // The inputs of each kind, in slot order.
-const InputSpec kMixedInputs[] = {{QV_TYPE_COLOR, "Color"}, {QV_TYPE_INTEGER, "Integer"}, {QV_TYPE_SCALAR, "Scalar"},
-                                  {QV_TYPE_VECTOR, "Vector"}, {QV_TYPE_SCALAR, "X"},      {QV_TYPE_SCALAR, "Y"},
+const InputSpec kMixedInputs[] = {{QV_TYPE_COLOR, "Color"},   {QV_TYPE_INTEGER, "Integer"}, {QV_TYPE_SCALAR, "Scalar"},
+                                  {QV_TYPE_VECTOR, "Vector"}, {QV_TYPE_SCALAR, "X"},        {QV_TYPE_SCALAR, "Y"},
                                   {QV_TYPE_SCALAR, "Z"}};
 const InputSpec kScalarInputs[] = {{QV_TYPE_SCALAR, "Scalar"}, {QV_TYPE_SCALAR, "Scalar"}, {QV_TYPE_SCALAR, "Scalar"},
                                    {QV_TYPE_SCALAR, "Scalar"}, {QV_TYPE_SCALAR, "Scalar"}, {QV_TYPE_SCALAR, "Scalar"}};
@@ -50,8 +50,7 @@ struct KindInputs {
     int count;
 };
 
-const KindInputs kKindInputs[] = {
-    {kMixedInputs, 7}, {kScalarInputs, 6}, {kVectorInputs, 2}, {kIntegerInputs, 6}};
+const KindInputs kKindInputs[] = {{kMixedInputs, 7}, {kScalarInputs, 6}, {kVectorInputs, 2}, {kIntegerInputs, 6}};
 
 // A viewer keeps its slots as the node instance does, but refreshes no panel.
 int viewer_input_event(void *inst, QvInputId input, int event, int) {
@@ -72,7 +71,9 @@ void text(const ViewerRecord *v, const char *s, uint32_t colour, int x, int y) {
     g_host.draw->draw_text(v->node, s, colour, x, y);
 }
 
-void line(const ViewerRecord *v, uint32_t colour, int y, int width) { g_host.draw->draw_line(v->node, colour, 0, y, width, y); }
+void line(const ViewerRecord *v, uint32_t colour, int y, int width) {
+    g_host.draw->draw_line(v->node, colour, 0, y, width, y);
+}
 
 void background(const ViewerRecord *v, int width, int height) {
     g_host.draw->draw_box(v->node, kBackground, 0, 0, width, height);

@@ -52,8 +52,8 @@ void viewer_preview(void *inst, int width, int height) {
 }
 
 // The texts the viewers draw; `out` holds at least 32 bytes (16 for a colour).
-void format_scalar(char *out, std::size_t size, double value);                 // "%#+g"
-void format_colour(char out[16], double r, double g, double b);               // "RRR : GGG : BBB"
-void format_integer(char *out, std::size_t size, int32_t value, bool hex);   // "-12" or "0xFFFFFFF4"
+void format_scalar(char *out, std::size_t size, double value);              // "%#+g"
+void format_colour(char out[16], double r, double g, double b);             // "RRR : GGG : BBB"
+void format_integer(char *out, std::size_t size, int32_t value, bool hex);  // "-12" or "0xFFFFFFF4"
 
 }  // namespace qv

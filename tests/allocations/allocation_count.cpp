@@ -26,7 +26,7 @@ long allocations() { return g_allocations.load(std::memory_order_relaxed); }
 // which not every compiler installs): up to a few pairs of hooks, called on
 // every allocation and release of the program.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, std::size_t),
-                                                        void (*free_hook)(const volatile void *));
+                                                         void (*free_hook)(const volatile void *));
 
 namespace qvalloc {
 

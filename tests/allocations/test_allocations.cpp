@@ -115,8 +115,8 @@ TEST_F(Allocations, NonePerSampleInARender) {
                     const int width = pass == 1 ? 32 : 4;
                     qvhost::ValueImage image;
                     const long before = qvalloc::allocations();
-                    ASSERT_TRUE(qvhost::render_grid(ref, width, 3, qvhost::frame_time(5, 30.0), 5, control, image,
-                                                    error))
+                    ASSERT_TRUE(
+                        qvhost::render_grid(ref, width, 3, qvhost::frame_time(5, 30.0), 5, control, image, error))
                         << error;
                     if (pass > 0) per_width[pass - 1] = qvalloc::allocations() - before;
                 }
