@@ -396,7 +396,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         frame_path(pattern, f, many, file_path, error);
         if (!render_grid(output, width, height, frame_time(f, frames.fps), f, control, image, error)) {
             if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
-            code = ctx.fail(error == "interrupted" ? "interrupted: " + shown(file_path) + " was not written" : error);
+            code = ctx.fail(error == "interrupted" ? "interrupted: " + shown_path(file_path) + " was not written" : error);
             break;
         }
         const bool written =

@@ -107,7 +107,7 @@ bool panel_text(const toml::node &v, std::string &text) {
 class Reader {
 public:
     Reader(std::string source, const std::shared_ptr<refhost::Module> &module, std::vector<std::string> &problems)
-        : source_(shown(source)), problems_(problems) {
+        : source_(shown_path(source)), problems_(problems) {
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
@@ -429,7 +429,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     }
     if (!is_scene_content(content, path)) return read_network_toml(content, path, module, out, problems);
     NetworkFile file;
-    file.source = shown(path);
+    file.source = shown_path(path);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
     if (!file.network->load(content, path, error)) {
