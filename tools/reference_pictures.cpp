@@ -177,8 +177,8 @@ struct Series {
     std::string legend;
 };
 
-bool resolve_series(const NetworkFile &file, const std::string &spec, std::vector<Series> &out, std::string &error) {
-    for (const std::string &item : split(spec, ';')) {
+bool resolve_series(const NetworkFile &file, const std::string &outputs, std::vector<Series> &out, std::string &error) {
+    for (const std::string &item : split(outputs, ';')) {
         const std::size_t eq = item.find('=');
         Series s;
         if (!resolve_output(file, item.substr(0, eq), s.output, error)) return false;
