@@ -3,7 +3,9 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__SANITIZE_ADDRESS__)
+#include "refhost/sanitizers.h"
+
+#if defined(QV_UNDER_ASAN)
 #include <sanitizer/asan_interface.h>
 #define QV_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
 #define QV_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)

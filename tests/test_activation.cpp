@@ -3,6 +3,7 @@
 #include "tests/module_fixture.h"
 
 #include "refhost/handler_record.h"
+#include "refhost/sanitizers.h"
 
 #include <vector>
 
@@ -218,7 +219,7 @@ TEST_F(ActivationTest, NewerHandlerVersionsAreRefusedUntouched) {
     EXPECT_NE(error.find("not available (activation result 1)"), std::string::npos) << error;
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(QV_UNDER_ASAN)
 // The reference host's own guard: an activation that writes word 7 into a
 // six-word record is caught (under AddressSanitizer the write itself stops
 // the program instead).

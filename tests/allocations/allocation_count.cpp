@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "refhost/sanitizers.h"
+
 namespace qvalloc {
 
 namespace {
@@ -19,7 +21,7 @@ long allocations() { return g_allocations.load(std::memory_order_relaxed); }
 
 }  // namespace qvalloc
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(QV_UNDER_ASAN) || defined(QV_UNDER_TSAN)
 // ---- Sanitizer builds: the sanitizer's allocation hooks ---------------------
 
 // The sanitizer runtimes' own interface (sanitizer/allocator_interface.h,
