@@ -3,6 +3,7 @@
 #include "refhost/network.h"
 
 #include "refhost/application.h"
+#include "refhost/escaped_text.h"
 #include "refhost/handler_record.h"
 
 #include <algorithm>
@@ -43,27 +44,27 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
     node->shared = shared_.get();
     const int rc = activate_handler(*module_, server, *node, Application::get().config().handler_version);
     if (rc < 0) {
-        error = "unknown node \"" + server + "\"";
+        error = "unknown node " + quoted(server);
         return nullptr;
     }
     if (node->wrote_past_record) {
-        error = "node \"" + server + "\" wrote past the end of the host's handler record (" +
+        error = "node " + quoted(server) + " wrote past the end of the host's handler record (" +
                 std::to_string(handler_record_words(Application::get().config().build)) + " words at build " +
                 std::to_string(Application::get().config().build) + ")";
         return nullptr;
     }
     if (rc != QV_AFUNC_OK) {
-        error = "node \"" + server + "\" is not available (activation result " + std::to_string(rc) + ")";
+        error = "node " + quoted(server) + " is not available (activation result " + std::to_string(rc) + ")";
         return nullptr;
     }
     if (node->inst.create == nullptr) {
-        error = "node \"" + server + "\" installed no create";
+        error = "node " + quoted(server) + " installed no create";
         return nullptr;
     }
     QvError err = nullptr;
     node->instance = node->inst.create(node->inst.priv, node.get(), &err);
     if (node->instance == nullptr) {
-        error = "node \"" + server + "\": create failed (" + (err != nullptr ? err : "no message") + ")";
+        error = "node " + quoted(server) + ": create failed (" + (err != nullptr ? err : "no message") + ")";
         return nullptr;
     }
     nodes_.push_back(std::move(node));

@@ -94,14 +94,14 @@ bool check_header(const std::string &s, size_t pos, size_t end, bool top, uint32
     content_end = content + size;
     if (content_end > end) {
         problem.offset = pos;
-        problem.message = "block " + quoted_name(id_text(id)) + " of " + std::to_string(size) +
-                          " bytes runs past the end of " + parent;
+        problem.message =
+            "block " + quoted(id_text(id)) + " of " + std::to_string(size) + " bytes runs past the end of " + parent;
         return false;
     }
     after = content_end + (size & 1u);
     if (after > end) {
         problem.offset = pos;
-        problem.message = "padding byte of block " + quoted_name(id_text(id)) + " runs past the end of " + parent;
+        problem.message = "padding byte of block " + quoted(id_text(id)) + " runs past the end of " + parent;
         return false;
     }
     return true;
@@ -129,7 +129,7 @@ public:
         open_.pop_back();
         if (!keep) return std::string();
         if (o.bytes.size() > static_cast<size_t>(kMaxBinaryBlockSize))
-            return "block " + quoted_name(name) + " holds " + std::to_string(o.bytes.size()) +
+            return "block " + quoted(name) + " holds " + std::to_string(o.bytes.size()) +
                    " bytes; a block holds at most " + std::to_string(kMaxBinaryBlockSize);
         std::string &parent = open_.empty() ? root_ : open_.back().bytes;
         put_be(parent, o.id, 4);

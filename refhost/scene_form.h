@@ -18,21 +18,16 @@
 #include <string_view>
 
 #include "host/host_api.h"
+#include "refhost/escaped_text.h"
 
 namespace refhost {
 namespace scene {
 
 // ---- Helpers of both forms ------------------------------------------------
 
-// Appends `c` as \xHH.
-void append_hex_byte(std::string &out, unsigned char c);
-
 // A block id as its four characters, for messages; bytes that do not print,
 // `"` and `\` as \xHH.
 std::string id_text(uint32_t id);
-
-// A name in double quotes, for messages.
-std::string quoted_name(const std::string &name);
 
 // Whether a byte may appear as it is in a text file.
 bool is_text_byte(unsigned char c);

@@ -19,16 +19,6 @@ namespace refhost {
 
 namespace scene {
 
-namespace {
-const char kHexDigits[] = "0123456789ABCDEF";
-}  // namespace
-
-void append_hex_byte(std::string &out, unsigned char c) {
-    out += "\\x";
-    out += kHexDigits[c >> 4];
-    out += kHexDigits[c & 15];
-}
-
 std::string id_text(uint32_t id) {
     std::string s;
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -41,8 +31,6 @@ std::string id_text(uint32_t id) {
     return s;
 }
 
-std::string quoted_name(const std::string &name) { return "\"" + name + "\""; }
-
 bool is_text_byte(unsigned char c) { return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r'; }
 
 void ReadStatus::fail(const std::string &message) {
@@ -50,8 +38,6 @@ void ReadStatus::fail(const std::string &message) {
 }
 
 }  // namespace scene
-
-using scene::quoted_name;
 
 // ---- Writer --------------------------------------------------------------
 
@@ -127,7 +113,7 @@ struct SceneWriter::Impl {
         }
         if (!open.empty() && open.back().leaf) {
             o.drop = true;
-            fail("block " + quoted_name(o.name) + " begun inside leaf block " + quoted_name(open.back().name));
+            fail("block " + quoted(o.name) + " begun inside leaf block " + quoted(open.back().name));
         }
         if (depth() >= kMaxSceneDepth) {
             o.drop = true;
@@ -157,7 +143,7 @@ struct SceneWriter::Impl {
 
     std::string finish() {
         while (!open.empty()) {
-            fail("block " + quoted_name(open.back().name) + " is not closed");
+            fail("block " + quoted(open.back().name) + " is not closed");
             end_block();
         }
         return out->content();

@@ -132,7 +132,7 @@ class TextWriter final : public FormWriter {
 public:
     std::string block_name(const QvBlockIdent &ident, std::string &problem) const override {
         std::string name = ident.token ? ident.token : "";
-        if (!is_valid_token(ident.token)) problem = "block token " + quoted_name(name) + " is not a valid token";
+        if (!is_valid_token(ident.token)) problem = "block token " + quoted(name) + " is not a valid token";
         return name;
     }
 
@@ -468,7 +468,7 @@ private:
             }
             if (!valid_token(words[t])) {
                 fail_line(line, words[t].quoted ? "a string where a block token belongs"
-                                                : "\"" + words[t].text + "\" is not a block token");
+                                                : quoted(words[t].text) + " is not a block token");
                 return;
             }
             if (static_cast<int>(stack.size()) > kMaxSceneDepth) {
@@ -487,7 +487,7 @@ private:
         }
         if (stack.size() > 1) {
             const TextBlock *b = stack.back();
-            fail_line(b->line, "block " + quoted_name(b->token) + " is not closed by the end of the file");
+            fail_line(b->line, "block " + quoted(b->token) + " is not closed by the end of the file");
         }
     }
 

@@ -1,5 +1,6 @@
 #include "tools/network_file.h"
 
+#include "refhost/escaped_text.h"
 #include "refhost/scene_io.h"
 #include "refhost/xpanel.h"
 
@@ -444,54 +445,12 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 
 namespace {
 
-// The user's text with control bytes and invalid UTF-8 escaped as \xHH, cut
-// after `limit` characters (an escape counts as one) with "...".
-std::string escaped(const std::string &text, std::size_t limit) {
-    std::string out;
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (chars == limit) {
-            out += "...";
-            break;
-        }
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        // The length of a well-formed UTF-8 sequence starting here, or 0.
-        std::size_t len = 0;
-        if (c >= 0x20 && c < 0x7F) {
-            len = 1;
-        } else if (c >= 0xC2 && c <= 0xF4) {
-            const std::size_t want = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-            if (i + want <= text.size()) {
-                len = want;
-                for (std::size_t k = 1; k < want; ++k)
-                    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) len = 0;
-                const unsigned char c1 = static_cast<unsigned char>(text[i + 1]);
-                if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) ||
-                    (c == 0xF4 && c1 > 0x8F))
-                    len = 0;
-            }
-        }
-        if (len == 0) {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-            i += 1;
-        } else {
-            out.append(text, i, len);
-            i += len;
-        }
-        ++chars;
-    }
-    return out;
-}
-
 constexpr std::size_t kShownLimit = 60;
 
 }  // namespace
 
-std::string shown(const std::string &text) { return escaped(text, kShownLimit); }
-std::string shown_path(const std::string &path) { return escaped(path, std::string::npos); }
+std::string shown(const std::string &text) { return refhost::escaped_text(text, kShownLimit); }
+std::string shown_path(const std::string &path) { return refhost::escaped_text(path); }
 
 std::string shown_message(const std::string &message, const std::string &given) {
     std::string out;
@@ -516,7 +475,7 @@ std::string shown_message(const std::string &message, const std::string &given) 
         std::size_t next = message.find_first_of("\"'", i + 1);
         if (at != std::string::npos && at > i && at < next) next = at;
         if (next == std::string::npos) next = message.size();
-        out += escaped(message.substr(i, next - i), std::string::npos);
+        out += refhost::escaped_text(message.substr(i, next - i));
         i = next;
     }
     return out;

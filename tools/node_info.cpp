@@ -1,6 +1,7 @@
 #include "tools/node_info.h"
 
 #include "refhost/application.h"
+#include "refhost/escaped_text.h"
 #include "refhost/scene_io.h"
 #include "refhost/xpanel.h"
 
@@ -112,7 +113,7 @@ bool describe_node(const std::shared_ptr<refhost::Module> &module, const std::st
     info.server = server;
     const QvServerRecord *record = module->find("NodeHandler", server);
     if (record == nullptr) {
-        error = "unknown node \"" + server + "\"";
+        error = "unknown node " + refhost::quoted(server);
         return false;
     }
     if (const char *d = refhost::Module::tag(*record, QV_TAG_DISPLAY_NAME)) info.display = d;
