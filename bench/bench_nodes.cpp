@@ -933,7 +933,6 @@ Feed operator+(Feed a, const Feed &b) {
 }
 
 const char *const kTwoVectorsStored = "val0 0.5 0.25 1\nval1 -0.25 0.75 0.5\n";
-const char *const kMapStored = "val0 1.75\nval1 0\nval2 1\nval3 0.5\nval4 1.25\n";
 
 std::vector<Case> cases() {
     // clang-format off
