@@ -12,11 +12,7 @@ namespace bench {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char *kModuleFile = "QV_Math_Node.p";
-#else
-constexpr const char *kModuleFile = "QV_Math_Node.so";
-#endif
+using refhost::kModuleFile;
 
 constexpr uint32_t kBuild = 3000;  // newer than every service version
 constexpr int kHandlerVersion = 2;

@@ -11,6 +11,7 @@
 // names the processor and the compiler in its context, for
 // scripts/performance_report.py.
 #include "bench/bench_ratios.h"
+#include "refhost/module_loader.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,11 +32,7 @@ std::vector<std::pair<std::string, std::string>> &ratios() {
     return r;
 }
 
-#ifdef _WIN32
-constexpr const char *kModuleFile = "QV_Math_Node.p";
-#else
-constexpr const char *kModuleFile = "QV_Math_Node.so";
-#endif
+using refhost::kModuleFile;
 
 const char *const kDefaultFlags[] = {
     "--benchmark_repetitions=5",

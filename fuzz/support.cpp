@@ -3,6 +3,7 @@
 
 #include "refhost/application.h"
 #include "refhost/draw.h"
+#include "refhost/module_loader.h"
 #include "refhost/xpanel.h"
 
 #include <cstdio>
@@ -12,11 +13,7 @@ namespace qvfuzz {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char *kModuleFile = "QV_Math_Node.p";
-#else
-constexpr const char *kModuleFile = "QV_Math_Node.so";
-#endif
+using refhost::kModuleFile;
 
 std::string &path_slot() {
     static std::string path = kModuleFile;

@@ -10,6 +10,13 @@
 
 namespace refhost {
 
+// The module's file name, as module/CMakeLists.txt names it for the target.
+#ifdef _WIN32
+inline constexpr const char *kModuleFile = "QV_Math_Node.p";
+#else
+inline constexpr const char *kModuleFile = "QV_Math_Node.so";
+#endif
+
 class Module {
 public:
     // Loads the module at `path`.  With `private_copy`, the file is first

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "refhost/application.h"
+#include "refhost/module_loader.h"
 #include "refhost/network.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,7 @@ namespace qvtest {
 // The checkout the tests were built from (examples/, tests/golden/).
 inline std::filesystem::path source_dir() { return std::filesystem::path(__FILE__).parent_path().parent_path(); }
 
-#ifdef _WIN32
-constexpr const char *kModuleFile = "QV_Math_Node.p";
-#else
-constexpr const char *kModuleFile = "QV_Math_Node.so";
-#endif
+using refhost::kModuleFile;
 
 // The module shared by tests that do not care about its service slots.
 std::shared_ptr<refhost::Module> shared_module();

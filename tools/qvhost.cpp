@@ -5,6 +5,7 @@
 #include "tools/qvhost.h"
 
 #include "refhost/application.h"
+#include "refhost/module_loader.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/network_file.h"
@@ -19,11 +20,7 @@ namespace qvhost {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char *kModuleFile = "QV_Math_Node.p";
-#else
-constexpr const char *kModuleFile = "QV_Math_Node.so";
-#endif
+using refhost::kModuleFile;
 
 const char *const kCommands[] = {"nodes",  "eval",  "panel", "preview", "check", "plot",
                                  "render", "graph", "save",  "demo",    "doc"};
