@@ -10,6 +10,15 @@
 
 namespace refhost {
 
+namespace {
+
+// A node in messages: its id and its server's name.
+std::string node_text(int id, const HostNode &n) {
+    return "node " + std::to_string(id) + " (" + escaped_text(n.server) + ")";
+}
+
+}  // namespace
+
 int activate_handler(const Module &module, const std::string &server, HostNode &node, int version) {
     const QvServerRecord *record = module.find("NodeHandler", server);
     if (record == nullptr) return -1;
@@ -89,7 +98,7 @@ static HostInput *find_input(const Network &net, int id, const std::string &name
         return nullptr;
     }
     HostInput *in = n->input(name);
-    if (in == nullptr) error = "node " + std::to_string(id) + " (" + n->server + ") has no input \"" + name + "\"";
+    if (in == nullptr) error = node_text(id, *n) + " has no input " + quoted(name);
     return in;
 }
 
@@ -122,15 +131,15 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
     }
     HostOutput *out = from->output(output);
     if (out == nullptr) {
-        error = "node " + std::to_string(from_node) + " (" + from->server + ") has no output \"" + output + "\"";
+        error = node_text(from_node, *from) + " has no output " + quoted(output);
         return false;
     }
     HostInput *in = find_input(*this, to_node, input, error);
     if (in == nullptr) return false;
     if (!can_convert(out->type, in->type)) {
         error = std::string("cannot connect a ") + type_name(out->type) + " output to a " + type_name(in->type) +
-                " input (" + std::to_string(from_node) + " \"" + output + "\" to " + std::to_string(to_node) + " \"" +
-                input + "\")";
+                " input (" + std::to_string(from_node) + " " + quoted(output) + " to " + std::to_string(to_node) + " " +
+                quoted(input) + ")";
         return false;
     }
     if (would_loop(from, in->node)) {
@@ -181,7 +190,7 @@ HostSource *Network::feed(int to_node, const std::string &input, const Value &va
     if (in == nullptr) return nullptr;
     if (!can_convert(value.type, in->type)) {
         error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in->type) +
-                " input \"" + input + "\"";
+                " input " + quoted(input);
         return nullptr;
     }
     return attach_source(*in, value, SampleSource::none);
@@ -195,7 +204,7 @@ static HostInput *input_at(const Network &net, int to_node, std::size_t index, s
         return nullptr;
     }
     if (index >= n->inputs.size()) {
-        error = "node " + std::to_string(to_node) + " (" + n->server + ") has no input " + std::to_string(index);
+        error = node_text(to_node, *n) + " has no input " + std::to_string(index);
         return nullptr;
     }
     return n->inputs[index].get();
@@ -206,7 +215,7 @@ HostSource *Network::feed_input(int to_node, std::size_t index, const Value &val
     if (in == nullptr) return nullptr;
     if (!can_convert(value.type, in->type)) {
         error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in->type) +
-                " input " + std::to_string(index) + " (\"" + in->name + "\")";
+                " input " + std::to_string(index) + " (" + quoted(in->name) + ")";
         return nullptr;
     }
     return attach_source(*in, value, SampleSource::none);
@@ -219,7 +228,7 @@ HostSource *Network::feed_sample(int to_node, std::size_t index, SampleSource so
     zero.type = sample_source_type(source);
     if (!can_convert(zero.type, in->type)) {
         error = std::string("cannot feed a ") + type_name(zero.type) + " value to the " + type_name(in->type) +
-                " input " + std::to_string(index) + " (\"" + in->name + "\")";
+                " input " + std::to_string(index) + " (" + quoted(in->name) + ")";
         return nullptr;
     }
     return attach_source(*in, zero, source);
@@ -229,7 +238,7 @@ bool Network::disconnect(int to_node, const std::string &input, std::string &err
     HostInput *in = find_input(*this, to_node, input, error);
     if (in == nullptr) return false;
     if (!in->connected()) {
-        error = "input \"" + input + "\" of node " + std::to_string(to_node) + " is not connected";
+        error = "input " + quoted(input) + " of node " + std::to_string(to_node) + " is not connected";
         return false;
     }
     in->from = nullptr;
@@ -250,7 +259,7 @@ Network::PanelOpening Network::open_panel(int id, std::string &error) const {
     record.inst = n->instance;
     opening.code = activate_interface(*module_, n->server, record, Application::get().config().interface_version);
     if (opening.code < 0) {
-        error = "node \"" + n->server + "\" has no NodeInterface server";
+        error = "node " + quoted(n->server) + " has no NodeInterface server";
         return opening;
     }
     opening.panel = record.panel;
@@ -293,7 +302,7 @@ bool Network::evaluate(int id, const std::string &output, Value &result, std::st
     }
     HostOutput *out = n->output(output);
     if (out == nullptr) {
-        error = "node " + std::to_string(id) + " (" + n->server + ") has no output \"" + output + "\"";
+        error = node_text(id, *n) + " has no output " + quoted(output);
         return false;
     }
     HostSample local;

@@ -1,6 +1,7 @@
 #include "refhost/xpanel.h"
 
 #include "refhost/application.h"
+#include "refhost/escaped_text.h"
 #include "refhost/value.h"
 
 #include <cstdio>
@@ -443,7 +444,7 @@ const PanelControl *Panel::find(const std::string &label_or_id, std::string &err
         if (hits.size() > 1) {
             std::string ids;
             for (const PanelControl *c : hits) ids += (ids.empty() ? "" : ", ") + hex_id(c->id);
-            error = "label \"" + label_or_id + "\" names " + std::to_string(hits.size()) + " controls (" + ids +
+            error = "label " + quoted(label_or_id) + " names " + std::to_string(hits.size()) + " controls (" + ids +
                     "); use the id";
             return nullptr;
         }
@@ -457,7 +458,7 @@ const PanelControl *Panel::find(const std::string &label_or_id, std::string &err
     std::string known;
     for (const PanelControl &c : controls_)
         if (!c.hidden) known += (known.empty() ? "" : ", ") + (c.label.empty() ? hex_id(c.id) : "\"" + c.label + "\"");
-    error = "no control \"" + label_or_id + "\" on this panel (controls: " + (known.empty() ? "none" : known) + ")";
+    error = "no control " + quoted(label_or_id) + " on this panel (controls: " + (known.empty() ? "none" : known) + ")";
     return nullptr;
 }
 
@@ -560,7 +561,7 @@ bool Panel::edit(uint32_t id, const std::string &text, std::string &error) {
                 if (c->has_choices) {
                     std::string list;
                     for (const std::string &l : c->choices) list += (list.empty() ? "" : ", ") + ("\"" + l + "\"");
-                    error = name + ": \"" + text + "\" is not one of its choices (" + list + ")";
+                    error = name + ": " + quoted(text) + " is not one of its choices (" + list + ")";
                 } else {
                     error = name + ": " + why;
                 }
@@ -568,7 +569,7 @@ bool Panel::edit(uint32_t id, const std::string &text, std::string &error) {
             }
             i = v.as_integer();
             if (c->has_choices && (i < 0 || static_cast<std::size_t>(i) >= c->choices.size())) {
-                error = name + ": choice " + text + " is out of range 0 to " +
+                error = name + ": choice " + escaped_text(text) + " is out of range 0 to " +
                         std::to_string(static_cast<long>(c->choices.size()) - 1);
                 return false;
             }
