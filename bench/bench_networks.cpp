@@ -206,26 +206,11 @@ const bool kRegistered = [] {
     benchmark::RegisterBenchmark("network/diamond_10", [](benchmark::State &s) { run_shared(s, diamond10, 16); })
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("network/chain", run_growth)
-        ->ArgName("nodes")
-        ->Arg(1)
-        ->Arg(2)
-        ->Arg(5)
-        ->Arg(10)
-        ->Arg(20)
-        ->Arg(50)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("network/depth", run_depth)
-        ->ArgName("nodes")
-        ->Arg(1)
-        ->Arg(2)
-        ->Arg(5)
-        ->Arg(10)
-        ->Arg(20)
-        ->Arg(50)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
+    // The network sizes of both growth measures.
+    for (auto *b : {benchmark::RegisterBenchmark("network/chain", run_growth),
+                    benchmark::RegisterBenchmark("network/depth", run_depth)})
+        b->ArgName("nodes")->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Arg(20)->Arg(50)->UseManualTime()->Unit(
+            benchmark::kMillisecond);
     return true;
 }();
 
