@@ -39,6 +39,7 @@ started_at=$(date +%s)
 
 print_summary() {
   local status=$?
+  if declare -F stop_wine >/dev/null; then stop_wine; fi
   echo
   echo "==== summary ===="
   local line
@@ -98,7 +99,7 @@ for c in "${configs[@]}"; do
 
   if [ "$c" = win32 ] || [ "$c" = win64 ]; then
     step "$c: preparing Wine"
-    bash cmake/wine-run.sh --prefix "$wine_prefix" --init
+    bash cmake/wine-run.sh --prefix "$wine_prefix" --serve
   fi
   step "$c: test"
   ctest --preset "$c"
