@@ -5,8 +5,6 @@
 #
 #   wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]
 #   wine-run.sh [--prefix DIR] --init      (only create the prefix)
-#   wine-run.sh [--prefix DIR] --serve     (create it and keep its wineserver
-#                                           and services running until --stop)
 #   wine-run.sh [--prefix DIR] --stop      (end the prefix's wineserver)
 #
 # Prefix, first found: $QV_WINEPREFIX, --prefix DIR, then "<dir>/.wine" where
@@ -24,7 +22,6 @@ while [ $# -gt 0 ]; do
     --prefix) [ $# -ge 2 ] || die "--prefix needs a directory"; prefix_arg=$2; shift 2 ;;
     --prefix=*) prefix_arg=${1#--prefix=}; shift ;;
     --init) mode=init; shift ;;
-    --serve) mode=serve; shift ;;
     --stop) mode=stop; shift ;;
     --) shift; break ;;
     *) break ;;
@@ -51,7 +48,7 @@ elif [ "$mode" = run ]; then
     prefix=$program_dir/.wine
   fi
 else
-  die "--init, --serve and --stop need --prefix DIR or QV_WINEPREFIX"
+  die "--init and --stop need --prefix DIR or QV_WINEPREFIX"
 fi
 mkdir -p "$(dirname "$prefix")"
 prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
@@ -117,17 +114,6 @@ if [ ! -f "$stamp" ]; then
 fi
 
 [ "$mode" = init ] && exit 0
-
-# A wineserver that stays, with the prefix's services started here on
-# /dev/null: programs run one after the other then never meet a server that
-# is shutting down (a loader that connects to one exits before its program
-# starts), and no service holds a program's output streams open.
-if [ "$mode" = serve ]; then
-  [ -n "$wineserver" ] || exit 0
-  "$wineserver" -p </dev/null >/dev/null 2>&1 || true
-  "${wine64_loader:-$wine32_loader}" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-  exit 0
-fi
 
 # ---- pick the loader matching the program ------------------------------------
 # PE machine field: 0x14c (i386) or 0x8664 (x86-64).

@@ -39,7 +39,6 @@ started_at=$(date +%s)
 
 print_summary() {
   local status=$?
-  if declare -F stop_wine >/dev/null; then stop_wine; fi
   echo
   echo "==== summary ===="
   local line
@@ -99,7 +98,7 @@ for c in "${configs[@]}"; do
 
   if [ "$c" = win32 ] || [ "$c" = win64 ]; then
     step "$c: preparing Wine"
-    bash cmake/wine-run.sh --prefix "$wine_prefix" --serve
+    bash cmake/wine-run.sh --prefix "$wine_prefix" --init
   fi
   step "$c: test"
   ctest --preset "$c"
