@@ -7,6 +7,10 @@
 #   thread    build/thread    RelWithDebInfo, ThreadSanitizer
 #   win32     build/win32     32-bit Windows (MinGW-w64), tests under Wine
 #   win64     build/win64     64-bit Windows (MinGW-w64), tests under Wine
+#                             (a test that fails is run once more: Wine now
+#                             and then loses a program at its start or exit,
+#                             silently or with a segmentation fault after the
+#                             test passed; a real failure fails twice)
 #   fuzz      build/fuzz      clang, AddressSanitizer + UndefinedBehaviorSanitizer
 #                             and libFuzzer: the tests, then every fuzz target
 #                             for 60 seconds (scripts/fuzz.sh)
