@@ -364,16 +364,9 @@ private:
                             w.text += static_cast<char>(v);
                             break;
                         }
-                        default: {
-                            std::string shown;
-                            unsigned char xc = static_cast<unsigned char>(x);
-                            if (xc >= 0x20 && xc < 0x7F)
-                                shown = std::string(1, x);
-                            else
-                                append_hex_byte(shown, xc);
-                            fail_line(line, "unknown escape \\" + shown + " in a string");
+                        default:
+                            fail_line(line, "unknown escape \\" + escaped_text(std::string(1, x)) + " in a string");
                             return false;
-                        }
                         }
                         continue;
                     }

@@ -28,6 +28,9 @@ struct CreateCase {
 };
 
 const Port kRgt = {QV_TYPE_VECTOR, "Rgt"}, kUp = {QV_TYPE_VECTOR, "Up"}, kFwd = {QV_TYPE_VECTOR, "Fwd"};
+// The rows of the two matrices of a product or an interpolation.
+const Port kRgt1 = {QV_TYPE_VECTOR, "1:Rgt"}, kUp1 = {QV_TYPE_VECTOR, "1:Up"}, kFwd1 = {QV_TYPE_VECTOR, "1:Fwd"};
+const Port kRgt2 = {QV_TYPE_VECTOR, "2:Rgt"}, kUp2 = {QV_TYPE_VECTOR, "2:Up"}, kFwd2 = {QV_TYPE_VECTOR, "2:Fwd"};
 
 const std::vector<CreateCase> kCreates = {
     {"QvMs_SIN", {120, 110, 64}, {{QV_TYPE_SCALAR, "In"}}, {{QV_TYPE_SCALAR, "Out"}}},
@@ -50,30 +53,13 @@ const std::vector<CreateCase> kCreates = {
      {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}},
      {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Vec"}, {QV_TYPE_INTEGER, "Bool"}},
      interleaved},
-    {"QvT_MULMat",
-     {64, 80, 120},
-     {{QV_TYPE_VECTOR, "1:Rgt"},
-      {QV_TYPE_VECTOR, "1:Up"},
-      {QV_TYPE_VECTOR, "1:Fwd"},
-      {QV_TYPE_VECTOR, "2:Rgt"},
-      {QV_TYPE_VECTOR, "2:Up"},
-      {QV_TYPE_VECTOR, "2:Fwd"}},
-     {kRgt, kUp, kFwd}},
+    {"QvT_MULMat", {64, 80, 120}, {kRgt1, kUp1, kFwd1, kRgt2, kUp2, kFwd2}, {kRgt, kUp, kFwd}},
     {"QvT_QRMAT",
      {64, 80, 120},
      {kRgt, kUp, kFwd, {QV_TYPE_VECTOR, "Axis"}, {QV_TYPE_SCALAR, "Rot"}},
      {kRgt, kUp, kFwd}},
     {"QvT_S2Mat", {64, 80, 120}, {{QV_TYPE_VECTOR, "In"}}, {kRgt, kUp, kFwd}},
-    {"QvT_SLPMT",
-     {64, 80, 120},
-     {{QV_TYPE_VECTOR, "1:Rgt"},
-      {QV_TYPE_VECTOR, "1:Up"},
-      {QV_TYPE_VECTOR, "1:Fwd"},
-      {QV_TYPE_VECTOR, "2:Rgt"},
-      {QV_TYPE_VECTOR, "2:Up"},
-      {QV_TYPE_VECTOR, "2:Fwd"},
-      {QV_TYPE_SCALAR, "%"}},
-     {kRgt, kUp, kFwd}},
+    {"QvT_SLPMT", {64, 80, 120}, {kRgt1, kUp1, kFwd1, kRgt2, kUp2, kFwd2, {QV_TYPE_SCALAR, "%"}}, {kRgt, kUp, kFwd}},
 };
 
 // The order in which a node of the case makes its ports, as the host records it.
