@@ -6,7 +6,7 @@
 // POINTS.csv holds one point a line, "series,x,y"; the series are drawn in
 // the order they first appear.  Exit 0 on success, 1 when the chart cannot
 // be written, 2 for a usage error.
-#include "tools/pictures.h"
+#include "qvhost/pictures/pictures.h"
 
 #include <cstdio>
 #include <fstream>

@@ -8,7 +8,7 @@
 // thread, a new sample each time) and without a memo (Network::evaluate, a
 // record made without the render loop).
 #include "bench/bench_ratios.h"
-#include "refhost/network.h"
+#include "refhost/network/network.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 
 #include "refhost/module_loader.h"
 #include "refhost/noise.h"
-#include "refhost/scene_io.h"
+#include "refhost/scene/scene_io.h"
 
 #include <cstdio>
 #include <cstdlib>

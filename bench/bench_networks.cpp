@@ -11,7 +11,7 @@
 //     each chain against a balanced tree of as many sums, which nests
 //     log2(N) deep instead of N.
 #include "bench/bench_ratios.h"
-#include "tools/evaluation.h"
+#include "qvhost/rendering.h"
 
 #include <benchmark/benchmark.h>
 

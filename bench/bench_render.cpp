@@ -5,8 +5,8 @@
 // one, for the network and for the hand-written loop.
 #include "bench/bench_ratios.h"
 #include "refhost/noise.h"
-#include "tools/demo_network.h"
-#include "tools/evaluation.h"
+#include "qvhost/demo_network.h"
+#include "qvhost/rendering.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,7 +6,7 @@
 #include "fuzz/fuzz_targets.h"
 
 #include "refhost/application.h"
-#include "tools/command_line.h"
+#include "qvhost/command_line.h"
 
 #include <sstream>
 

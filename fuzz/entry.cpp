@@ -2,7 +2,7 @@
 // (see CMakeLists.txt).  The module is the one beside the program.
 #include "fuzz/fuzz_targets.h"
 
-#include "tools/qvhost.h"
+#include "qvhost/qvhost.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
 // The fuzz targets: each takes one input of any bytes, drives the module and
 // the reference host with it as the application would, and says what did not
 // hold.  A crash, a sanitizer report or a finding is a fault.  The libFuzzer
-// entry points (entry.cpp) and the replay test (tests/test_fuzz_replay.cpp)
+// entry points (entry.cpp) and the replay test (tests/fuzz/test_fuzz_replay.cpp)
 // both call these functions, so that every file of fuzz/regressions/ and
 // fuzz/corpus/ runs in every configuration, without clang.
 #pragma once
 
-#include "refhost/network.h"
+#include "refhost/network/network.h"
 
 #include <cstddef>
 #include <cstdint>

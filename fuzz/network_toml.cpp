@@ -4,7 +4,7 @@
 #include "fuzz/fuzz_targets.h"
 
 #include "refhost/application.h"
-#include "tools/network_file.h"
+#include "qvhost/network_toml.h"
 
 #include <cctype>
 

@@ -20,7 +20,7 @@
 #include "fuzz/fuzz_targets.h"
 
 #include "refhost/application.h"
-#include "refhost/scene_io.h"
+#include "refhost/scene/scene_io.h"
 
 #include <cmath>
 #include <cstring>

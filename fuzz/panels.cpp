@@ -16,7 +16,7 @@
 #include "fuzz/fuzz_targets.h"
 
 #include "refhost/application.h"
-#include "refhost/xpanel.h"
+#include "refhost/panel/xpanel.h"
 
 #include <cstring>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "refhost/application.h"
 #include "refhost/draw.h"
 #include "refhost/module_loader.h"
-#include "refhost/xpanel.h"
+#include "refhost/panel/xpanel.h"
 
 #include <cstdio>
 #include <cstdlib>

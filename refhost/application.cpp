@@ -3,7 +3,7 @@
 #include "refhost/draw.h"
 #include "refhost/noise.h"
 #include "refhost/services.h"
-#include "refhost/xpanel.h"
+#include "refhost/panel/xpanel.h"
 
 namespace refhost {
 

@@ -1,7 +1,7 @@
 #include "refhost/draw.h"
 
-#include "refhost/atomic_file.h"
-#include "refhost/network.h"
+#include "support/atomic_file.h"
+#include "refhost/network/network.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,6 +1,6 @@
 #include "refhost/value.h"
 
-#include "refhost/number_text.h"
+#include "support/number_text.h"
 
 #include <charconv>
 #include <cmath>

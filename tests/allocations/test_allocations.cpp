@@ -3,8 +3,8 @@
 // defaults, the caches also refreshing; and whole networks rendered, whose
 // allocations (per frame, per row) do not grow with the samples of a row.
 #include "tests/allocations/allocation_count.h"
-#include "tests/module_fixture.h"
-#include "tools/evaluation.h"
+#include "tests/fixtures/module_fixture.h"
+#include "qvhost/rendering.h"
 
 using namespace qvtest;
 

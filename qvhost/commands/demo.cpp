@@ -1,0 +1,46 @@
+// qvhost demo: the built-in demo network (examples/demo.qvn.toml, built into
+// the program) rendered, plotted and previewed into a directory.
+#include "qvhost/commands/commands.h"
+
+#include "qvhost/demo_network.h"
+#include "qvhost/network_toml.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qvhost {
+
+int run_demo(const Context &ctx, const std::string &dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return ctx.fail(shown_path(dir) + ": cannot make the directory (" + ec.message() + ")");
+    const std::string network = (fs::path(dir) / "demo.qvn.toml").string();
+    {
+        std::ofstream file(network, std::ios::binary | std::ios::trunc);
+        file << kDemoNetwork;
+        if (!file) return ctx.fail(shown(network) + ": cannot write the file");
+    }
+    ctx.out << "wrote " << network << "\n";
+    FrameSpan frame;
+    frame.first = frame.last = 24;
+    auto path = [&](const char *name) { return (fs::path(dir) / name).string(); };
+    if (int rc = render_network(ctx, network, "centre.Out", 256, 256, frame, 0, 0.0, 1.0, path("demo.png"))) return rc;
+    FrameSpan frames;
+    frames.first = 0;
+    frames.last = 95;
+    if (int rc =
+            plot_network(ctx, network, {"jitter.Out", "cache.Out"}, frames, false, 0.5, 800, 480, path("noise.png")))
+        return rc;
+    for (const char *viewer : {"view", "views", "viewv", "viewi"}) {
+        const std::string png = path((std::string("preview_") + viewer + ".png").c_str());
+        std::ostringstream texts;
+        Context quiet{texts, ctx.err, ctx.module_path, false, true, ctx.cancel, ctx.fresh_module};
+        if (int rc = preview_in_network(quiet, network, viewer, 24, 30.0, 128, 80, png)) return rc;
+        ctx.out << "wrote " << png << "\n";
+    }
+    return 0;
+}
+
+}  // namespace qvhost

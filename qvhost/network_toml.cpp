@@ -1,0 +1,484 @@
+#include "qvhost/network_toml.h"
+
+#include "support/escaped_text.h"
+#include "refhost/scene/scene_io.h"
+#include "refhost/panel/xpanel.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qvhost {
+
+namespace {
+
+using refhost::HostNode;
+using refhost::Network;
+using refhost::Value;
+
+// The panel's control names and the ids they stand for.
+const struct {
+    const char *name;
+    uint32_t id;
+} kControlNames[] = {
+    {"VAL1", 0x8001}, {"VAL2", 0x8002}, {"VAL3", 0x8003}, {"VAL4", 0x8004}, {"VAL5", 0x8005}, {"VAL6", 0x8006},
+    {"OPT1", 0x8010}, {"OPT2", 0x8011}, {"OPT3", 0x8012}, {"INT1", 0x8013}, {"INT2", 0x8014}, {"RATIO", 0x8015},
+};
+
+bool valid_node_name(const std::string &name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
+
+int line_of(const toml::node &n) { return static_cast<int>(n.source().begin.line); }
+
+std::string quoted(const std::string &s) { return "\"" + shown(s) + "\""; }
+
+std::string list_of(const std::vector<std::string> &names) {
+    std::string s;
+    for (const std::string &n : names) s += (s.empty() ? "" : ", ") + n;
+    return s.empty() ? "none" : s;
+}
+
+// The inputs' names, "Name#k" for the k-th of several sharing a name.
+std::vector<std::string> input_names(const HostNode &n) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < n.inputs.size(); ++i) {
+        const std::string &name = n.inputs[i]->name;
+        int nth = 0, all = 0;
+        for (std::size_t j = 0; j < n.inputs.size(); ++j)
+            if (n.inputs[j]->name == name) {
+                ++all;
+                if (j <= i) ++nth;
+            }
+        names.push_back(all > 1 ? name + "#" + std::to_string(nth) : name);
+    }
+    return names;
+}
+
+std::vector<std::string> output_names(const HostNode &n) {
+    std::vector<std::string> names;
+    for (const auto &out : n.outputs) names.push_back(out->name);
+    return names;
+}
+
+// The index among the node's inputs of "Name" or "Name#k"; -1 for none.
+int input_index(const HostNode &n, const std::string &key) {
+    const refhost::HostInput *in = n.input(key);
+    for (std::size_t i = 0; i < n.inputs.size(); ++i)
+        if (n.inputs[i].get() == in) return static_cast<int>(i);
+    return -1;
+}
+
+// A TOML value as the text a panel control parses.
+bool panel_text(const toml::node &v, std::string &text) {
+    if (auto b = v.as_boolean()) {
+        text = b->get() ? "on" : "off";
+    } else if (auto i = v.as_integer()) {
+        text = std::to_string(i->get());
+    } else if (auto f = v.as_floating_point()) {
+        text = refhost::format_value(Value::scalar(f->get()));
+    } else if (auto s = v.as_string()) {
+        text = s->get();
+    } else if (auto a = v.as_array()) {
+        if (a->size() != 3) return false;
+        text.clear();
+        for (std::size_t k = 0; k < 3; ++k) {
+            const toml::node &e = *a->get(k);
+            double d;
+            if (auto fi = e.as_integer())
+                d = static_cast<double>(fi->get());
+            else if (auto ff = e.as_floating_point())
+                d = ff->get();
+            else
+                return false;
+            text += (k ? "," : "") + refhost::format_value(Value::scalar(d));
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+class Reader {
+public:
+    Reader(std::string source, const std::shared_ptr<refhost::Module> &module, std::vector<std::string> &problems)
+        : source_(shown_path(source)), problems_(problems) {
+        file_.source = source_;
+        file_.network = std::make_unique<Network>(module);
+        file_.network->set_counting(false);
+    }
+
+    bool read(const std::string &text) {
+        toml::table root;
+        try {
+            root = toml::parse(text, source_);
+        } catch (const toml::parse_error &e) {
+            problem(static_cast<int>(e.source().begin.line), "", shown_message(std::string(e.description())));
+            return false;
+        }
+        const toml::table *nodes = nullptr;
+        for (const auto &[key, value] : root) {
+            const std::string k(key.str());
+            if (k == "node" && value.is_table()) {
+                nodes = value.as_table();
+            } else {
+                problem(line_of(value), "", quoted(k) + " is not part of a network (a network is [node.NAME] tables)");
+            }
+        }
+        if (nodes == nullptr || nodes->empty()) {
+            if (problems_.empty()) problem(1, "", "no nodes (a network is [node.NAME] tables)");
+            return false;
+        }
+        // The nodes in the order of the file.
+        std::vector<std::pair<std::string, const toml::table *>> order;
+        for (const auto &[key, value] : *nodes) {
+            const std::string name(key.str());
+            if (!value.is_table()) {
+                problem(line_of(value), name, "is not a table ([node." + shown(name) + "])");
+                continue;
+            }
+            order.emplace_back(name, value.as_table());
+        }
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto &a, const auto &b) { return line_of(*a.second) < line_of(*b.second); });
+        for (const auto &[name, table] : order) create(name, *table);
+        for (const auto &[name, table] : order) set_panel(name, *table);
+        for (const auto &[name, table] : order) connect_inputs(name, *table);
+        return problems_.empty();
+    }
+
+    NetworkFile take() { return std::move(file_); }
+
+private:
+    void problem(int line, const std::string &node, const std::string &what) {
+        std::string p = source_ + ":" + std::to_string(line) + ": ";
+        if (!node.empty()) p += "node " + quoted(node) + ": ";
+        problems_.push_back(p + what);
+    }
+
+    HostNode *node_named(const std::string &name) {
+        const NetworkFile::Node *n = file_.find(name);
+        return n != nullptr ? file_.network->node(n->id) : nullptr;
+    }
+
+    void create(const std::string &name, const toml::table &table) {
+        const int line = line_of(table);
+        if (!valid_node_name(name)) {
+            problem(line, name, "a node name has only letters, digits and \"_\"");
+            return;
+        }
+        const toml::node *server = table.get("server");
+        if (server == nullptr || !server->is_string()) {
+            problem(server != nullptr ? line_of(*server) : line, name,
+                    "needs server = \"SERVER\" (the node's server name, e.g. \"QvMs_SIN\")");
+            return;
+        }
+        std::string error;
+        HostNode *n = file_.network->create(server->as_string()->get(), error);
+        if (n == nullptr) {
+            problem(line_of(*server), name, shown_message(error, server->as_string()->get()));
+            return;
+        }
+        n->name = name;
+        file_.nodes.push_back({name, n->id, line});
+    }
+
+    // The panel's control for a key: by control name, by label, or by the
+    // name of the input that an unlabelled value control edits.
+    const refhost::PanelControl *control_for(const refhost::Panel &panel, const HostNode &n, const std::string &key,
+                                             std::string &error) {
+        for (const auto &c : kControlNames)
+            if (key == c.name) {
+                if (const refhost::PanelControl *control = panel.control(c.id)) return control;
+            }
+        std::string why;
+        if (const refhost::PanelControl *control = panel.find(key, why)) return control;
+        const int index = input_index(n, key);
+        if (index >= 0) {
+            const refhost::PanelControl *control = panel.control(0x8001 + static_cast<uint32_t>(index));
+            if (control != nullptr && control->label.empty()) return control;
+        }
+        error = shown_message(why, key);
+        return nullptr;
+    }
+
+    void set_panel(const std::string &name, const toml::table &table) {
+        const toml::node *panel_node = table.get("panel");
+        HostNode *n = node_named(name);
+        if (panel_node == nullptr || n == nullptr) return;
+        const toml::table *settings = panel_node->as_table();
+        if (settings == nullptr) {
+            problem(line_of(*panel_node), name, "panel is a table of control = value");
+            return;
+        }
+        std::string error;
+        const Network::PanelOpening opening = file_.network->open_panel(n->id, error);
+        refhost::Panel *panel = opening.panel != nullptr ? refhost::panel_of(opening.panel) : nullptr;
+        if (panel == nullptr) {
+            problem(line_of(*panel_node), name, n->server + " has no option panel");
+            return;
+        }
+        for (const auto &[key, value] : *settings) {
+            const std::string k(key.str());
+            const refhost::PanelControl *control = control_for(*panel, *n, k, error);
+            if (control == nullptr) {
+                problem(line_of(value), name, "panel: " + error);
+                continue;
+            }
+            std::string text;
+            if (!panel_text(value, text)) {
+                problem(line_of(value), name,
+                        "panel: " + quoted(k) + " takes a number, a boolean, a string or three numbers");
+                continue;
+            }
+            if (!panel->edit(control->id, text, error))
+                problem(line_of(value), name, "panel: " + shown_message(error, text));
+        }
+    }
+
+    void connect_inputs(const std::string &name, const toml::table &table) {
+        HostNode *n = node_named(name);
+        if (n == nullptr) return;
+        for (const auto &[key, value] : table) {
+            const std::string k(key.str());
+            if (k == "server" || k == "panel") continue;
+            const int line = line_of(value);
+            const int index = input_index(*n, k);
+            if (index < 0) {
+                problem(line, name,
+                        "input " + quoted(k) + " is not an input of " + n->server +
+                            " (inputs: " + list_of(input_names(*n)) + ")");
+                continue;
+            }
+            std::string error;
+            if (!feed(*n, static_cast<std::size_t>(index), k, value, error)) problem(line, name, error);
+        }
+    }
+
+    bool feed(HostNode &n, std::size_t index, const std::string &key, const toml::node &value, std::string &error) {
+        Network &net = *file_.network;
+        const std::string what = "input " + quoted(key) + ": ";
+        Value v;
+        if (auto b = value.as_boolean()) {
+            v = Value::integer(b->get() ? 1 : 0);
+        } else if (auto i = value.as_integer()) {
+            const int64_t x = i->get();
+            if (x < INT32_MIN || x > INT32_MAX)
+                v = Value::scalar(static_cast<double>(x));
+            else
+                v = Value::integer(static_cast<int32_t>(x));
+            if (n.inputs[index]->type != QV_TYPE_INTEGER) v = Value::scalar(static_cast<double>(x));
+        } else if (auto f = value.as_floating_point()) {
+            v = Value::scalar(f->get());
+        } else if (auto a = value.as_array()) {
+            std::string text;
+            if (a->size() != 3 || !panel_text(value, text) || !refhost::parse_value(QV_TYPE_VECTOR, text, v, error)) {
+                error = what + "an array gives a vector: three numbers";
+                return false;
+            }
+        } else if (auto s = value.as_string()) {
+            const std::string text = s->get();
+            if (!text.empty() && text[0] == '@') {
+                const refhost::SampleSource source = refhost::sample_source_from_name(text);
+                if (source == refhost::SampleSource::none) {
+                    error = what + quoted(text) + " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
+                    return false;
+                }
+                if (net.feed_sample(n.id, index, source, error) == nullptr) {
+                    error = what + shown_message(error, key);
+                    return false;
+                }
+                return true;
+            }
+            OutputRef from;
+            if (!resolve_output(file_, text, from, error)) {
+                error = what + error;
+                return false;
+            }
+            if (!net.connect(from.node, from.output->name, n.id, key, error)) {
+                error = what + shown_message(error, key);
+                return false;
+            }
+            return true;
+        } else {
+            error = what + "takes a number, an integer, three numbers, \"NODE.OUTPUT\" or a sample source";
+            return false;
+        }
+        if (net.feed_input(n.id, index, v, error) == nullptr) {
+            error = what + shown_message(error, key);
+            return false;
+        }
+        return true;
+    }
+
+    std::string source_;
+    std::vector<std::string> &problems_;
+    NetworkFile file_;
+};
+
+bool read_text_file(const std::string &path, std::string &content, std::string &error) {
+    // A directory, a FIFO or a device is refused before anything opens it:
+    // opening a FIFO waits for a writer, and /dev/zero never ends.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        error = shown_path(path) + ": not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = shown_path(path) + ": cannot open the file";
+        return false;
+    }
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    content = buf.str();
+    return true;
+}
+
+}  // namespace
+
+const NetworkFile::Node *NetworkFile::find(const std::string &name) const {
+    for (const Node &n : nodes)
+        if (n.name == name) return &n;
+    return nullptr;
+}
+
+const NetworkFile::Node *NetworkFile::find(int id) const {
+    for (const Node &n : nodes)
+        if (n.id == id) return &n;
+    return nullptr;
+}
+
+std::string NetworkFile::name_of(int id) const {
+    const Node *n = find(id);
+    return n != nullptr ? n->name : "n" + std::to_string(id);
+}
+
+bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) {
+        error = quoted(text) + " is not NODE.OUTPUT (nor a sample source such as @u)";
+        return false;
+    }
+    const std::string name = text.substr(0, dot), output = text.substr(dot + 1);
+    const NetworkFile::Node *node = file.find(name);
+    if (node == nullptr) {
+        std::vector<std::string> names;
+        for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
+        error = "no node " + quoted(name) + " (nodes: " + list_of(names) + ")";
+        return false;
+    }
+    const HostNode *n = file.network->node(node->id);
+    const refhost::HostOutput *o = n != nullptr ? n->output(output) : nullptr;
+    if (o == nullptr) {
+        error = quoted(text) + ": " + (n != nullptr ? n->server : "?") + " has no output " + quoted(output) +
+                " (outputs: " + (n != nullptr ? list_of(output_names(*n)) : "none") + ")";
+        return false;
+    }
+    out.text = text;
+    out.node = node->id;
+    out.output = o;
+    out.net = file.network.get();
+    return true;
+}
+
+bool read_network_toml(const std::string &text, const std::string &source,
+                       const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
+                       std::vector<std::string> &problems) {
+    const std::size_t before = problems.size();
+    std::vector<std::string> found;
+    Reader reader(source, module, found);
+    const bool ok = reader.read(text) && found.empty();
+    problems.insert(problems.end(), found.begin(), found.end());
+    if (ok && problems.size() == before) out = reader.take();
+    return ok;
+}
+
+bool is_scene_content(const std::string &content, const std::string &path) {
+    const auto ends_with = [&](const char *ext) {
+        const std::string e(ext);
+        return path.size() >= e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
+    };
+    if (ends_with(".toml")) return false;
+    if (refhost::detect_scene_form(content) == refhost::SceneForm::binary) return !content.empty();
+    // Text: a scene file's first line is a block ("Version 1", "{ Node"); a
+    // TOML file's is a table, a key = value or a comment.
+    std::istringstream lines(content);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::size_t b = line.find_first_not_of(" \t\r\xEF\xBB\xBF");
+        if (b == std::string::npos) continue;
+        const char c = line[b];
+        if (c == '#' || c == '[' || line.find('=') != std::string::npos) return false;
+        return true;
+    }
+    return false;
+}
+
+bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
+                       std::vector<std::string> &problems) {
+    std::string content, error;
+    if (!read_text_file(path, content, error)) {
+        problems.push_back(error);
+        return false;
+    }
+    if (!is_scene_content(content, path)) return read_network_toml(content, path, module, out, problems);
+    NetworkFile file;
+    file.source = shown_path(path);
+    file.network = std::make_unique<Network>(module);
+    file.network->set_counting(false);
+    if (!file.network->load(content, path, error)) {
+        problems.push_back(shown_message(error, path));
+        return false;
+    }
+    for (const auto &n : file.network->nodes())
+        file.nodes.push_back({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
+    out = std::move(file);
+    return true;
+}
+
+namespace {
+
+constexpr std::size_t kShownLimit = 60;
+
+}  // namespace
+
+std::string shown(const std::string &text) { return refhost::escaped_text(text, kShownLimit); }
+std::string shown_path(const std::string &path) { return refhost::escaped_text(path); }
+
+std::string shown_message(const std::string &message, const std::string &given) {
+    std::string out;
+    std::size_t i = 0;
+    const std::size_t at = given.empty() ? std::string::npos : message.find(given);
+    while (i < message.size()) {
+        if (i == at) {
+            out += shown(given);
+            i += given.size();
+            continue;
+        }
+        // A quoted item: "..." anywhere, '...' where a word starts.
+        const char c = message[i];
+        const bool opens = c == '"' || (c == '\'' && (i == 0 || message[i - 1] == ' ' || message[i - 1] == '('));
+        const std::size_t close = opens ? message.find(c, i + 1) : std::string::npos;
+        if (close != std::string::npos && (at == std::string::npos || at < i || at > close)) {
+            out += c + shown(message.substr(i + 1, close - i - 1)) + c;
+            i = close + 1;
+            continue;
+        }
+        // Up to the next quote or the given text, escaped but not cut.
+        std::size_t next = message.find_first_of("\"'", i + 1);
+        if (at != std::string::npos && at > i && at < next) next = at;
+        if (next == std::string::npos) next = message.size();
+        out += refhost::escaped_text(message.substr(i, next - i));
+        i = next;
+    }
+    return out;
+}
+
+}  // namespace qvhost

@@ -1,0 +1,93 @@
+// Node networks in files: written by hand as TOML, or saved by the
+// reference host in the application's scene block forms.
+//
+// A TOML network has one table per node under [node.NAME] (NAME: letters,
+// digits and "_", unique):
+//
+//     [node.wave]                  # a node called "wave"
+//     server = "QvMs_SIN"          # its server name
+//     In = "ramp.Out"              # an input wired to another node's output
+//
+//     [node.ramp]
+//     server = "QvT_MAPR"
+//     In = "@u"                    # an input fed by a sample source
+//     mapEd = 6.283185307179586    # an input fed by a constant
+//     panel = { OPT2 = "Reflect" } # the option panel, set as the user sets it
+//
+// Every key but `server` and `panel` names an input (the k-th of several
+// inputs sharing a name as "Name#k") and connects it, as wiring it in the
+// editor would: a number, an integer, a boolean (integer 1 or 0) or an array
+// of three numbers feeds a constant; "NODE.OUTPUT" wires another node's
+// output; "@u", "@v" (0 to 1 across the image, v up), "@x", "@y" (the pixel
+// centre), "@position" (u, v, 0), "@time" (seconds) and "@frame" feed what
+// each sample gives.  The panel's controls are named by their labels, by the
+// name of the input a value control edits (where the label is empty), or by
+// control name (VAL1 to VAL6, OPT1 to OPT3, INT1, INT2, RATIO); a choice is
+// set by its text or index, a check box by true or false, values in the
+// panel's own units.
+//
+// Every problem is reported as "FILE:LINE: node "NAME": ...", and a network
+// with any problem is not built at all.
+#pragma once
+
+#include "refhost/network/network.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvhost {
+
+struct NetworkFile {
+    struct Node {
+        std::string name;
+        int id = 0;
+        int line = 0;  // where the file defines it; 0 for a scene file
+    };
+
+    std::string source;  // the file, as messages name it
+    std::unique_ptr<refhost::Network> network;
+    std::vector<Node> nodes;  // in the order of the file
+
+    const Node *find(const std::string &name) const;
+    const Node *find(int id) const;
+    std::string name_of(int id) const;
+};
+
+// An output named "NODE.OUTPUT".
+struct OutputRef {
+    std::string text;
+    int node = 0;
+    const refhost::HostOutput *output = nullptr;
+    const refhost::Network *net = nullptr;
+    const refhost::Network &network() const { return *net; }
+};
+bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error);
+
+// Reads a network from TOML text.  Every problem found goes to `problems`;
+// true (and `out` filled) only when there is none.
+bool read_network_toml(const std::string &text, const std::string &source,
+                       const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
+                       std::vector<std::string> &problems);
+
+// Reads a network file: TOML, or either scene form the reference host saves.
+bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
+                       std::vector<std::string> &problems);
+
+// Whether content is a scene file rather than a TOML network.
+bool is_scene_content(const std::string &content, const std::string &path);
+
+// The user's text as an error message shows it: control bytes and invalid
+// UTF-8 escaped, cut to about 60 characters.
+std::string shown(const std::string &text);
+// A file name as a message shows it: escaped the same way, never cut.
+std::string shown_path(const std::string &path);
+
+// A message of the reference host that repeats the user's text, as qvhost
+// prints it: `given` (a path or name the user gave, where the message holds
+// it) and every quoted item ("..." anywhere, '...' where a word starts) as
+// shown() shows them, and the rest with control bytes and invalid UTF-8
+// escaped.
+std::string shown_message(const std::string &message, const std::string &given = "");
+
+}  // namespace qvhost

@@ -1,0 +1,313 @@
+// Node networks: creating nodes, connecting and feeding their inputs, option
+// panels, copies, the render lifecycle and evaluation (see network.h).
+#include "refhost/network/network.h"
+
+#include "refhost/application.h"
+#include "support/escaped_text.h"
+#include "refhost/handler_record.h"
+
+#include <algorithm>
+
+namespace refhost {
+
+namespace {
+
+// A node in messages: its id and its server's name.
+std::string node_text(int id, const HostNode &n) {
+    return "node " + std::to_string(id) + " (" + escaped_text(n.server) + ")";
+}
+
+}  // namespace
+
+int activate_handler(const Module &module, const std::string &server, HostNode &node, int version) {
+    const QvServerRecord *record = module.find("NodeHandler", server);
+    if (record == nullptr) return -1;
+    return activate_in_host_record(record->activate, version, Application::get().global_function(),
+                                   Application::get().config().build, node);
+}
+
+int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version) {
+    const QvServerRecord *r = module.find("NodeInterface", server);
+    if (r == nullptr) return -1;
+    return r->activate(version, Application::get().global_function(), &record, nullptr);
+}
+
+Network::Network(std::shared_ptr<Module> module) : module_(std::move(module)) {}
+
+Network::~Network() {
+    for (auto &n : nodes_)
+        if (n->instance != nullptr && n->inst.destroy != nullptr) n->inst.destroy(n->instance);
+}
+
+void Network::swap(Network &other) {
+    std::swap(module_, other.module_);
+    std::swap(nodes_, other.nodes_);
+    std::swap(shared_, other.shared_);
+    std::swap(next_id_, other.next_id_);
+}
+
+HostNode *Network::create_with_id(const std::string &server, int id, std::string &error) {
+    auto node = std::make_unique<HostNode>();
+    node->id = id;
+    node->server = server;
+    node->shared = shared_.get();
+    const int rc = activate_handler(*module_, server, *node, Application::get().config().handler_version);
+    if (rc < 0) {
+        error = "unknown node " + quoted(server);
+        return nullptr;
+    }
+    if (node->wrote_past_record) {
+        error = "node " + quoted(server) + " wrote past the end of the host's handler record (" +
+                std::to_string(handler_record_words(Application::get().config().build)) + " words at build " +
+                std::to_string(Application::get().config().build) + ")";
+        return nullptr;
+    }
+    if (rc != QV_AFUNC_OK) {
+        error = "node " + quoted(server) + " is not available (activation result " + std::to_string(rc) + ")";
+        return nullptr;
+    }
+    if (node->inst.create == nullptr) {
+        error = "node " + quoted(server) + " installed no create";
+        return nullptr;
+    }
+    QvError err = nullptr;
+    node->instance = node->inst.create(node->inst.priv, node.get(), &err);
+    if (node->instance == nullptr) {
+        error = "node " + quoted(server) + ": create failed (" + (err != nullptr ? err : "no message") + ")";
+        return nullptr;
+    }
+    nodes_.push_back(std::move(node));
+    next_id_ = std::max(next_id_, id + 1);
+    return nodes_.back().get();
+}
+
+HostNode *Network::create(const std::string &server, std::string &error) {
+    return create_with_id(server, next_id_, error);
+}
+
+HostNode *Network::node(int id) const {
+    for (const auto &n : nodes_)
+        if (n->id == id) return n.get();
+    return nullptr;
+}
+
+static HostInput *find_input(const Network &net, int id, const std::string &name, std::string &error) {
+    HostNode *n = net.node(id);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(id);
+        return nullptr;
+    }
+    HostInput *in = n->input(name);
+    if (in == nullptr) error = node_text(id, *n) + " has no input " + quoted(name);
+    return in;
+}
+
+bool Network::would_loop(const HostNode *from, const HostNode *to) const {
+    // A loop closes when `to` already feeds `from`, directly or through others.
+    std::vector<const HostNode *> stack{from};
+    std::vector<const HostNode *> seen;
+    while (!stack.empty()) {
+        const HostNode *n = stack.back();
+        stack.pop_back();
+        if (n == to) return true;
+        if (std::find(seen.begin(), seen.end(), n) != seen.end()) continue;
+        seen.push_back(n);
+        for (const auto &in : n->inputs)
+            if (in->from != nullptr) stack.push_back(in->from->node);
+    }
+    return false;
+}
+
+static void tell(HostInput &in, int event) {
+    if (in.event != nullptr) in.event(in.node->instance, &in, event, in.type);
+}
+
+bool Network::connect(int from_node, const std::string &output, int to_node, const std::string &input,
+                      std::string &error) {
+    HostNode *from = node(from_node);
+    if (from == nullptr) {
+        error = "no node " + std::to_string(from_node);
+        return false;
+    }
+    HostOutput *out = from->output(output);
+    if (out == nullptr) {
+        error = node_text(from_node, *from) + " has no output " + quoted(output);
+        return false;
+    }
+    HostInput *in = find_input(*this, to_node, input, error);
+    if (in == nullptr) return false;
+    if (!can_convert(out->type, in->type)) {
+        error = std::string("cannot connect a ") + type_name(out->type) + " output to a " + type_name(in->type) +
+                " input (" + std::to_string(from_node) + " " + quoted(output) + " to " + std::to_string(to_node) + " " +
+                quoted(input) + ")";
+        return false;
+    }
+    if (would_loop(from, in->node)) {
+        error = "connecting node " + std::to_string(from_node) + " to node " + std::to_string(to_node) +
+                " would close a loop";
+        return false;
+    }
+    if (in->connected()) {
+        in->from = nullptr;
+        in->source.reset();
+        in->constant_bytes = nullptr;
+        tell(*in, QV_EVENT_DISCONNECT);
+    }
+    in->from = out;
+    tell(*in, QV_EVENT_CONNECT);
+    return true;
+}
+
+HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSource sample) {
+    if (in.connected()) {
+        in.from = nullptr;
+        in.source.reset();
+        in.constant_bytes = nullptr;
+        tell(in, QV_EVENT_DISCONNECT);
+    }
+    in.source = std::make_unique<HostSource>();
+    in.source->value = value;
+    in.source->sample = sample;
+    if (sample == SampleSource::none) {
+        convert_value(value, in.type, in.source->delivered.bytes);
+        in.source->delivered.type = in.type;
+    }
+    in.constant_bytes = !shared_->counting && sample == SampleSource::none ? in.source->delivered.bytes : nullptr;
+    tell(in, QV_EVENT_CONNECT);
+    return in.source.get();
+}
+
+void Network::set_counting(bool on) {
+    shared_->counting = on;
+    for (auto &n : nodes_)
+        for (auto &in : n->inputs)
+            in->constant_bytes =
+                !on && in->source && in->source->sample == SampleSource::none ? in->source->delivered.bytes : nullptr;
+}
+
+HostSource *Network::feed(int to_node, const std::string &input, const Value &value, std::string &error) {
+    HostInput *in = find_input(*this, to_node, input, error);
+    if (in == nullptr) return nullptr;
+    if (!can_convert(value.type, in->type)) {
+        error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in->type) +
+                " input " + quoted(input);
+        return nullptr;
+    }
+    return attach_source(*in, value, SampleSource::none);
+}
+
+// The input made `index`-th, or null with a message.
+static HostInput *input_at(const Network &net, int to_node, std::size_t index, std::string &error) {
+    HostNode *n = net.node(to_node);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(to_node);
+        return nullptr;
+    }
+    if (index >= n->inputs.size()) {
+        error = node_text(to_node, *n) + " has no input " + std::to_string(index);
+        return nullptr;
+    }
+    return n->inputs[index].get();
+}
+
+HostSource *Network::feed_input(int to_node, std::size_t index, const Value &value, std::string &error) {
+    HostInput *in = input_at(*this, to_node, index, error);
+    if (in == nullptr) return nullptr;
+    if (!can_convert(value.type, in->type)) {
+        error = std::string("cannot feed a ") + type_name(value.type) + " value to the " + type_name(in->type) +
+                " input " + std::to_string(index) + " (" + quoted(in->name) + ")";
+        return nullptr;
+    }
+    return attach_source(*in, value, SampleSource::none);
+}
+
+HostSource *Network::feed_sample(int to_node, std::size_t index, SampleSource source, std::string &error) {
+    HostInput *in = input_at(*this, to_node, index, error);
+    if (in == nullptr) return nullptr;
+    Value zero;
+    zero.type = sample_source_type(source);
+    if (!can_convert(zero.type, in->type)) {
+        error = std::string("cannot feed a ") + type_name(zero.type) + " value to the " + type_name(in->type) +
+                " input " + std::to_string(index) + " (" + quoted(in->name) + ")";
+        return nullptr;
+    }
+    return attach_source(*in, zero, source);
+}
+
+bool Network::disconnect(int to_node, const std::string &input, std::string &error) {
+    HostInput *in = find_input(*this, to_node, input, error);
+    if (in == nullptr) return false;
+    if (!in->connected()) {
+        error = "input " + quoted(input) + " of node " + std::to_string(to_node) + " is not connected";
+        return false;
+    }
+    in->from = nullptr;
+    in->source.reset();
+    in->constant_bytes = nullptr;
+    tell(*in, QV_EVENT_DISCONNECT);
+    return true;
+}
+
+Network::PanelOpening Network::open_panel(int id, std::string &error) const {
+    PanelOpening opening;
+    HostNode *n = node(id);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(id);
+        return opening;
+    }
+    QvNodeInterface record{};
+    record.inst = n->instance;
+    opening.code = activate_interface(*module_, n->server, record, Application::get().config().interface_version);
+    if (opening.code < 0) {
+        error = "node " + quoted(n->server) + " has no NodeInterface server";
+        return opening;
+    }
+    opening.panel = record.panel;
+    return opening;
+}
+
+HostNode *Network::copy(int id, std::string &error) {
+    HostNode *src = node(id);
+    if (src == nullptr) {
+        error = "no node " + std::to_string(id);
+        return nullptr;
+    }
+    HostNode *dst = create(src->server, error);
+    if (dst == nullptr) return nullptr;
+    if (dst->inst.copy != nullptr) dst->inst.copy(dst->instance, src->instance);
+    return dst;
+}
+
+void Network::render_init(int mode) {
+    for (auto &n : nodes_)
+        if (n->rend.init != nullptr) n->rend.init(n->instance, mode);
+}
+
+void Network::new_time(int32_t frame, double time) {
+    Application::get().set_time(frame, time);
+    for (auto &n : nodes_)
+        if (n->rend.new_time != nullptr) n->rend.new_time(n->instance, frame, time);
+}
+
+void Network::render_cleanup() {
+    for (auto &n : nodes_)
+        if (n->rend.cleanup != nullptr) n->rend.cleanup(n->instance);
+}
+
+bool Network::evaluate(int id, const std::string &output, Value &result, std::string &error, QvSampleAccess *sa) const {
+    HostNode *n = node(id);
+    if (n == nullptr) {
+        error = "no node " + std::to_string(id);
+        return false;
+    }
+    HostOutput *out = n->output(output);
+    if (out == nullptr) {
+        error = node_text(id, *n) + " has no output " + quoted(output);
+        return false;
+    }
+    HostSample local;
+    evaluate_output(*out, sa != nullptr ? sa : &local.access, result);
+    return true;
+}
+
+}  // namespace refhost

@@ -1,0 +1,132 @@
+// A node network as the application keeps one: node instances created by
+// server name, host sources and connections feeding their inputs, the render
+// lifecycle, evaluation of any output, and saving and loading the network in
+// both scene file forms.  network.cpp holds the nodes, their connections and
+// the render lifecycle, render_threads.cpp the render threads and
+// network_file.cpp the saved networks.
+#pragma once
+
+#include "refhost/module_loader.h"
+#include "refhost/scene/scene_io.h"
+#include "refhost/services.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace refhost {
+
+// Activates a node's NodeHandler server into `node`'s handler record.
+// Returns the activation code; -1 when the module has no such server.
+int activate_handler(const Module &module, const std::string &server, HostNode &node, int version);
+
+// Activates a node's NodeInterface server with `record` as the host's
+// interface record (its first word, the node instance, set by the caller).
+// Returns the activation code; -1 when the module has no such server.
+int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version);
+
+class Network {
+public:
+    explicit Network(std::shared_ptr<Module> module);
+    ~Network();
+    Network(const Network &) = delete;
+    Network &operator=(const Network &) = delete;
+
+    const Module &module() const { return *module_; }
+
+    // Activates the server and creates an instance; null with a message when
+    // the server is unknown, refuses to activate or create fails.
+    HostNode *create(const std::string &server, std::string &error);
+    HostNode *node(int id) const;
+    const std::vector<std::unique_ptr<HostNode>> &nodes() const { return nodes_; }
+
+    // Connects an output to an input (replacing what fed the input) and tells
+    // the node with input event 0.  Refused: unknown nodes or ports, types that
+    // do not convert, and connections that would close a loop.
+    bool connect(int from_node, const std::string &output, int to_node, const std::string &input, std::string &error);
+    // Feeds an input with a constant from the host, as a connection.
+    HostSource *feed(int to_node, const std::string &input, const Value &value, std::string &error);
+    // The same for the input made `index`-th (from 0), for nodes whose inputs
+    // share a name.
+    HostSource *feed_input(int to_node, std::size_t index, const Value &value, std::string &error);
+    // Feeds the input made `index`-th with what a sample source reads from
+    // each sample.
+    HostSource *feed_sample(int to_node, std::size_t index, SampleSource source, std::string &error);
+    // Removes what feeds an input and tells the node with input event 1.
+    bool disconnect(int to_node, const std::string &input, std::string &error);
+
+    // Opens a node's option panel as the application does: activates the
+    // node's NodeInterface server with the configured interface version and a
+    // fresh interface record holding the instance.  `code` is the activation
+    // result (-1 with a message for an unknown node or server) and `panel`
+    // the panel handle the module put in the record (null for none).
+    struct PanelOpening {
+        int code = -1;
+        void *panel = nullptr;
+    };
+    PanelOpening open_panel(int id, std::string &error) const;
+
+    // A new node of the same server, with the instance copied into it.
+    HostNode *copy(int id, std::string &error);
+
+    // Whether the host counts the module's questions of this network's
+    // inputs (HostSource::evaluations, HostInput::connected_queries): on
+    // for tests, off for renders, which then touch no shared word.
+    void set_counting(bool on);
+    // A memo for one thread's samples of this network (see SampleMemo).
+    SampleMemo make_memo(bool reuse = true) const { return SampleMemo(shared_->outputs, reuse); }
+
+    void render_init(int mode = 0);
+    void new_time(int32_t frame, double time);
+    void render_cleanup();
+
+    // Evaluates an output for one sample.  False with a message for an unknown
+    // node or output; a node that sets no value gives a Value of type 0.
+    bool evaluate(int id, const std::string &output, Value &result, std::string &error,
+                  QvSampleAccess *sa = nullptr) const;
+
+    // Render threads.  The application evaluates one network on several
+    // threads at once, each with a sample access record of its own, all of
+    // them sharing the node instances.  run_threads starts `threads` threads
+    // together, hands each its index and its own record (thread index, the
+    // current scene time) and waits for all of them; the body may call
+    // evaluate with that record.  Nothing else may change the network while
+    // they run.
+    void run_threads(int threads, const std::function<void(int thread, QvSampleAccess &sa)> &body) const;
+
+    struct Request {
+        int node;
+        std::string output;
+    };
+    // Evaluates the requests in order, `samples` times over, on each of
+    // `threads` threads at once; result[t] holds what thread t got (samples
+    // times requests values; type 0 where nothing was set or the request
+    // names no output).
+    std::vector<std::vector<Value>> evaluate_parallel(int threads, const std::vector<Request> &requests,
+                                                      int samples = 1) const;
+
+    // The network as scene file content.
+    bool save(SceneForm form, std::string &content, std::string &error) const;
+    // Writes through a temporary file, so a failed save leaves no half file.
+    bool save_file(const std::string &path, SceneForm form, std::string &error) const;
+    // Replaces this network with the one in the content; on any error the
+    // network stays as it was and the message names the source and the item.
+    bool load(const std::string &content, const std::string &source_name, std::string &error);
+    bool load_file(const std::string &path, std::string &error);
+
+private:
+    HostNode *create_with_id(const std::string &server, int id, std::string &error);
+    // Feeds an input with a value or a sample source, replacing what fed it.
+    HostSource *attach_source(HostInput &in, const Value &value, SampleSource sample);
+    bool would_loop(const HostNode *from, const HostNode *to) const;
+    void swap(Network &other);
+
+    std::shared_ptr<Module> module_;
+    std::vector<std::unique_ptr<HostNode>> nodes_;
+    std::unique_ptr<NetworkShared> shared_ = std::make_unique<NetworkShared>();
+    int next_id_ = 1;
+};
+
+}  // namespace refhost

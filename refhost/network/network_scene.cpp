@@ -1,0 +1,284 @@
+// Saved networks: a network as scene file content in either form (see
+// scene_io.h), and files written whole through a temporary.
+#include "refhost/network/network.h"
+
+#include "support/atomic_file.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace refhost {
+
+// A saved network is a sequence of top-level blocks; an older file may lack
+// any of them:
+//   Version  one integer, 1
+//   Node     Id (integer), Server (string), Name (string, optional: the
+//            network's name for the node), Data (the module's own blocks)
+//   Feed     To (node integer, input string), then either Value (type
+//            integer, then one integer or the doubles of the type) or Sample
+//            (the sample source's name, "@u" ...)
+//   Connect  From (node integer, output string), To (node integer, input string)
+// An input is named "Name#k" where it is the k-th of several inputs sharing
+// a name.  Nodes come before the feeds and connections that name them.
+
+namespace {
+
+constexpr int32_t kNetworkVersion = 1;
+
+enum : uint32_t {
+    kVersion = QV_BLOCK_ID('V', 'E', 'R', 'S'),
+    kNode = QV_BLOCK_ID('N', 'O', 'D', 'E'),
+    kFeed = QV_BLOCK_ID('F', 'E', 'E', 'D'),
+    kConnect = QV_BLOCK_ID('C', 'O', 'N', 'N'),
+    kId = QV_BLOCK_ID('N', 'D', 'I', 'D'),
+    kServer = QV_BLOCK_ID('S', 'E', 'R', 'V'),
+    kData = QV_BLOCK_ID('D', 'A', 'T', 'A'),
+    kFrom = QV_BLOCK_ID('F', 'R', 'O', 'M'),
+    kTo = QV_BLOCK_ID('T', 'O', ' ', ' '),
+    kValue = QV_BLOCK_ID('V', 'A', 'L', 'U'),
+    kName = QV_BLOCK_ID('N', 'A', 'M', 'E'),
+    kSample = QV_BLOCK_ID('S', 'M', 'P', 'L'),
+};
+
+const QvBlockIdent kTopIdents[] = {
+    {kVersion, "Version"}, {kNode, "Node"}, {kFeed, "Feed"}, {kConnect, "Connect"}, {0, nullptr}};
+const QvBlockIdent kNodeIdents[] = {{kId, "Id"}, {kServer, "Server"}, {kName, "Name"}, {kData, "Data"}, {0, nullptr}};
+const QvBlockIdent kFeedIdents[] = {{kTo, "To"}, {kValue, "Value"}, {kSample, "Sample"}, {0, nullptr}};
+
+// The name that finds an input again: "Name#k" for the k-th of several.
+std::string input_name(const HostNode &n, const HostInput &in) {
+    int nth = 0, all = 0;
+    for (const auto &other : n.inputs) {
+        if (other->name != in.name) continue;
+        ++all;
+        if (other.get() == &in) nth = all;
+    }
+    return all > 1 ? in.name + "#" + std::to_string(nth) : in.name;
+}
+const QvBlockIdent kConnectIdents[] = {{kFrom, "From"}, {kTo, "To"}, {0, nullptr}};
+
+const QvBlockIdent *ident(const QvBlockIdent *table, uint32_t id) {
+    for (; table->id != 0; ++table)
+        if (table->id == id) return table;
+    return nullptr;
+}
+
+struct Writer {
+    const QvSaveState *ss;
+    void begin(const QvBlockIdent *table, uint32_t id, bool leaf) {
+        ss->begin_block(ss->context, ident(table, id), leaf ? 1 : 0);
+    }
+    void end() { ss->end_block(ss->context); }
+    void i4(int32_t v) { ss->write_i4(ss->context, &v, 1); }
+    void str(const std::string &s) { ss->write_str(ss->context, s.c_str()); }
+    void port(const QvBlockIdent *table, uint32_t id, int node, const std::string &name) {
+        begin(table, id, true);
+        i4(node);
+        str(name);
+        end();
+    }
+};
+
+struct Reader {
+    const QvLoadState *ls;
+    bool i4(int32_t &v) { return ls->read_i4(ls->context, &v, 1) == 1; }
+    bool str(std::string &s) {
+        char buf[256] = {};
+        if (ls->read_str(ls->context, buf, sizeof buf) != 1) return false;
+        s = buf;
+        return true;
+    }
+    uint32_t find(const QvBlockIdent *table) { return ls->find_block(ls->context, table); }
+    void end() { ls->end_block(ls->context); }
+};
+
+}  // namespace
+
+bool Network::save(SceneForm form, std::string &content, std::string &error) const {
+    SceneWriter writer(form);
+    Writer w{writer.state()};
+    w.begin(kTopIdents, kVersion, true);
+    w.i4(kNetworkVersion);
+    w.end();
+    for (const auto &n : nodes_) {
+        w.begin(kTopIdents, kNode, false);
+        w.begin(kNodeIdents, kId, true);
+        w.i4(n->id);
+        w.end();
+        w.begin(kNodeIdents, kServer, true);
+        w.str(n->server);
+        w.end();
+        if (!n->name.empty()) {
+            w.begin(kNodeIdents, kName, true);
+            w.str(n->name);
+            w.end();
+        }
+        w.begin(kNodeIdents, kData, false);
+        if (n->inst.save != nullptr) n->inst.save(n->instance, w.ss);
+        w.end();
+        w.end();
+    }
+    for (const auto &n : nodes_) {
+        for (const auto &in : n->inputs) {
+            if (in->source) {
+                w.begin(kTopIdents, kFeed, false);
+                w.port(kFeedIdents, kTo, n->id, input_name(*n, *in));
+                const Value &v = in->source->value;
+                if (in->source->sample != SampleSource::none) {
+                    w.begin(kFeedIdents, kSample, true);
+                    w.str(sample_source_name(in->source->sample));
+                } else {
+                    w.begin(kFeedIdents, kValue, true);
+                    w.i4(v.type);
+                    if (v.type == QV_TYPE_INTEGER)
+                        w.i4(v.as_integer());
+                    else
+                        w.ss->write_dp(w.ss->context, v.doubles(),
+                                       static_cast<int>(type_size(v.type) / sizeof(double)));
+                }
+                w.end();
+                w.end();
+            } else if (in->from != nullptr) {
+                w.begin(kTopIdents, kConnect, false);
+                w.port(kConnectIdents, kFrom, in->from->node->id, in->from->name);
+                w.port(kConnectIdents, kTo, n->id, input_name(*n, *in));
+                w.end();
+            }
+        }
+    }
+    content = writer.finish();
+    if (!writer.ok()) {
+        error = writer.error();
+        return false;
+    }
+    return true;
+}
+
+bool Network::save_file(const std::string &path, SceneForm form, std::string &error) const {
+    std::string content;
+    if (!save(form, content, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return write_file_atomically(path, content, error);
+}
+
+bool Network::load(const std::string &content, const std::string &source_name, std::string &error) {
+    SceneReader reader(detect_scene_form(content), content, source_name);
+    Reader r{reader.state()};
+    Network fresh(module_);
+    fresh.set_counting(shared_->counting);
+    auto fail = [&](const std::string &what) {
+        error = reader.ok() ? source_name + ": " + what : reader.error();
+        return false;
+    };
+    while (uint32_t top = r.find(kTopIdents)) {
+        if (top == kVersion) {
+            int32_t version = 0;
+            if (!r.i4(version)) return fail("Version holds no number");
+            if (version != kNetworkVersion) return fail("unsupported network version " + std::to_string(version));
+        } else if (top == kNode) {
+            int32_t id = 0;
+            std::string server, name;
+            HostNode *made = nullptr;
+            while (uint32_t b = r.find(kNodeIdents)) {
+                if (b == kId && !r.i4(id)) return fail("a node's Id holds no number");
+                if (b == kServer && !r.str(server))
+                    return fail("node " + std::to_string(id) + ": Server holds no name");
+                if (b == kName && !r.str(name)) return fail("node " + std::to_string(id) + ": Name holds no name");
+                if (b == kData) {
+                    if (made != nullptr) return fail("node " + std::to_string(id) + " has two Data blocks");
+                    if (id <= 0 || server.empty()) return fail("a node's Data comes before its Id and Server");
+                    if (fresh.node(id) != nullptr) return fail("node " + std::to_string(id) + " appears twice");
+                    std::string why;
+                    made = fresh.create_with_id(server, id, why);
+                    if (made == nullptr) return fail("node " + std::to_string(id) + ": " + why);
+                    if (made->inst.load != nullptr) made->inst.load(made->instance, r.ls);
+                }
+                r.end();
+            }
+            if (made == nullptr) {
+                if (id <= 0 || server.empty()) return fail("a node lacks its Id or Server");
+                if (fresh.node(id) != nullptr) return fail("node " + std::to_string(id) + " appears twice");
+                std::string why;
+                made = fresh.create_with_id(server, id, why);
+                if (made == nullptr) return fail("node " + std::to_string(id) + ": " + why);
+            }
+            made->name = name;
+        } else if (top == kFeed) {
+            int32_t to = 0;
+            std::string input;
+            Value v;
+            bool has_value = false;
+            SampleSource sample = SampleSource::none;
+            while (uint32_t b = r.find(kFeedIdents)) {
+                if (b == kTo && !(r.i4(to) && r.str(input))) return fail("a Feed's To is incomplete");
+                if (b == kValue) {
+                    int32_t type = 0;
+                    if (!r.i4(type) || type_size(type) == 0) return fail("a Feed's Value has no known type");
+                    v.type = type;
+                    if (type == QV_TYPE_INTEGER) {
+                        int32_t i = 0;
+                        if (!r.i4(i)) return fail("a Feed's Value is incomplete");
+                        std::memcpy(v.bytes, &i, sizeof i);
+                    } else {
+                        const int count = static_cast<int>(type_size(type) / sizeof(double));
+                        if (r.ls->read_dp(r.ls->context, v.doubles(), count) != count)
+                            return fail("a Feed's Value is incomplete");
+                    }
+                    has_value = true;
+                }
+                if (b == kSample) {
+                    std::string source;
+                    if (!r.str(source) || (sample = sample_source_from_name(source)) == SampleSource::none)
+                        return fail("a Feed's Sample names no sample source");
+                    has_value = true;
+                }
+                r.end();
+            }
+            if (!has_value) return fail("a Feed lacks its Value");
+            std::string why;
+            if (sample != SampleSource::none) {
+                const HostNode *n = fresh.node(to);
+                const HostInput *in = n != nullptr ? n->input(input) : nullptr;
+                std::size_t index = 0;
+                while (n != nullptr && index < n->inputs.size() && n->inputs[index].get() != in) ++index;
+                if (in == nullptr) return fail("a Feed's To names no input of node " + std::to_string(to));
+                if (fresh.feed_sample(to, index, sample, why) == nullptr) return fail(why);
+            } else if (fresh.feed(to, input, v, why) == nullptr) {
+                return fail(why);
+            }
+        } else if (top == kConnect) {
+            int32_t from = 0, to = 0;
+            std::string output, input;
+            while (uint32_t b = r.find(kConnectIdents)) {
+                if (b == kFrom && !(r.i4(from) && r.str(output))) return fail("a Connect's From is incomplete");
+                if (b == kTo && !(r.i4(to) && r.str(input))) return fail("a Connect's To is incomplete");
+                r.end();
+            }
+            std::string why;
+            if (!fresh.connect(from, output, to, input, why)) return fail(why);
+        }
+        r.end();
+    }
+    if (!reader.ok()) {
+        error = reader.error();
+        return false;
+    }
+    swap(fresh);
+    return true;
+}
+
+bool Network::load_file(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open the file";
+        return false;
+    }
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    return load(buf.str(), path, error);
+}
+
+}  // namespace refhost

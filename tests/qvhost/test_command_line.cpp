@@ -1,0 +1,198 @@
+// The qvhost command line, run in-process.
+#include "tests/fixtures/module_fixture.h"
+
+#include "qvhost/qvhost.h"
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <sstream>
+
+#ifndef _WIN32
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace qvtest;
+
+namespace {
+
+struct CliResult {
+    int code;
+    std::string out, err;
+};
+
+CliResult qvhost_run(const std::vector<std::string> &args) {
+    std::ostringstream out, err;
+    const int code = qvhost::run(args, out, err, kModuleFile);
+    refhost::Application::get().reset_config();
+    return {code, out.str(), err.str()};
+}
+
+int count_lines(const std::string &s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
+
+namespace fs = std::filesystem;
+
+fs::path test_dir() {
+    const fs::path dir = fs::path(::testing::TempDir()) /
+                         (std::string("qv_qvhost_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::string file_bytes(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(Qvhost, NodesListsAllNinetyTwo) {
+    CliResult r = qvhost_run({"nodes"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(count_lines(r.out), 93);  // a header and one line per node
+    EXPECT_NE(r.out.find("QvMs_POW      \"Pow\"       QvTool/Math/Func_C    yes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("QvC_VEC       \"Vector\"    QvTool/Tool/Cache     yes"), std::string::npos) << r.out;
+    // Material nodes need a host newer than build 1164.
+    r = qvhost_run({"--build", "1164", "nodes"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("QvC_MTL       \"Material\"  QvTool/Tool/Cache     no"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("QvT_SPMTL     \"Split Mtl\" QvTool/Tool/Conv      no"), std::string::npos) << r.out;
+}
+
+TEST(Qvhost, EvalPrintsEveryOutput) {
+    CliResult r = qvhost_run({"eval", "QvMs_POW", "In=2", "Pow=10"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Out = 1024\n");
+    r = qvhost_run({"eval", "QvMs_ACOS"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Out = 1.5707963267948966\n");
+    r = qvhost_run({"eval", "QvMs_LOG", "In=0"});
+    EXPECT_EQ(r.out, "Out = -inf\n");
+}
+
+TEST(Qvhost, BadArgumentsGiveOneLineAndFail) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"eval", "QvMs_NOPE"}, "unknown node \"QvMs_NOPE\""},
+        {{"--build", "1164", "eval", "QvC_MTL"}, "not available"},
+        {{"--build", "5000", "nodes"}, "--build"},
+        {{"eval", "QvMs_POW", "Base=2"}, "no input \"Base\""},
+        {{"eval", "QvMs_POW", "In=abc"}, "'abc' is not a number"},
+        {{"eval", "QvMs_POW", "In"}, "not INPUT=VALUE"},
+        {{"frobnicate"}, "qvhost:"},
+        {{}, "qvhost:"},
+        {{"--module", "no-such-module.p", "nodes"}, "no-such-module.p"},
+        {{"--module", ".", "nodes"}, ".: not a regular file"},
+        // Every number on the command line: finite, in range, one message form naming the option.
+        {{"eval", "QvMs_TIME", "--fps", "0"}, "--fps: \"0\" is not a frame rate from 0.001 to 1000"},
+        {{"eval", "QvMs_TIME", "--fps", "-30"}, "--fps: \"-30\" is not a frame rate"},
+        {{"eval", "QvMs_TIME", "--fps", "nan"}, "--fps: \"nan\" is not a frame rate"},
+        {{"eval", "QvMs_TIME", "--fps", "inf"}, "--fps: \"inf\" is not a frame rate"},
+        {{"eval", "QvMs_TIME", "--fps", "1e-310"}, "--fps: \"1e-310\" is not a frame rate"},
+        {{"eval", "QvMs_TIME", "--time", "1e400"}, "--time: \"1e400\" is not a time in seconds"},
+        {{"eval", "QvMs_TIME", "--time", ""}, "--time: \"\" is not a time in seconds"},
+        {{"eval", "QvMs_TIME", "--time", "4.9e-324"}, "--time: \"4.9e-324\" is not a time"},
+        {{"eval", "QvMs_TIME", "--frame", "99999999999"}, "--frame: \"99999999999\" is not a frame from -9999999"},
+        {{"eval", "QvMs_TIME", "--frame", "1.5"}, "--frame: \"1.5\" is not a frame"},
+        {{"--build", "-1", "nodes"}, "--build: \"-1\" is not a build number from 0 to 4095"},
+        {{"--build", "", "nodes"}, "--build: \"\" is not a build number"},
+        {{"preview", "QvT_VIEW", "--width", "4097"}, "--width: \"4097\" is not a width in pixels from 1 to 4096"},
+        {{"preview", "QvT_VIEW", "--height", "0x10"}, "--height: \"0x10\" is not a height"},
+        // The user's text as given: control bytes and invalid UTF-8 escaped, long items cut.
+        {{"bogus\x1b[2J"}, "unknown command \"bogus\\x1B[2J\" (commands: nodes, eval,"},
+        {{"eval", "QvMs_\x01\xff"}, "unknown node \"QvMs_\\x01\\xFF\""},
+        {{"eval", "QvMs_" + std::string(200, 'A')}, "unknown node \"QvMs_" + std::string(55, 'A') + "...\""},
+        {{"eval", "QvMs_POW", "In=\n1"}, "input \"In\": '\\x0A1' is not a number"},
+        {{"eval", "QvMs_POW", "\x7f"}, "'\\x7F' is not INPUT=VALUE"},
+        {{"eval", "QvMs_POW", "B\xc3\xa4se=1"}, "no input \"B\xc3\xa4se\""},
+        {{"--module", "lost\rmodule.so", "nodes"}, "lost\\x0Dmodule.so: no such module file"},
+        // Services the application refuses.
+        {{"--refuse", "Texture Functions 3", "eval", "QvT_NOIS"}, "\"QvT_NOIS\" is not available (activation result"},
+        {{"--refuse", "NodeFuncs", "--refuse", "LWXPanel", "eval", "QvMs_SIN"}, "not available (activation result 2)"},
+        {{"--refuse", "LWXPanel", "panel", "QvMs_SIN"}, "the options of QvMs_SIN are not available (activation"},
+        {{"--refuse", "Bogus", "nodes"}, "--refuse: \"Bogus\" is not a service of the application (services:"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        CliResult r = qvhost_run(c.args);
+        EXPECT_NE(r.code, 0);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(count_lines(r.err), 1) << r.err;
+    }
+}
+
+#ifndef _WIN32
+// The end of the module's last loadable segment: a copy cut anywhere before
+// it would be mapped past its end.
+std::size_t end_of_segments(const std::string &image) {
+    Elf64_Ehdr eh;
+    std::memcpy(&eh, image.data(), sizeof eh);
+    std::size_t end = 0;
+    for (unsigned i = 0; i < eh.e_phnum; ++i) {
+        Elf64_Phdr ph;
+        std::memcpy(&ph, image.data() + eh.e_phoff + i * sizeof ph, sizeof ph);
+        if (ph.p_type == PT_LOAD) end = std::max<std::size_t>(end, ph.p_offset + ph.p_filesz);
+    }
+    return end;
+}
+#endif
+
+TEST(Qvhost, TruncatedModulesAreRefusedBeforeLoading) {
+#ifdef _WIN32
+    QV_SKIP("the Windows loader refuses truncated files itself");
+#else
+    const std::string image = file_bytes(kModuleFile);
+    ASSERT_GT(image.size(), sizeof(Elf64_Ehdr));
+    const std::size_t end = end_of_segments(image);
+    const fs::path dir = test_dir();
+    const struct {
+        std::size_t length;
+        const char *message;
+    } cases[] = {
+        {0, "cannot load the module"},
+        {10, "cannot load the module"},  // too short to be told ELF: the system loader refuses it
+        {40, "file is truncated (the ELF header is cut short)"},
+        {sizeof(Elf64_Ehdr), "file is truncated (its program headers lie past the end)"},
+        {600, "file is truncated"},
+        {end / 2, "file is truncated (a loadable segment lies past the end)"},
+        {end - 1, "file is truncated (a loadable segment lies past the end)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.length);
+        const fs::path cut = dir / ("cut-" + std::to_string(c.length) + ".so");
+        std::ofstream(cut, std::ios::binary).write(image.data(), static_cast<std::streamsize>(c.length));
+        const CliResult r = qvhost_run({"--module", cut.string(), "nodes"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(count_lines(r.err), 1) << r.err;
+    }
+#endif
+}
+
+TEST(Qvhost, AFifoAsTheModuleIsRefusedAtOnce) {
+#ifdef _WIN32
+    QV_SKIP("no FIFOs on Windows");
+#else
+    const fs::path fifo = test_dir() / "module.so";
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto run = std::async(std::launch::async, [&] { return qvhost_run({"--module", fifo.string(), "nodes"}); });
+    if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        // qvhost waits for a writer: be one, so that the test ends.
+        const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+        ADD_FAILURE() << "qvhost opened the FIFO";
+    }
+    const CliResult r = run.get();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("module.so: not a regular file"), std::string::npos) << r.err;
+    fs::remove(fifo);
+#endif
+}
