@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds every configuration and runs every
-# test suite, each through its CMake preset (CMakePresets.json):
+# Installs what is missing, then configures, builds and tests every
+# configuration, each through its CMake workflow preset (CMakePresets.json;
+# `cmake --workflow --preset CONFIG` does the same for one):
 #
 #   native    build/native    RelWithDebInfo
 #   sanitize  build/sanitize  Debug, AddressSanitizer + UndefinedBehaviorSanitizer
 #   thread    build/thread    RelWithDebInfo, ThreadSanitizer
 #   win32     build/win32     32-bit Windows (MinGW-w64), tests under Wine
 #   win64     build/win64     64-bit Windows (MinGW-w64), tests under Wine
-#                             (a test that fails is run once more: Wine now
-#                             and then loses a program at its start or exit,
-#                             silently or with a segmentation fault after the
-#                             test passed; a real failure fails twice)
+#                             (one Wine prefix, build/wine-prefix, for both;
+#                             the CTest fixture "wine" readies it before the
+#                             first test and ends its wineserver after the
+#                             last; a test that fails is run once more: Wine
+#                             now and then loses a program at its start or
+#                             exit, silently or with a segmentation fault
+#                             after the test passed; a real failure fails
+#                             twice)
 #   fuzz      build/fuzz      clang, AddressSanitizer + UndefinedBehaviorSanitizer
 #                             and libFuzzer: the tests, then every fuzz target
 #                             for 60 seconds (scripts/fuzz.sh)
@@ -18,7 +23,9 @@
 #   bash scripts/test-all.sh [CONFIG...]     (default: all six, in that order)
 #
 # Stops at the first failure with a non-zero exit; a summary is printed
-# either way.
+# either way.  Builds take ninja's number of jobs and tests run as many at a
+# time as the machine has processors, unless CMAKE_BUILD_PARALLEL_LEVEL or
+# CTEST_PARALLEL_LEVEL say otherwise.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -78,43 +85,26 @@ else
 fi
 current=""
 
-# One 64-bit Wine prefix serves both Windows configurations.
-wine_prefix=$root/build/wine-prefix
-export QV_WINEPREFIX=$wine_prefix
-stop_wine() {
-  if [ -d "$wine_prefix" ]; then
-    bash cmake/wine-run.sh --prefix "$wine_prefix" --stop || true
-  fi
-}
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 
-# The sanitizer options and the Wine prefix of the tests are set by the
-# test presets.
+# The sanitizer options, the Wine prefix and the retry of a failed Windows
+# test are set by the test presets.
 
 for c in "${configs[@]}"; do
   current=$c
   t0=$(date +%s)
 
-  step "$c: configure"
-  cmake --preset "$c"
-  step "$c: build"
-  cmake --build --preset "$c"
-  t_built=$(date +%s)
+  step "$c: configure, build and test"
+  cmake --workflow --preset "$c"
+  t_tested=$(date +%s)
+  timing="configure, build and tests $((t_tested - t0))s"
 
-  if [ "$c" = win32 ] || [ "$c" = win64 ]; then
-    step "$c: preparing Wine"
-    bash cmake/wine-run.sh --prefix "$wine_prefix" --init
-  fi
-  step "$c: test"
-  ctest --preset "$c"
-  if [ "$c" = win32 ] || [ "$c" = win64 ]; then
-    stop_wine
-  fi
   if [ "$c" = fuzz ]; then
     step "fuzz: every target for 60 seconds"
     bash scripts/fuzz.sh --seconds 60
+    timing="$timing, fuzzing $(( $(date +%s) - t_tested ))s"
   fi
 
-  t1=$(date +%s)
-  summary+=("$c: passed (build $((t_built - t0))s, tests $((t1 - t_built))s)")
+  summary+=("$c: passed ($timing)")
   current=""
 done
