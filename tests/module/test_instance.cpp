@@ -3,6 +3,7 @@
 #include "tests/fixtures/module_fixture.h"
 
 #include "core/create.h"
+#include "refhost/panel/xpanel.h"
 
 #include <array>
 #include <vector>
@@ -162,7 +163,16 @@ TEST_F(InstanceTest, RenderInitReadsConnectionsOnce) {
 
 TEST_F(InstanceTest, DestroyIgnoresNull) {
     refhost::HostNode *n = make("QvMs_SIN");
+    feed(n, "In", 0.5);
+    std::string error;
+    ASSERT_NE(net->open_panel(n->id, error).panel, nullptr) << error;
+    const double before = eval(n);
+    const int panels = refhost::panels_alive();
+    const std::size_t toolkit_errors = refhost::toolkit_errors().size();
     n->inst.destroy(nullptr);
+    EXPECT_EQ(refhost::panels_alive(), panels) << "no panel was destroyed";
+    EXPECT_EQ(refhost::toolkit_errors().size(), toolkit_errors);
+    EXPECT_TRUE(same_double(before, eval(n))) << "the node's own instance still evaluates";
 }
 
 // The private word fields of the shared creates, including words no node of
