@@ -1,20 +1,15 @@
 // Networks written by hand: what each kind of problem says, the sample
-// sources, panels set by label, input name and control name, and the
-// network commands of qvhost.
+// sources, panels set by label, input name and control name, and scenes
+// read as networks.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
+#include "tests/fixtures/temp_dir.h"
 
 #include "qvhost/network_toml.h"
-#include "qvhost/qvhost.h"
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 using namespace qvtest;
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Loaded {
     bool ok;
@@ -38,38 +33,6 @@ refhost::Value eval_at(const qvhost::NetworkFile &file, const std::string &outpu
     refhost::evaluate_output(*ref.output, &sample.access, v);
     return v;
 }
-
-struct CliResult {
-    int code;
-    std::string out, err;
-};
-
-CliResult run(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = qvhost::run(args, out, err, kModuleFile);
-    refhost::Application::get().reset_config();
-    return {code, out.str(), err.str()};
-}
-
-// A file in the test's own directory, removed with it.
-class TempDir {
-public:
-    TempDir()
-        : path_(fs::path(::testing::TempDir()) /
-                (std::string("qv_net_") + ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string file(const std::string &name, const std::string &content = "") const {
-        const std::string p = (path_ / name).string();
-        if (!content.empty()) std::ofstream(p, std::ios::binary) << content;
-        return p;
-    }
-    std::string path() const { return path_.string(); }
-
-private:
-    fs::path path_;
-};
 
 const char *const kSin = "[node.wave]\nserver = \"QvMs_SIN\"\n";
 
@@ -219,9 +182,9 @@ TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
         const std::string text = dir.file("net.text"), binary = dir.file("net.binary");
-        CliResult r = run({"save", c.source, "--scene", text});
+        CliResult r = qvhost_run({"save", c.source, "--scene", text});
         ASSERT_EQ(r.code, 0) << r.err;
-        r = run({"save", text, "--scene", binary, "--binary"});
+        r = qvhost_run({"save", text, "--scene", binary, "--binary"});
         ASSERT_EQ(r.code, 0) << r.err;
         const std::vector<double> from_text = values(text, c.outputs), from_binary = values(binary, c.outputs);
         ASSERT_FALSE(from_text.empty());
@@ -229,61 +192,10 @@ TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
         if (c.exact) {
             EXPECT_EQ(values(c.source, c.outputs), from_text);
         }
-        r = run({"check", binary});
+        r = qvhost_run({"check", binary});
         EXPECT_EQ(r.code, 0) << r.err;
         if (!c.exact) {
             EXPECT_NE(r.out.find("  views: QvT_VIEWS"), std::string::npos) << "names survive";
-        }
-    }
-}
-
-// ---- Commands --------------------------------------------------------------
-
-TEST(NetworkCommands, ExitCodesAndFirstLines) {
-    TempDir dir;
-    const std::string good = dir.file("good.qvn.toml", std::string(kSin) + "In = \"@time\"\n");
-    const std::string bad = dir.file("bad.qvn.toml", std::string(kSin) + "Inn = 1\n");
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        const char *out;  // the start of the output
-        const char *err;  // part of the first error line
-    } cases[] = {
-        {{"check", good}, 0, "", ""},
-        {{"check", bad}, 1, "", "bad.qvn.toml:3: node \"wave\": input \"Inn\""},
-        {{"eval", good, "wave.Out", "--frames", "0-2", "--fps", "10", "--format", "csv"},
-         0,
-         "frame,time,wave.Out\n0,0,0\n1,0.1,0.09983341664682815\n",
-         ""},
-        {{"eval", good, "wave.Out", "--frame", "5", "--fps", "10", "--format", "json"},
-         0,
-         "[\n  {\"frame\": 5, \"time\": 0.5, \"wave.Out\": 0.479425538604203}\n]\n",
-         ""},
-        {{"eval", good, "wave.Oot"}, 2, "", "QvMs_SIN has no output \"Oot\""},
-        {{"eval", good, "wave.Out", "--format", "xml"}, 2, "", "--format"},
-        {{"eval", good, "wave.Out", "--fps", "0"}, 2, "", "--fps: \"0\" is not a frame rate"},
-        {{"eval", good, "wave.Out", "--frames", "5-2"}, 2, "", "--frames: \"5-2\""},
-        {{"eval", dir.file("missing.toml"), "wave.Out"}, 1, "", "missing.toml: cannot open the file"},
-        {{"check", dir.path() + "/."}, 1, "", "/.: not a regular file"},
-        {{"check", dir.file("bad\x01name.qvn.toml")}, 1, "", "bad\\x01name.qvn.toml: cannot open the file"},
-        {{"render", good, "wave.Out", "--size", "4x4", "-o", dir.file("a.tiff")}, 2, "", ".png or .exr"},
-        {{"render", good, "wave.Out", "--size", "4x4", "--frames", "0-1", "-o", dir.file("a.png")}, 2, "", "%04d"},
-        {{"plot", good, "wave.Out", "--png", dir.file("p.png")}, 2, "", "--frames A-B or --over u"},
-        {{"preview", good, "nope"}, 2, "", "no node \"nope\""},
-        {{"graph", good, "-o", dir.file("g.gif")}, 2, "", ".svg or .png"},
-        {{"bogus"}, 2, "", "unknown command \"bogus\" (commands: nodes, eval,"},
-        {{}, 2, "", "a command is required"},
-    };
-    for (const auto &c : cases) {
-        std::string line;
-        for (const std::string &a : c.args) line += a + " ";
-        SCOPED_TRACE(line);
-        const CliResult r = run(c.args);
-        EXPECT_EQ(r.code, c.code) << r.err;
-        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-        if (c.code != 0) {
-            EXPECT_EQ(r.err.rfind("qvhost: ", 0), 0u) << r.err;
         }
     }
 }

@@ -1,0 +1,63 @@
+// The network commands of qvhost (check, eval, render, plot, preview,
+// graph) run as a user runs them: exit codes, the start of what they print
+// and the first error line.
+#include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
+#include "tests/fixtures/temp_dir.h"
+
+using namespace qvtest;
+
+namespace {
+
+const char *const kSin = "[node.wave]\nserver = \"QvMs_SIN\"\n";
+
+}  // namespace
+
+TEST(NetworkCommands, ExitCodesAndFirstLines) {
+    TempDir dir;
+    const std::string good = dir.file("good.qvn.toml", std::string(kSin) + "In = \"@time\"\n");
+    const std::string bad = dir.file("bad.qvn.toml", std::string(kSin) + "Inn = 1\n");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *out;  // the start of the output
+        const char *err;  // part of the first error line
+    } cases[] = {
+        {{"check", good}, 0, "", ""},
+        {{"check", bad}, 1, "", "bad.qvn.toml:3: node \"wave\": input \"Inn\""},
+        {{"eval", good, "wave.Out", "--frames", "0-2", "--fps", "10", "--format", "csv"},
+         0,
+         "frame,time,wave.Out\n0,0,0\n1,0.1,0.09983341664682815\n",
+         ""},
+        {{"eval", good, "wave.Out", "--frame", "5", "--fps", "10", "--format", "json"},
+         0,
+         "[\n  {\"frame\": 5, \"time\": 0.5, \"wave.Out\": 0.479425538604203}\n]\n",
+         ""},
+        {{"eval", good, "wave.Oot"}, 2, "", "QvMs_SIN has no output \"Oot\""},
+        {{"eval", good, "wave.Out", "--format", "xml"}, 2, "", "--format"},
+        {{"eval", good, "wave.Out", "--fps", "0"}, 2, "", "--fps: \"0\" is not a frame rate"},
+        {{"eval", good, "wave.Out", "--frames", "5-2"}, 2, "", "--frames: \"5-2\""},
+        {{"eval", dir.file("missing.toml"), "wave.Out"}, 1, "", "missing.toml: cannot open the file"},
+        {{"check", dir.path() + "/."}, 1, "", "/.: not a regular file"},
+        {{"check", dir.file("bad\x01name.qvn.toml")}, 1, "", "bad\\x01name.qvn.toml: cannot open the file"},
+        {{"render", good, "wave.Out", "--size", "4x4", "-o", dir.file("a.tiff")}, 2, "", ".png or .exr"},
+        {{"render", good, "wave.Out", "--size", "4x4", "--frames", "0-1", "-o", dir.file("a.png")}, 2, "", "%04d"},
+        {{"plot", good, "wave.Out", "--png", dir.file("p.png")}, 2, "", "--frames A-B or --over u"},
+        {{"preview", good, "nope"}, 2, "", "no node \"nope\""},
+        {{"graph", good, "-o", dir.file("g.gif")}, 2, "", ".svg or .png"},
+        {{"bogus"}, 2, "", "unknown command \"bogus\" (commands: nodes, eval,"},
+        {{}, 2, "", "a command is required"},
+    };
+    for (const auto &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.code != 0) {
+            EXPECT_EQ(r.err.rfind("qvhost: ", 0), 0u) << r.err;
+        }
+    }
+}
