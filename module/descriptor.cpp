@@ -1,6 +1,6 @@
 // The module descriptor, the only exported symbol, and the server table the
-// host reads from it: 92 NodeHandler records with their tag lists, then 92
-// NodeInterface records, then a record of zeros.  All of it is generated at
+// host reads from it: a NodeHandler record per node with its tag list, then
+// a NodeInterface record per node, then a record of zeros.  All of it is generated at
 // compile time from the node table.
 #include "module/activation.h"
 #include "module/node_table.h"

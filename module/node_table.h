@@ -43,9 +43,8 @@ inline constexpr NodeRow kNodeRows[] = {
 };
 
 constexpr std::size_t kNodeCount = sizeof(kNodeRows) / sizeof(kNodeRows[0]);
-static_assert(kNodeCount == 92, "the module has 92 nodes");
 
-// Every NodeInterface position from 1 to 92 is taken exactly once.
+// Every NodeInterface position from 1 to kNodeCount is taken exactly once.
 constexpr bool interface_positions_are_a_permutation() {
     bool seen[kNodeCount + 1] = {};
     for (const NodeRow &row : kNodeRows) {
@@ -55,6 +54,6 @@ constexpr bool interface_positions_are_a_permutation() {
     }
     return true;
 }
-static_assert(interface_positions_are_a_permutation(), "NodeInterface positions must be 1..92, once each");
+static_assert(interface_positions_are_a_permutation(), "NodeInterface positions must run from 1 to the node count, once each");
 
 }  // namespace qv

@@ -165,7 +165,7 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     std::string &target = line.target, &format = line.format, &png = line.png;
     std::vector<std::string> &rest = line.rest, &sets = line.sets;
 
-    auto *nodes = app.add_subcommand("nodes", "list the 92 nodes with display name, node group and availability");
+    auto *nodes = app.add_subcommand("nodes", "list the nodes with display name, node group and availability");
     nodes->footer("example: qvhost nodes");
 
     auto *eval = app.add_subcommand("eval", "evaluate one node with its inputs fed, or outputs of a network");

@@ -4,8 +4,11 @@
 
 namespace qvhost {
 
-// One row per node, in the order of the module's server table.  Inputs and
-// outputs are named as the node names them; angles on connections are radians.
+// One row per node, in the order of the module's server table; a test
+// (Reference.DescribesEveryNodeOnceAndNoOther) names any node of the loaded
+// module without a row.  Inputs and outputs are named as the node names
+// them; angles on connections are radians.  The text is the host's alone,
+// so it stays out of the module's node table (docs/adding-a-node.md).
 // clang-format off
 const NodeDescription kNodeDescriptions[] = {
     // QvTool/Const

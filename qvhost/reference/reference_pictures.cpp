@@ -40,6 +40,10 @@ struct PlotRow {
 
 constexpr int kPlotFps = 24;  // frames per second of the plots over frames
 
+// The plots, a row per node drawn.  Every node of the function groups
+// (Func_T, Func_C, Scalar) has one, and a test names any that lacks it;
+// the range of each is chosen by hand to show its edges
+// (docs/adding-a-node.md).
 // clang-format off
 const PlotRow kPlotRows[] = {
     // QvTool/Math/Func_T

@@ -2,6 +2,7 @@
 // turn, and then whatever the handler record holds called as the
 // application might call it.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/node_table_counts.h"
 
 #include "refhost/panel/xpanel.h"
 
@@ -115,7 +116,7 @@ TEST_F(HostFailures, EachServiceANodeAsksForRefusedInTurnGivesCodeTwo) {
             }
         }
     }
-    EXPECT_GE(cases, 92 * 5) << "every node asks for Product Info and the four node services at least";
+    EXPECT_GE(cases, static_cast<int>(kNodes) * 5) << "every node asks for Product Info and the four node services at least";
 }
 
 // ---- Allocation failure -------------------------------------------------------
@@ -216,7 +217,7 @@ TEST_F(HostFailures, PanelBuildsAnswerNullWhenTheToolkitMakesNoPanel) {
         EXPECT_EQ(opened.code, QV_AFUNC_OK);
         if (opened.panel != nullptr) ++panels;
     }
-    EXPECT_EQ(panels, 63);
+    EXPECT_EQ(panels, static_cast<int>(kNodesWithPanel));
     EXPECT_EQ(refhost::panels_alive(), alive + panels);
     std::string error;
     ASSERT_TRUE(net.load("", "empty.qvs", error)) << error;  // destroys every node

@@ -1,5 +1,6 @@
 // The module descriptor and its server table, as the host reads them.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/node_table_counts.h"
 
 #include <map>
 #include <set>
@@ -12,7 +13,10 @@ struct Row {
     const char *server, *display, *group;
 };
 
-// The NodeHandler records in table order.
+// The NodeHandler records in table order.  Golden: written out rather than
+// read from the node table, so that any change to the server table a host
+// sees (a node added, moved, renamed or regrouped) fails here until this
+// list is changed with it on purpose.  The counts below follow its length.
 const Row kHandlers[] = {
     {"QvMs_EPSI", "Epsilon", "QvTool/Const"},
     {"QvMs_PI", "PI", "QvTool/Const"},
@@ -129,10 +133,11 @@ TEST(ServerTable, DescriptorWords) {
 TEST(ServerTable, HandlersThenInterfacesThenZeros) {
     auto m = shared_module();
     ASSERT_TRUE(m);
-    ASSERT_EQ(m->servers().size(), 184u);
-    for (std::size_t i = 0; i < 184; ++i)
-        EXPECT_STREQ(m->servers()[i]->server_class, i < 92 ? "NodeHandler" : "NodeInterface") << i;
-    const QvServerRecord &end = m->descriptor().servers[184];
+    const std::size_t nodes = std::size(kHandlers);
+    ASSERT_EQ(m->servers().size(), 2 * nodes);
+    for (std::size_t i = 0; i < 2 * nodes; ++i)
+        EXPECT_STREQ(m->servers()[i]->server_class, i < nodes ? "NodeHandler" : "NodeInterface") << i;
+    const QvServerRecord &end = m->descriptor().servers[2 * nodes];
     EXPECT_EQ(end.server_class, nullptr);
     EXPECT_EQ(end.name, nullptr);
     EXPECT_EQ(end.activate, nullptr);
@@ -168,10 +173,12 @@ TEST(ServerTable, InterfaceRecordsFollowHandlerOrderExceptTheConversions) {
     ASSERT_TRUE(m);
     auto handlers = records_of(*m, "NodeHandler");
     auto interfaces = records_of(*m, "NodeInterface");
-    ASSERT_EQ(interfaces.size(), 92u);
+    ASSERT_EQ(interfaces.size(), std::size(kHandlers));
+    // Golden, as kHandlers: the conversions' NodeInterface records, which
+    // stand in a different order from their NodeHandler records.
     const char *const kReordered[] = {"QvT_C2RGB", "QvT_CtRGB", "QvT_F2T",   "QvT_G2P",  "QvT_MVEC",
                                       "QvT_MAPR",  "QvT_NOIS",  "QvT_V2XYZ", "QvT_VtXYZ"};
-    for (std::size_t i = 0; i < 92; ++i) {
+    for (std::size_t i = 0; i < std::size(kHandlers); ++i) {
         EXPECT_EQ(interfaces[i]->tags, nullptr);
         const char *expected = i >= 59 && i < 68 ? kReordered[i - 59] : handlers[i]->name;
         EXPECT_STREQ(interfaces[i]->name, expected) << i + 1;
@@ -183,13 +190,14 @@ TEST(ServerTable, InterfaceActivationsAreOnePerPanelKind) {
     ASSERT_TRUE(m);
     std::set<QvActivateFunc> distinct;
     for (const QvServerRecord *r : records_of(*m, "NodeInterface")) distinct.insert(r->activate);
-    EXPECT_EQ(distinct.size(), 28u);
+    EXPECT_EQ(distinct.size(), kPanelKindsUsed);
 }
 
 TEST(ServerTable, CachesAreInTableOrder) {
     auto m = shared_module();
     ASSERT_TRUE(m);
     auto handlers = records_of(*m, "NodeHandler");
+    // Golden, as kHandlers: the caches close the table.
     const char *const kCaches[] = {"QvC_INT", "QvC_MTL", "QvC_MAT", "QvC_SCL", "QvC_VEC"};
     for (int i = 0; i < 5; ++i) EXPECT_STREQ(handlers[87 + i]->name, kCaches[i]);
 }
@@ -236,5 +244,5 @@ TEST(ServerTable, InterfaceActivationsCheckTheVersion) {
         EXPECT_EQ(record.word3, nullptr);
         EXPECT_EQ(record.word4, nullptr);
     }
-    EXPECT_EQ(without_panel, 29);
+    EXPECT_EQ(without_panel, static_cast<int>(kNodesWithoutPanel));
 }

@@ -2,6 +2,7 @@
 // groups, the committed reference (docs/reference) is what `qvhost doc`
 // writes, and an older host's reference marks the nodes it cannot offer.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/node_table_counts.h"
 
 #include "refhost/draw.h"
 #include "qvhost/reference/node_descriptions.h"
@@ -91,7 +92,7 @@ int differing_pixels(const refhost::Image &a, const refhost::Image &b, int toler
 
 TEST(Reference, DescribesEveryNodeOnceAndNoOther) {
     const auto nodes = module_nodes();
-    ASSERT_EQ(nodes.size(), 92u);
+    ASSERT_EQ(nodes.size(), kNodes);
     std::map<std::string, int> rows;
     for (std::size_t i = 0; i < qvhost::kNodeDescriptionCount; ++i) {
         const qvhost::NodeDescription &d = qvhost::kNodeDescriptions[i];
@@ -115,6 +116,16 @@ TEST(Reference, TitlesEveryGroupAndPicturesOnlyNodesAndGroups) {
     for (const auto &t : titles) EXPECT_EQ(groups.count(t.first), 1u) << t.first << " is titled but is no node group";
     for (const std::string &s : qvhost::pictured_servers()) EXPECT_EQ(servers.count(s), 1u) << s << " is pictured";
     for (const std::string &g : qvhost::pictured_groups()) EXPECT_EQ(groups.count(g), 1u) << g << " is pictured";
+}
+
+// Every node of the function groups is drawn as a plot of its output.
+TEST(Reference, PlotsEveryNodeOfTheFunctionGroups) {
+    const std::set<std::string> plotted = {"QvTool/Math/Func_T", "QvTool/Math/Func_C", "QvTool/Math/Scalar"};
+    for (const auto &n : module_nodes())
+        if (plotted.count(n.second) != 0)
+            EXPECT_FALSE(qvhost::node_pictures(n.first).empty())
+                << n.first << " (" << n.second << ") has no plot: give it a row of kPlotRows in "
+                << "qvhost/reference/reference_pictures.cpp";
 }
 
 // The reference committed under docs/reference is what `qvhost doc` writes
