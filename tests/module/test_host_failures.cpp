@@ -116,7 +116,8 @@ TEST_F(HostFailures, EachServiceANodeAsksForRefusedInTurnGivesCodeTwo) {
             }
         }
     }
-    EXPECT_GE(cases, static_cast<int>(kNodes) * 5) << "every node asks for Product Info and the four node services at least";
+    EXPECT_GE(cases, static_cast<int>(kNodes) * 5)
+        << "every node asks for Product Info and the four node services at least";
 }
 
 // ---- Allocation failure -------------------------------------------------------
