@@ -6,8 +6,11 @@
 #include "tests/module_fixture.h"
 
 #include "host/host_panel.h"
+#include "tools/qvhost.h"
 
+#include <algorithm>
 #include <set>
+#include <sstream>
 #include <vector>
 
 using namespace qvtest;
@@ -427,4 +430,22 @@ TEST_F(HostEras, TheReferenceHostPlaysTheHostOfItsBuild) {
     EXPECT_EQ(config.era(), QV_ERA_BEFORE_2018);
     EXPECT_EQ(global("NodeFuncs 3", 0), nullptr);
     EXPECT_NE(global("NodeFuncs", 0), nullptr);
+}
+
+// qvhost as the 2020 host: 90 nodes, and every example network checks.
+TEST_F(HostEras, QvhostPlaysTheHostOf2020) {
+    std::ostringstream out, err;
+    ASSERT_EQ(qvhost::run({"--build", "3227", "nodes"}, out, err, kModuleFile), 0) << err.str();
+    const std::string listing = out.str();
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 93);
+    int offered = 0;
+    for (std::size_t at = listing.find(" yes\n"); at != std::string::npos; at = listing.find(" yes\n", at + 1))
+        ++offered;
+    EXPECT_EQ(offered, 90);
+    for (const auto &entry : std::filesystem::directory_iterator(source_dir() / "examples")) {
+        SCOPED_TRACE(entry.path().filename().string());
+        std::ostringstream o, e;
+        EXPECT_EQ(qvhost::run({"--build", "3227", "check", entry.path().string()}, o, e, kModuleFile), 0) << e.str();
+        Application::get().reset_config();
+    }
 }

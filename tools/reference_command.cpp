@@ -109,10 +109,10 @@ bool offered_since_2018(const refhost::Module &module, const std::string &server
     return offered;
 }
 
-std::string builds_text(int lowest, bool since_2018) {
-    if (lowest < 0) return since_2018 ? "LightWave 2018 and later" : "no host build";
-    if (lowest == 0) return since_2018 ? "every host build" : "every host build before LightWave 2018";
-    return "host build " + std::to_string(lowest) + " or later" + (since_2018 ? "" : ", before LightWave 2018");
+std::string builds_text(int lowest) {
+    if (lowest < 0) return "no host build";
+    if (lowest == 0) return "every host build";
+    return "host build " + std::to_string(lowest) + " or later";
 }
 
 // ---- A node's section --------------------------------------------------------------
@@ -158,7 +158,8 @@ std::vector<DocBlock> node_section(const Node &node, uint32_t build) {
         else
             facts += ", the editor's own colour";
     }
-    facts += "; offered by " + builds_text(node.lowest_build, node.since_2018) + ".";
+    facts += "; offered by " + builds_text(node.lowest_build) +
+             (node.since_2018 ? "" : " before LightWave 2018, not by LightWave 2018 and later") + ".";
     blocks.push_back(paragraph(facts));
     if (!n.available)
         blocks.push_back(paragraph("*Not offered by this host (build " + std::to_string(build) +
@@ -279,12 +280,20 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
     page.blocks.push_back(heading(2, "All nodes", "nodes"));
     rows.clear();
     for (const Node &n : nodes) {
-        std::string offered = builds_text(n.lowest_build, n.since_2018);
+        std::string offered = builds_text(n.lowest_build);
         if (!n.info.available) offered += " (not this host)";
         rows.push_back({"[" + n.info.display + "](" + page_of_group(n.info.group) + "#" + anchor_of(n.info) + ")",
                         code(n.info.server), n.info.group, offered});
     }
     page.blocks.push_back(table({"Node", "Server", "Group", "Offered by"}, rows));
+    std::string before_2018;
+    for (const Node &n : nodes)
+        if (!n.since_2018)
+            before_2018 += (before_2018.empty() ? "" : ", ") + std::string("[") + n.info.display + "](" +
+                           page_of_group(n.info.group) + "#" + anchor_of(n.info) + ")";
+    if (!before_2018.empty())
+        page.blocks.push_back(paragraph("LightWave 2018 and later offer every node but " + before_2018 +
+                                        ": *Offered by* gives the builds before 2018 that offer those."));
     return page;
 }
 
