@@ -277,9 +277,7 @@ TEST_F(HostEras, ThePanelToolkitIsAskedNewestFirst) {
         auto m = fresh_module();
         ASSERT_TRUE(m);
         stub::answer(c.info, QV_SERVICE_XPANEL, c.answering);
-        QvNodeInterface record{};
-        int sentinel = 0;
-        record.inst = &sentinel;
+        QvNodeInterface record{};  // no instance: the toolkit is acquired, no panel built
         const int version = c.info == stub::kHost2020 ? QV_INTERFACE_VERSION_2018 : QV_INTERFACE_VERSION_BEFORE_2018;
         EXPECT_EQ(m->find("NodeInterface", "QvMs_POW")->activate(version, stub::global, &record, nullptr), QV_AFUNC_OK);
         EXPECT_EQ(asked_of(QV_SERVICE_XPANEL), c.asked);
