@@ -21,7 +21,7 @@ NodeInstance *create_node(QvNodeId node, const NodeLayout &layout, QvError *err,
 
     const int32_t rgb[3] = {layout.colour.r, layout.colour.g, layout.colour.b};
     g_host.node->set_color(node, rgb);
-    g_host.node->set_mode(node, QV_NODE_MODE_NO_PREVIEW);
+    g_host.node->set_mode(node, preview_code(QV_PREVIEW_NONE));
 
     auto make_input = [&](int i) {
         if (layout.inputs[i].name != nullptr)

@@ -106,20 +106,43 @@ typedef int (*QvExtraQueryFunc)(void *inst);
 /* Hosts before QV_FIRST_BUILD_WITH_HANDLER_WORD7 lay out the first six
  * words only, word 6 being their flags query; later hosts have seven, word 6
  * a texture query of theirs and word 7 the flags query.  The handler version
- * (2 or 3 in both eras) cannot tell them apart; the build number can. */
+ * (2 or 3 in both eras) cannot tell them apart; the build number can.
+ * Version 5, from LightWave 2018 on, has seven words again: word 6 is the
+ * flags query, word 7 an OpenGL material query of the host's own. */
 typedef struct QvNodeHandler {
     QvInstanceFuncs *inst;
     void *item; /* item operations: never written by the module */
     QvRenderFuncs *rend;
     QvEvaluateFunc evaluate;
     QvCustomPreviewFunc custom_preview;
-    void *host_reserved;          /* word 6: never written by the module */
-    QvExtraQueryFunc extra_query; /* word 7: only on hosts that have it, for versions above 1 */
+    union {
+        void *host_reserved;          /* word 6 up to version 3: never written by the module */
+        QvExtraQueryFunc flags_query; /* word 6 of version 5: the flags query */
+    };
+    QvExtraQueryFunc extra_query; /* word 7: only on hosts that have it, for versions 2 and 3 */
 } QvNodeHandler;
 
 /* Words of the handler record by host era. */
 #define QV_HANDLER_WORDS_BEFORE_WORD7 6
 #define QV_HANDLER_WORDS 7
+
+/* NodeInterface versions: hosts before 2018 activate with 4 and above;
+ * hosts of 2018 and later count up from 1 and take a plug-in that accepts a
+ * version below 5 for one of their legacy panel API. */
+#define QV_INTERFACE_VERSION_BEFORE_2018 4
+#define QV_INTERFACE_VERSION_2018 5
+
+/* Create's second argument: the node id, or on hosts of 2018 and later
+ * possibly a context record of this layout whose type is 'NODE' and whose
+ * object is the node id.  The object is the next pointer-aligned field:
+ * byte 8 on 64-bit hosts, byte 4 on 32-bit ones. */
+typedef struct QvCreateContext {
+    uint32_t type;
+    void *object;
+    void *base_id;
+} QvCreateContext;
+
+#define QV_CREATE_CONTEXT_NODE 0x4E4F4445u /* 'NODE' */
 
 /* The interface record handed to NodeInterface activations. */
 typedef struct QvNodeInterface {
@@ -144,7 +167,9 @@ typedef struct QvSampleAccess {
     void *host_data; /* the host's own per-thread state */
 } QvSampleAccess;
 
-/* Room enough for any host's sample access record, 32- or 64-bit. */
+/* The largest sample access record of a known host: the 2020 host's, which
+ * holds no time and no thread index and whose layout changed between
+ * releases. */
 #define QV_SAMPLE_ACCESS_MAX_BYTES 1024u
 
 /* ---- Connection types --------------------------------------------------- */
@@ -153,7 +178,7 @@ typedef struct QvSampleAccess {
 #define QV_TYPE_SCALAR 2
 #define QV_TYPE_VECTOR 3
 #define QV_TYPE_INTEGER 4
-#define QV_TYPE_MATERIAL 6
+#define QV_TYPE_MATERIAL 6 /* hosts before 2018; from 2018 on type 6 is a projection record */
 
 /* Input events given to the input-event callback. */
 #define QV_EVENT_CONNECT 0
@@ -176,6 +201,19 @@ typedef struct QvNodeFuncs {
 
 #define QV_NODE_MODE_CUSTOM_PREVIEW 1
 #define QV_NODE_MODE_NO_PREVIEW 2
+
+/* The preview types of set node mode, and their codes by the era of the
+ * node service's name: "NodeFuncs" numbers them render 0, custom 1, none 2;
+ * "NodeFuncs 3" renumbered them none 0, custom 1, render 2. */
+typedef enum QvPreview { QV_PREVIEW_NONE, QV_PREVIEW_CUSTOM, QV_PREVIEW_RENDER, QV_PREVIEW_TYPES } QvPreview;
+
+/* clang-format off */
+static const int qv_preview_codes[2][QV_PREVIEW_TYPES] = {
+    /*                      none                     custom                       render */
+    /* QV_ERA_BEFORE_2018 */ {QV_NODE_MODE_NO_PREVIEW, QV_NODE_MODE_CUSTOM_PREVIEW, 0},
+    /* QV_ERA_2018        */ {0,                       1,                           2},
+};
+/* clang-format on */
 
 /* "NodeInputFuncs": operations 1 (create), 3 (evaluate), 4 (connected). */
 typedef struct QvNodeInputFuncs {
@@ -298,7 +336,9 @@ QV_STATIC_ASSERT(sizeof(QvTagPair) == 8, "tag pair is two words");
 QV_STATIC_ASSERT(offsetof(QvNodeHandler, rend) == 8, "render operations are word 3");
 QV_STATIC_ASSERT(offsetof(QvNodeHandler, evaluate) == 12, "evaluate is word 4");
 QV_STATIC_ASSERT(offsetof(QvNodeHandler, custom_preview) == 16, "custom draw is word 5");
+QV_STATIC_ASSERT(offsetof(QvNodeHandler, flags_query) == 20, "version 5 flags query is word 6");
 QV_STATIC_ASSERT(offsetof(QvNodeHandler, extra_query) == 24, "extra query is word 7");
+QV_STATIC_ASSERT(offsetof(QvCreateContext, object) == 4, "context object is word 2");
 QV_STATIC_ASSERT(offsetof(QvInstanceFuncs, save) == 20, "save is entry 6");
 QV_STATIC_ASSERT(offsetof(QvRenderFuncs, new_time) == 8, "new time is entry 3");
 QV_STATIC_ASSERT(offsetof(QvNodeFuncs, set_color) == 12, "set node colour is operation 4");
@@ -323,6 +363,7 @@ QV_STATIC_ASSERT(offsetof(QvSaveState, begin_block) == 48, "begin block is word 
 QV_STATIC_ASSERT(offsetof(QvSaveState, end_block) == 52, "end block is word 14");
 #endif
 
+QV_STATIC_ASSERT(offsetof(QvCreateContext, object) == sizeof(void *), "the context object is pointer-aligned");
 QV_STATIC_ASSERT(sizeof(QvMaterialValue) == 104, "material value is thirteen doubles");
 QV_STATIC_ASSERT(offsetof(QvMaterialValue, transparency) == 96, "transparency follows the four colours");
 

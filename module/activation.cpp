@@ -60,21 +60,34 @@ int acquire_extra_services(QvGlobalFunc global, ExtraServices extra) {
 
 }  // namespace
 
-int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global, QvNodeHandler *handler) {
-    // A newer handler record has a layout of its own: bind nothing into it,
-    // so that the host lists the node as unavailable.
-    if (version > kNewestHandlerVersion) return QV_AFUNC_BADVERSION;
+int bind_handler(const HandlerBinding &binding, QvCreateFunc either_form_create, int version, QvGlobalFunc global,
+                 QvNodeHandler *handler) {
+    // A record of a layout the module does not know: bind nothing into it,
+    // so that the host lists the node as unavailable (or, activating with
+    // its newest version first, tries an older one).
+    if (!knows_handler_version(version)) return QV_AFUNC_BADVERSION;
     if (binding.create == nullptr) return QV_AFUNC_BADGLOBAL;  // not in this build
     if (global == nullptr || handler == nullptr || handler->inst == nullptr || handler->rend == nullptr)
         return QV_AFUNC_BADGLOBAL;
-    if (binding.extra == ExtraServices::needs_build && host_build(global) <= QV_LAST_BUILD_WITHOUT_MATERIAL_NODES)
-        return QV_AFUNC_BADGLOBAL;
+    if (binding.extra == ExtraServices::needs_build) {
+        // Hosts of 2018 and later carry projections on connection type 6
+        // and materials as handles the module cannot read.
+        const uint32_t info = host_value(global, QV_SERVICE_PRODUCT_INFO);
+        if (decide_era(global, version, &info) == QV_ERA_2018) return QV_AFUNC_BADGLOBAL;
+        if (QV_PRODUCT_BUILD(info) <= QV_LAST_BUILD_WITHOUT_MATERIAL_NODES) return QV_AFUNC_BADGLOBAL;
+    }
 
     // "Product Info" comes first; its build tells whether the host's record
-    // has the seventh word at all.
-    const uint32_t build = host_build(global);
-    if (version > 1 && binding.writes_extra_query && build >= QV_FIRST_BUILD_WITH_HANDLER_WORD7)
+    // has the seventh word at all, and with the version it tells the era.
+    const uint32_t info = host_value(global, QV_SERVICE_PRODUCT_INFO);
+    const uint32_t build = QV_PRODUCT_BUILD(info);
+    decide_era(global, version, &info);
+    if (version == QV_HANDLER_VERSION_2018) {
+        // Word 6 is the flags query; word 7 is the host's own.
+        if (binding.writes_extra_query) handler->flags_query = extra_query_none;
+    } else if (version > 1 && binding.writes_extra_query && build >= QV_FIRST_BUILD_WITH_HANDLER_WORD7) {
         handler->extra_query = extra_query_none;
+    }
     // Every service the node's callbacks use is acquired before any of them
     // is installed: a node that cannot have a service is left with nothing
     // that the host could call and that would reach for it.
@@ -91,7 +104,7 @@ int bind_handler(const HandlerBinding &binding, int version, QvGlobalFunc global
     case PrivateSource::function: inst->priv = reinterpret_cast<void *>(binding.fn); break;
     case PrivateSource::global: inst->priv = reinterpret_cast<void *>(global); break;
     }
-    inst->create = binding.create;
+    inst->create = since_2018() ? either_form_create : binding.create;
     install_persistence(inst, binding.persistence);
     rend->cleanup = binding.cleanup != nullptr ? binding.cleanup : cleanup_none;
     rend->new_time = binding.new_time != nullptr ? binding.new_time : new_time_none;

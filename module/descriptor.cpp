@@ -31,9 +31,16 @@ constexpr std::array<TagList, kNodeCount> make_tag_lists(std::index_sequence<I..
 
 constexpr std::array<TagList, kNodeCount> kTagLists = make_tag_lists(std::make_index_sequence<kNodeCount>{});
 
+// The node's create, handed the node id in whichever form the host gives it.
+template <std::size_t Row>
+void *create_from_either_form(void *priv, QvNodeId argument, QvError *err) {
+    return kNodeRows[Row].binding.create(priv, node_of_create_argument(argument), err);
+}
+
 template <std::size_t Row>
 int activate_handler(int version, QvGlobalFunc global, void *local, void *) {
-    return bind_handler(kNodeRows[Row].binding, version, global, static_cast<QvNodeHandler *>(local));
+    return bind_handler(kNodeRows[Row].binding, &create_from_either_form<Row>, version, global,
+                        static_cast<QvNodeHandler *>(local));
 }
 
 constexpr QvActivateFunc kInterfaceActivations[] = {

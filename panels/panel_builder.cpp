@@ -207,15 +207,18 @@ void *build_panel(const PanelSpec &tables, void **panel_field, void *inst) {
 }
 
 int activate_panel(PanelKind kind, int version, QvGlobalFunc global, void *local) {
-    if (version < 4) return QV_AFUNC_BADVERSION;
+    // Hosts of 2018 and later take a plug-in that accepts a version below
+    // theirs for one of their legacy panel API; older hosts start at 4.
+    const QvHostEra era = global != nullptr ? decide_era(global, 0) : g_host.era;
+    if (version < (era == QV_ERA_2018 ? QV_INTERFACE_VERSION_2018 : QV_INTERFACE_VERSION_BEFORE_2018))
+        return QV_AFUNC_BADVERSION;
     auto *record = static_cast<QvNodeInterface *>(local);
     if (record == nullptr) return QV_AFUNC_BADGLOBAL;
     if (kind == PanelKind::none) {
         record->panel = record->word3 = record->word4 = nullptr;
         return QV_AFUNC_OK;
     }
-    if (g_host.xpanel == nullptr) g_host.xpanel = static_cast<const QvXPanelFuncs *>(global("LWXPanel", 0));
-    if (g_host.xpanel == nullptr) return QV_AFUNC_BADGLOBAL;
+    if (!acquire(global, QV_SERVICE_XPANEL, 0, g_host.xpanel)) return QV_AFUNC_BADGLOBAL;
     record->word3 = record->word4 = nullptr;
     if (record->inst == nullptr) {  // nothing to build a panel for
         record->panel = nullptr;

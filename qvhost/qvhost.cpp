@@ -158,7 +158,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     std::string build = std::to_string(refhost::kDefaultBuild);
     std::vector<std::string> refused;
     app.add_option("--module", line.module_path, "module file to load");
-    app.add_option("--build", build, "host build number the application reports (0 to 4095)");
+    app.add_option("--build", build,
+                   "host build number the application reports (0 to 4095; from " + std::to_string(refhost::kBuild2020) +
+                       " on a LightWave 2020 host)");
     app.add_option("--refuse", refused, "a service the application answers with null, e.g. LWXPanel (repeatable)")
         ->allow_extra_args(false);
     OptionTexts o;
@@ -320,10 +322,13 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
 }
 
 int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &err, bool err_is_terminal) {
-    Context ctx{out, err, line.module_path, err_is_terminal, line.quiet, &g_interrupted, !line.refused.empty()};
     refhost::HostConfig &config = refhost::Application::get().config();
-    config.build = line.build;
+    config.play_build(line.build);
     config.withheld = line.refused;
+    // The module decides its host's era once: a host of another era than
+    // the one this process may have shown it before needs a copy of its own.
+    const bool fresh = !line.refused.empty() || config.era() != QV_ERA_BEFORE_2018;
+    Context ctx{out, err, line.module_path, err_is_terminal, line.quiet, &g_interrupted, fresh};
     const std::string &target = line.target;
     const FrameSpan &span = line.span;
 

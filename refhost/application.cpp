@@ -18,6 +18,16 @@ Application &Application::get() {
     return app;
 }
 
+void HostConfig::play_build(uint32_t b) {
+    const HostConfig defaults;
+    build = b;
+    const bool since_2018 = b >= kBuild2020;
+    major = since_2018 ? 15 : defaults.major;
+    year = since_2018 ? 2020 : defaults.year;
+    handler_version = since_2018 ? QV_HANDLER_VERSION_2018 : defaults.handler_version;
+    interface_version = since_2018 ? QV_INTERFACE_VERSION_2018 : defaults.interface_version;
+}
+
 QvGlobalFunc Application::global_function() const { return &Application::global; }
 
 void Application::instance_update(const char *server_class, void *inst) {
@@ -28,16 +38,22 @@ void *Application::global(const char *service, int) {
     Application &app = get();
     const std::string name = service != nullptr ? service : "";
     app.requests_.push_back(name);
+    // A host before 2018 offers the names of its era from their first
+    // builds on; a host of 2018 and later only the newest name of each.
+    const QvHostEra era = app.config_.era();
     const QvServiceName *offer = nullptr;
     for (const QvServiceName &row : qv_service_names)
         if (name == row.name) offer = &row;
-    if (offer == nullptr || app.config_.build < offer->first_build || app.config_.withheld.count(name)) return nullptr;
+    if (offer == nullptr || app.config_.withheld.count(name)) return nullptr;
+    if (era == QV_ERA_2018 ? offer != qv_service_newest(offer->service)
+                           : offer->era != QV_ERA_BEFORE_2018 || app.config_.build < offer->first_build)
+        return nullptr;
 
     auto value = [](uint32_t v) { return reinterpret_cast<void *>(static_cast<uintptr_t>(v)); };
     switch (offer->service) {
-    case QV_SERVICE_PRODUCT_INFO: return value(app.config_.build << 4 | (app.config_.product & 0xF));
+    case QV_SERVICE_PRODUCT_INFO: return value(app.config_.product_info());
     case QV_SERVICE_SYSTEM_ID: return value(app.config_.system_id);
-    case QV_SERVICE_NODE_FUNCS: return const_cast<QvNodeFuncs *>(&node_funcs());
+    case QV_SERVICE_NODE_FUNCS: return const_cast<QvNodeFuncs *>(&node_funcs(offer->era));
     case QV_SERVICE_INSTANCE_UPDATE: return reinterpret_cast<void *>(&Application::instance_update);
     case QV_SERVICE_INPUT_FUNCS: return const_cast<QvNodeInputFuncs *>(&input_funcs());
     case QV_SERVICE_OUTPUT_FUNCS: return const_cast<QvNodeOutputFuncs *>(&output_funcs());

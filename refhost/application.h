@@ -18,14 +18,31 @@ namespace refhost {
 // service gained a new version.
 constexpr uint32_t kDefaultBuild = 3000;
 
+// The build of the LightWave 2020 host: from it on, HostConfig::play_build
+// plays a host of 2018 and later.
+constexpr uint32_t kBuild2020 = 3227;
+
 struct HostConfig {
-    uint32_t build = kDefaultBuild;  // "Product Info" is build << 4 | product
+    uint32_t build = kDefaultBuild;  // "Product Info": build, product, major version and year
     uint32_t product = 1;
     uint32_t system_id = 0;          // QV_SYSTEM_MODELER for the modeller
     std::set<std::string> withheld;  // services answered with null
     int handler_version = 2;         // version handed to NodeHandler activations
     int interface_version = 4;       // version handed to NodeInterface activations
     bool panels_fail = false;        // the panel toolkit's create answers null
+    uint32_t major = 0;              // major version in "Product Info"; 0 says none
+    uint32_t year = 0;               // model year in "Product Info", with major version 15
+    // Create is handed a 'NODE' context record holding the node id instead
+    // of the node id (hosts of 2018 and later may do either).
+    bool context_create = false;
+
+    uint32_t product_info() const { return QV_PRODUCT_INFO(build, product, major, year); }
+    // The era the host plays: what its handler version and "Product Info" say.
+    QvHostEra era() const { return qv_host_era(handler_version, product_info()); }
+    // Plays the host of a build: from kBuild2020 on the 2020 host (major
+    // version 15, year 2020, handler version 5, interface version 5); below
+    // it an older host of that build.
+    void play_build(uint32_t b);
 };
 
 struct InstanceUpdate {

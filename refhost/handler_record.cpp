@@ -29,7 +29,9 @@ int handler_record_words(uint32_t build) {
 
 int activate_in_host_record(QvActivateFunc activate, int version, QvGlobalFunc global, uint32_t build, HostNode &node) {
     static_assert(sizeof(QvNodeHandler) == QV_HANDLER_WORDS * sizeof(void *), "the handler record is words");
-    const int words = handler_record_words(build);
+    // Word 7 of a version 5 record is the host's own: the module's part
+    // ends before it, and the guard starts there.
+    const int words = version == QV_HANDLER_VERSION_2018 ? QV_HANDLER_WORDS - 1 : handler_record_words(build);
     std::unique_ptr<uintptr_t[]> record(new uintptr_t[words + kGuardWords]);
     for (int i = 0; i < words; ++i) record[i] = 0;
     for (int i = 0; i < kGuardWords; ++i) record[words + i] = kGuard;

@@ -1,7 +1,8 @@
 // The handler record as the application hands it to a NodeHandler
 // activation: as many words as the host's build lays out (six before
 // QV_FIRST_BUILD_WITH_HANDLER_WORD7, seven from it on), in an allocation of
-// that size followed by guard words.  Under AddressSanitizer the guard is
+// that size followed by guard words.  In a version 5 record word 7 belongs
+// to the host: it is guarded like the words past the end.  Under AddressSanitizer the guard is
 // poisoned, so a write past the record stops at the write; otherwise the
 // guard words are checked after the activation returns.
 #pragma once

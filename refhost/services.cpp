@@ -92,6 +92,15 @@ void set_mode(QvNodeId node, int mode) {
     n->calls.push_back("mode");
 }
 
+// "NodeFuncs 3" numbers the preview types anew: kept as "NodeFuncs" numbers
+// them (an unknown code as it came).
+void set_mode_renumbered(QvNodeId node, int mode) {
+    int kept = mode;
+    for (int type = 0; type < QV_PREVIEW_TYPES; ++type)
+        if (qv_preview_codes[QV_ERA_2018][type] == mode) kept = qv_preview_codes[QV_ERA_BEFORE_2018][type];
+    set_mode(node, kept);
+}
+
 QvInputId create_input(QvNodeId node, int type, const char *name, QvInputEventFunc event) {
     auto *n = static_cast<HostNode *>(node);
     n->inputs.push_back(std::unique_ptr<HostInput>(
@@ -224,12 +233,13 @@ void set_value(QvNodeValue handle, const void *result) {
 }
 
 const QvNodeFuncs kNodeFuncs = {nullptr, nullptr, nullptr, set_color, nullptr, set_mode};
+const QvNodeFuncs kNodeFuncs2018 = {nullptr, nullptr, nullptr, set_color, nullptr, set_mode_renumbered};
 const QvNodeInputFuncs kInputFuncs = {create_input, destroy_input, evaluate_input, input_connected};
 const QvNodeOutputFuncs kOutputFuncs = {create_output, destroy_output, set_value};
 
 }  // namespace
 
-const QvNodeFuncs &node_funcs() { return kNodeFuncs; }
+const QvNodeFuncs &node_funcs(QvHostEra names) { return names == QV_ERA_2018 ? kNodeFuncs2018 : kNodeFuncs; }
 const QvNodeInputFuncs &input_funcs() { return kInputFuncs; }
 const QvNodeOutputFuncs &output_funcs() { return kOutputFuncs; }
 

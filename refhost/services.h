@@ -161,7 +161,10 @@ struct HostValueSlot {
     Value *value;
 };
 
-const QvNodeFuncs &node_funcs();
+// The node service under a name of this era; its set node mode keeps the
+// preview type in HostNode::mode in the numbering of "NodeFuncs" (custom 1,
+// none 2), whichever numbering the name has.
+const QvNodeFuncs &node_funcs(QvHostEra names = QV_ERA_BEFORE_2018);
 const QvNodeInputFuncs &input_funcs();
 const QvNodeOutputFuncs &output_funcs();
 

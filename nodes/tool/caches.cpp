@@ -88,7 +88,7 @@ void *cache_create(void *priv, QvNodeId node, QvError *err) {
     auto *c = new (mem) CacheRecord();
     c->node = node;
     g_host.node->set_color(node, kColourCache);
-    g_host.node->set_mode(node, QV_NODE_MODE_NO_PREVIEW);
+    g_host.node->set_mode(node, preview_code(QV_PREVIEW_NONE));
     c->kind = static_cast<int32_t>(private_word(priv));
     if (c->kind == kCacheMatrix) {
         static const char *const kRows[] = {"Rgt", "Up", "Fwd"};

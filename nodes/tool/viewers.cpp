@@ -216,7 +216,7 @@ void *viewer_create(void *priv, QvNodeId node, QvError *err) {
     auto *v = static_cast<ViewerRecord *>(mem);
     v->node = node;
     v->kind_word = kind;
-    g_host.node->set_mode(node, QV_NODE_MODE_CUSTOM_PREVIEW);
+    g_host.node->set_mode(node, preview_code(QV_PREVIEW_CUSTOM));
     const KindInputs &inputs = kKindInputs[kind];
     for (int i = 0; i < inputs.count; ++i)
         v->inputs[i] = g_host.input->create(node, inputs.inputs[i].type, inputs.inputs[i].name, viewer_input_event);

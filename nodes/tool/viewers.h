@@ -13,9 +13,12 @@ constexpr uint32_t kViewerKindMask = 0xF;
 constexpr uint32_t kViewerConnectionsRead = kFlagConnectionsRead;  // in the kind word
 // The sample access handed to the input service when the preview evaluates
 // inputs.  The host may read its own record through it up to the record's
-// full size (584 bytes on the newest 32-bit hosts, more on 64-bit ones), so
-// the block has room for any host's record.
-constexpr std::size_t kViewerSampleBytes = QV_SAMPLE_ACCESS_MAX_BYTES;
+// full size: 584 bytes on the newest 32-bit hosts, 1024 on the 2020 host,
+// whose layout changed from release to release.  4096 bytes, four times the
+// largest record known, leave room for a later release's record on every
+// target, for a few KiB per viewer.
+constexpr std::size_t kViewerSampleBytes = 4096;
+static_assert(kViewerSampleBytes >= 4 * QV_SAMPLE_ACCESS_MAX_BYTES, "room beyond the largest known record");
 
 struct ViewerRecord {
     void *panel;  // first, like the panel field the builder fills

@@ -36,7 +36,8 @@ constexpr uint32_t kLastBuild = 4095;  // the largest build number "Product Info
 struct Node {
     NodeInfo info;
     const char *description = nullptr;
-    int lowest_build = 0;  // the lowest host build that offers it; -1 for none
+    int lowest_build = 0;    // the lowest host build before 2018 that offers it; -1 for none
+    bool since_2018 = true;  // LightWave 2018 and later offer it
     std::vector<DocPicture> pictures;
 };
 
@@ -65,12 +66,16 @@ std::string page_of_group(const std::string &group) {
 
 std::string code(const std::string &text) { return "`" + text + "`"; }
 
-// The lowest host build whose application lets the node activate, found on
-// a copy of the module of its own so that the described module's service
-// slots keep what the configured build gave them.
+// The lowest build of a host before 2018 whose application lets the node
+// activate, found on a copy of the module of its own so that the described
+// module's service slots keep what the configured build gave them.
 int lowest_build(const refhost::Module &module, const std::string &server) {
     refhost::HostConfig &config = refhost::Application::get().config();
-    const uint32_t configured = config.build;
+    const refhost::HostConfig configured = config;
+    const refhost::HostConfig older;  // a host before 2018 says neither major version nor year
+    config.major = older.major;
+    config.year = older.year;
+    config.handler_version = older.handler_version;
     auto offered = [&](uint32_t build) {
         config.build = build;
         refhost::HostNode probe;
@@ -88,8 +93,20 @@ int lowest_build(const refhost::Module &module, const std::string &server) {
         }
         lowest = static_cast<int>(lo);
     }
-    config.build = configured;
+    config = configured;
     return lowest;
+}
+
+// Whether the 2020 host lets the node activate, on a copy of the module of
+// its own: the module keeps the era it first saw.
+bool offered_since_2018(const refhost::Module &module, const std::string &server) {
+    refhost::HostConfig &config = refhost::Application::get().config();
+    const refhost::HostConfig configured = config;
+    config.play_build(refhost::kBuild2020);
+    refhost::HostNode probe;
+    const bool offered = refhost::activate_handler(module, server, probe, config.handler_version) == QV_AFUNC_OK;
+    config = configured;
+    return offered;
 }
 
 std::string builds_text(int lowest) {
@@ -141,7 +158,8 @@ std::vector<DocBlock> node_section(const Node &node, uint32_t build) {
         else
             facts += ", the editor's own colour";
     }
-    facts += "; offered by " + builds_text(node.lowest_build) + ".";
+    facts += "; offered by " + builds_text(node.lowest_build) +
+             (node.since_2018 ? "" : " before LightWave 2018, not by LightWave 2018 and later") + ".";
     blocks.push_back(paragraph(facts));
     if (!n.available)
         blocks.push_back(paragraph("*Not offered by this host (build " + std::to_string(build) +
@@ -251,7 +269,8 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
         "*A scene file keeps* lists the values saved with the scene, in the text form of a scene file, as a new "
         "node saves them; the *Edits* column of the panel says where each control's value is kept.",
         "*Offered by* says which builds of the host offer the node. The plug-in works with every build, asking for "
-        "the versions of the host's services that its build has.",
+        "the versions of the host's services that its build has. The 64-bit module serves every 64-bit LightWave, "
+        "including 2018 and later, which are 64-bit only; the 32-bit module serves the 32-bit LightWave, up to 2015.",
     }));
     page.blocks.push_back(heading(2, "Node groups", "groups"));
     std::vector<std::vector<std::string>> rows;
@@ -267,6 +286,14 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
                         code(n.info.server), n.info.group, offered});
     }
     page.blocks.push_back(table({"Node", "Server", "Group", "Offered by"}, rows));
+    std::string before_2018;
+    for (const Node &n : nodes)
+        if (!n.since_2018)
+            before_2018 += (before_2018.empty() ? "" : ", ") + std::string("[") + n.info.display + "](" +
+                           page_of_group(n.info.group) + "#" + anchor_of(n.info) + ")";
+    if (!before_2018.empty())
+        page.blocks.push_back(paragraph("LightWave 2018 and later offer every node but " + before_2018 +
+                                        ": *Offered by* gives the builds before 2018 that offer those."));
     return page;
 }
 
@@ -286,6 +313,8 @@ int write_reference(const Context &ctx, const std::string &dir) {
     std::string error;
     auto probe_module = refhost::Module::load(ctx.module_path, error, true);
     if (!probe_module) return ctx.fail(error);
+    auto probe_module_2018 = refhost::Module::load(ctx.module_path, error, true);
+    if (!probe_module_2018) return ctx.fail(error);
     const uint32_t build = refhost::Application::get().config().build;
 
     std::vector<Node> nodes;
@@ -297,6 +326,7 @@ int write_reference(const Context &ctx, const std::string &dir) {
         if (n.description == nullptr)
             return ctx.fail(std::string(r->name) + ": no description in qvhost/reference/node_descriptions.cpp");
         n.lowest_build = lowest_build(*probe_module, r->name);
+        n.since_2018 = offered_since_2018(*probe_module_2018, r->name);
         n.pictures = node_pictures(r->name);
         nodes.push_back(std::move(n));
     }

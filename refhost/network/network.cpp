@@ -71,7 +71,9 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
         return nullptr;
     }
     QvError err = nullptr;
-    node->instance = node->inst.create(node->inst.priv, node.get(), &err);
+    QvCreateContext context{QV_CREATE_CONTEXT_NODE, node.get(), nullptr};
+    void *argument = Application::get().config().context_create ? static_cast<void *>(&context) : node.get();
+    node->instance = node->inst.create(node->inst.priv, argument, &err);
     if (node->instance == nullptr) {
         error = "node " + quoted(server) + ": create failed (" + (err != nullptr ? err : "no message") + ")";
         return nullptr;

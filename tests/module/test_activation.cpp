@@ -141,6 +141,7 @@ TEST_F(ActivationTest, OneInputNodesShareOneEvaluateAndCarryTheirFunction) {
 TEST_F(ActivationTest, TheHostOffersEachServiceNameFromItsFirstBuild) {
     const QvGlobalFunc global = Application::get().global_function();
     for (const QvServiceName &row : qv_service_names) {
+        if (row.era != QV_ERA_BEFORE_2018) continue;  // the newer hosts' names: test_host_eras.cpp
         SCOPED_TRACE(row.name);
         Application::get().config().build = row.first_build;
         if (row.service != QV_SERVICE_SYSTEM_ID) {  // the plain value 0: not the modeller
