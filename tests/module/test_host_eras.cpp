@@ -3,10 +3,10 @@
 // codes, the material nodes, the viewers' sample block, the two forms of
 // create's node argument and the interface versions.  Each case loads a
 // fresh module: the module decides its host's era once.
-#include "tests/module_fixture.h"
+#include "tests/fixtures/module_fixture.h"
 
 #include "host/host_panel.h"
-#include "tools/qvhost.h"
+#include "qvhost/qvhost.h"
 
 #include <algorithm>
 #include <set>
