@@ -1,24 +1,14 @@
 #include "refhost/services.h"
 
+#include "refhost/network/input_key.h"
+
 #include <cstring>
 
 namespace refhost {
 
 HostInput *HostNode::input(const std::string &name) const {
-    for (const auto &in : inputs)
-        if (in->name == name) return in.get();
-    // "Scalar#2": the second input named "Scalar".
-    const std::size_t hash = name.rfind('#');
-    if (hash == std::string::npos || hash == 0 || hash + 1 == name.size()) return nullptr;
-    int nth = 0;
-    for (std::size_t k = hash + 1; k < name.size(); ++k) {
-        if (name[k] < '0' || name[k] > '9' || nth > 1000) return nullptr;
-        nth = nth * 10 + (name[k] - '0');
-    }
-    const std::string base = name.substr(0, hash);
-    for (const auto &in : inputs)
-        if (in->name == base && --nth == 0) return in.get();
-    return nullptr;
+    const int index = input_index(*this, name);
+    return index >= 0 ? inputs[static_cast<std::size_t>(index)].get() : nullptr;
 }
 
 HostOutput *HostNode::output(const std::string &name) const {
