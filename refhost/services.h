@@ -155,6 +155,9 @@ struct HostNode {
     HostOutput *output(const std::string &name) const;
 };
 
+// Whether the host counts the module's questions of this node's inputs.
+inline bool counts_questions(const HostNode &n) { return n.shared == nullptr || n.shared->counting; }
+
 // The value handle the host hands to evaluate.
 struct HostValueSlot {
     int type;
