@@ -48,6 +48,7 @@ public:
     void feed_u(int to) { check(net_->feed_sample(to, 0, refhost::SampleSource::u, error_) != nullptr); }
     Built finish(int node, const std::string &output) {
         net_->set_counting(false);
+        net_->set_constant_copies(true);
         net_->render_init();
         qvhost::start_frame(*net_, kFrame, 30.0);
         Built b;

@@ -96,6 +96,7 @@ public:
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
+        file_.network->set_constant_copies(true);
     }
 
     bool read(const std::string &text) {
@@ -417,6 +418,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     file.source = shown_path(path);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
+    file.network->set_constant_copies(true);
     if (!file.network->load(content, path, error)) {
         problems.push_back(shown_message(error, path));
         return false;

@@ -89,6 +89,7 @@ void deliver(const Value &v, int type, void *result) {
 void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
     const auto *in = static_cast<const HostInput *>(input);
     if (in->constant_bytes != nullptr && !in->reads_whole_record) {
+        if (counts_questions(*in->node)) in->source->evaluations.fetch_add(1, std::memory_order_relaxed);
         copy_value_bytes(in->type, result, in->constant_bytes);
         return;
     }

@@ -75,6 +75,11 @@ public:
     // inputs (HostSource::evaluations, HostInput::connected_queries): on
     // for tests, off for renders, which then touch no shared word.
     void set_counting(bool on);
+    // Whether an input fed a constant is evaluated by copying the constant,
+    // converted to the input's type when it was fed, rather than converting
+    // it at every evaluation: off for tests, on for renders.  The values are
+    // the same either way.
+    void set_constant_copies(bool on);
     // A memo for one thread's samples of this network (see SampleMemo).
     SampleMemo make_memo(bool reuse = true) const { return SampleMemo(shared_->outputs, reuse); }
 

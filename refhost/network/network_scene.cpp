@@ -163,6 +163,7 @@ bool Network::load(const std::string &content, const std::string &source_name, s
     Reader r{reader.state()};
     Network fresh(module_);
     fresh.set_counting(shared_->counting);
+    fresh.set_constant_copies(shared_->copies_constants);
     auto fail = [&](const std::string &what) {
         error = reader.ok() ? source_name + ": " + what : reader.error();
         return false;

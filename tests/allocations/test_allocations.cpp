@@ -67,6 +67,7 @@ TEST_F(Allocations, NoneInAnyEvaluate) {
             for (std::size_t i = 0; connected && i < n->inputs.size(); ++i)
                 ASSERT_NE(net->feed_input(n->id, i, constant_for(n->inputs[i]->type), error), nullptr) << error;
             net->set_counting(false);
+            net->set_constant_copies(true);
             net->render_init();
             net->new_time(12, 0.4);
             refhost::HostSample sample = refhost::HostSample::at(0.25, 0.75, 4.5, 12.5, 0.4, 12);
