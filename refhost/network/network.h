@@ -2,8 +2,9 @@
 // server name, host sources and connections feeding their inputs, the render
 // lifecycle, evaluation of any output, and saving and loading the network in
 // both scene file forms.  network.cpp holds the nodes, their connections and
-// the render lifecycle, render_threads.cpp the render threads and
-// network_file.cpp the saved networks.
+// the render lifecycle, render.cpp the render threads (and render.h the
+// renderer), network_scene.cpp the saved networks; input_evaluation.h says
+// how an input is evaluated, input_key.h how an input is named.
 #pragma once
 
 #include "refhost/module_loader.h"
