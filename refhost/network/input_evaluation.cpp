@@ -86,6 +86,8 @@ void deliver(const Value &v, int type, void *result) {
 
 }  // namespace
 
+// The render's paths first: a constant copied as it is, a wired input whose
+// upstream value this sample's memo holds or evaluates once; then the rest.
 void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
     const auto *in = static_cast<const HostInput *>(input);
     if (in->constant_bytes != nullptr && !in->reads_whole_record) {
