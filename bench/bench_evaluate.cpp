@@ -40,6 +40,7 @@ Wired make_wired(const std::string &upstream) {
         std::exit(1);
     }
     w.net->set_counting(false);
+    w.net->set_constant_copies(true);
     w.net->render_init();
     return w;
 }

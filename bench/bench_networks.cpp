@@ -1,5 +1,5 @@
 // Whole networks rendered through the reference host's render path
-// (qvhost::render_grid), in samples per second:
+// (refhost::render_grid), in samples per second:
 //   - shared upstream nodes: a fan-out (one sine of u feeding the eight
 //     inputs of two four-input sums, added) and a diamond chain ten deep
 //     (each level a sine and a cosine of the level below, added), each
@@ -11,7 +11,8 @@
 //     each chain against a balanced tree of as many sums, which nests
 //     log2(N) deep instead of N.
 #include "bench/bench_ratios.h"
-#include "qvhost/rendering.h"
+#include "refhost/network/render.h"
+#include "qvhost/network_toml.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,8 +49,9 @@ public:
     void feed_u(int to) { check(net_->feed_sample(to, 0, refhost::SampleSource::u, error_) != nullptr); }
     Built finish(int node, const std::string &output) {
         net_->set_counting(false);
+        net_->set_constant_copies(true);
         net_->render_init();
-        qvhost::start_frame(*net_, kFrame, 30.0);
+        refhost::start_frame(*net_, kFrame, 30.0);
         Built b;
         b.output.text = output;
         b.output.node = node;
@@ -134,14 +136,15 @@ Built tree(int nodes) {
 }
 
 // Renders one frame; the evaluations it made are added to `evaluations`.
-void render(const Built &b, int size, int threads, bool reuse, qvhost::ValueImage &image, long &evaluations) {
-    qvhost::RenderControl control;
+void render(const Built &b, int size, int threads, bool reuse, refhost::ValueImage &image, long &evaluations) {
+    refhost::RenderControl control;
     control.threads = threads;
     control.reuse = reuse;
     std::atomic<long> counted{0};
     control.evaluations = &counted;
     std::string error;
-    if (!qvhost::render_grid(b.output, size, size, qvhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
+    if (!refhost::render_grid(b.output.network(), *b.output.output, b.output.text, size, size,
+                              refhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
         std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
         std::exit(1);
     }
@@ -154,7 +157,7 @@ void render(const Built &b, int size, int threads, bool reuse, qvhost::ValueImag
 // both ways.
 void run_shared(benchmark::State &state, Built (*make)(), int size) {
     const Built b = make();
-    qvhost::ValueImage reused, again;
+    refhost::ValueImage reused, again;
     long reused_evaluations = 0, again_evaluations = 0;
     bench::alternate(
         state, static_cast<double>(size) * size, [&] { render(b, size, 1, false, again, again_evaluations); },
@@ -174,7 +177,7 @@ void run_growth(benchmark::State &state) {
     const int length = static_cast<int>(state.range(0));
     constexpr int kSize = 128;
     const Built b = chain(length);
-    qvhost::ValueImage one, two;
+    refhost::ValueImage one, two;
     long evaluations = 0;
     bench::alternate(
         state, static_cast<double>(kSize) * kSize, [&] { render(b, kSize, 2, true, two, evaluations); },
@@ -191,7 +194,7 @@ void run_depth(benchmark::State &state) {
     const int nodes = static_cast<int>(state.range(0));
     constexpr int kSize = 128;
     const Built deep = chain(nodes), shallow = tree(nodes);
-    qvhost::ValueImage a, b;
+    refhost::ValueImage a, b;
     long evaluations = 0;
     bench::alternate(
         state, static_cast<double>(kSize) * kSize, [&] { render(deep, kSize, 1, true, a, evaluations); },

@@ -6,19 +6,14 @@
 #include "bench/bench_ratios.h"
 #include "refhost/noise.h"
 #include "qvhost/demo_network.h"
-#include "qvhost/rendering.h"
+#include "refhost/network/render.h"
+#include "qvhost/network_toml.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#ifdef QV_HAVE_TBB
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
-#endif
 
 namespace {
 
@@ -57,8 +52,8 @@ double demo_jitter(double t) {
     return (refhost::texture_noise(p) - 0.5) * 0.4 + 0.0;
 }
 
-void hand_written(int threads, qvhost::ValueImage &image) {
-    const double t = qvhost::frame_time(kFrame, kFps);
+void hand_written(int threads, refhost::ValueImage &image) {
+    const double t = refhost::frame_time(kFrame, kFps);
     const double jitter = demo_jitter(t);
     auto rows = [&](int first, int last) {
         for (int py = first; py < last; ++py)
@@ -67,18 +62,8 @@ void hand_written(int threads, qvhost::ValueImage &image) {
                 demo_colour(u, v, t, jitter, &image.values[(static_cast<std::size_t>(py) * kSize + px) * 3]);
             }
     };
-#ifdef QV_HAVE_TBB
-    if (threads > 1) {
-        tbb::task_arena arena(threads);
-        arena.execute([&] {
-            tbb::parallel_for(tbb::blocked_range<int>(0, kSize),
-                              [&](const tbb::blocked_range<int> &r) { rows(r.begin(), r.end()); });
-        });
-        return;
-    }
-#endif
-    (void)threads;
-    rows(0, kSize);
+    // The renders' own scheduler, so that the two compare as they run.
+    refhost::schedule_rows(kSize, threads, [&](int first, int last, int) { rows(first, last); });
 }
 
 struct Demo {
@@ -98,30 +83,31 @@ Demo &demo() {
             std::exit(1);
         }
         made.file.network->render_init();
-        qvhost::start_frame(*made.file.network, kFrame, kFps);
+        refhost::start_frame(*made.file.network, kFrame, kFps);
         return made;
     }();
     return d;
 }
 
 // The module's values must be the hand-written loop's.
-bool same_values(const qvhost::ValueImage &a, const qvhost::ValueImage &b) {
+bool same_values(const refhost::ValueImage &a, const refhost::ValueImage &b) {
     if (a.values.size() != b.values.size()) return false;
     for (std::size_t k = 0; k < a.values.size(); ++k)
         if (std::fabs(a.values[k] - b.values[k]) > 1e-6f) return false;
     return true;
 }
 
-void render_demo(int threads, qvhost::ValueImage &image) {
+void render_demo(int threads, refhost::ValueImage &image) {
     Demo &d = demo();
-    qvhost::RenderControl control;
+    refhost::RenderControl control;
     control.threads = threads;
     std::string error;
-    qvhost::render_grid(d.output, kSize, kSize, qvhost::frame_time(kFrame, kFps), kFrame, control, image, error);
+    refhost::render_grid(d.output.network(), *d.output.output, d.output.text, kSize, kSize,
+                         refhost::frame_time(kFrame, kFps), kFrame, control, image, error);
 }
 
-qvhost::ValueImage blank_image() {
-    qvhost::ValueImage image;
+refhost::ValueImage blank_image() {
+    refhost::ValueImage image;
     image.width = image.height = kSize;
     image.channels = 3;
     image.values.assign(static_cast<std::size_t>(kSize) * kSize * 3, 0.0f);
@@ -131,7 +117,7 @@ qvhost::ValueImage blank_image() {
 // The network against the hand-written loop, both on `threads` threads.
 void BM_Render_Demo(benchmark::State &state) {
     const int threads = static_cast<int>(state.range(0));
-    qvhost::ValueImage image, by_hand = blank_image();
+    refhost::ValueImage image, by_hand = blank_image();
     bench::alternate(
         state, kSize * kSize, [&] { render_demo(threads, image); }, [&] { hand_written(threads, by_hand); });
     if (!same_values(image, by_hand)) state.SkipWithError("the hand-written loop differs from the network");
@@ -141,7 +127,7 @@ void BM_Render_Demo(benchmark::State &state) {
 // machine gives two threads at the time).
 void BM_Render_Threads(benchmark::State &state) {
     const bool network = state.range(0) != 0;
-    qvhost::ValueImage one = blank_image(), two = blank_image();
+    refhost::ValueImage one = blank_image(), two = blank_image();
     bench::alternate(
         state, kSize * kSize,
         [&] {

@@ -1,6 +1,7 @@
 #include "qvhost/network_toml.h"
 
 #include "support/escaped_text.h"
+#include "refhost/network/input_key.h"
 #include "refhost/scene/scene_io.h"
 #include "refhost/panel/xpanel.h"
 
@@ -45,19 +46,10 @@ std::string list_of(const std::vector<std::string> &names) {
     return s.empty() ? "none" : s;
 }
 
-// The inputs' names, "Name#k" for the k-th of several sharing a name.
+// The inputs' keys, "Name#k" for the k-th of several sharing a name.
 std::vector<std::string> input_names(const HostNode &n) {
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < n.inputs.size(); ++i) {
-        const std::string &name = n.inputs[i]->name;
-        int nth = 0, all = 0;
-        for (std::size_t j = 0; j < n.inputs.size(); ++j)
-            if (n.inputs[j]->name == name) {
-                ++all;
-                if (j <= i) ++nth;
-            }
-        names.push_back(all > 1 ? name + "#" + std::to_string(nth) : name);
-    }
+    for (std::size_t i = 0; i < n.inputs.size(); ++i) names.push_back(refhost::input_key(n, i));
     return names;
 }
 
@@ -65,14 +57,6 @@ std::vector<std::string> output_names(const HostNode &n) {
     std::vector<std::string> names;
     for (const auto &out : n.outputs) names.push_back(out->name);
     return names;
-}
-
-// The index among the node's inputs of "Name" or "Name#k"; -1 for none.
-int input_index(const HostNode &n, const std::string &key) {
-    const refhost::HostInput *in = n.input(key);
-    for (std::size_t i = 0; i < n.inputs.size(); ++i)
-        if (n.inputs[i].get() == in) return static_cast<int>(i);
-    return -1;
 }
 
 // A TOML value as the text a panel control parses.
@@ -112,6 +96,7 @@ public:
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
+        file_.network->set_constant_copies(true);
     }
 
     bool read(const std::string &text) {
@@ -199,7 +184,7 @@ private:
             }
         std::string why;
         if (const refhost::PanelControl *control = panel.find(key, why)) return control;
-        const int index = input_index(n, key);
+        const int index = refhost::input_index(n, key);
         if (index >= 0) {
             const refhost::PanelControl *control = panel.control(0x8001 + static_cast<uint32_t>(index));
             if (control != nullptr && control->label.empty()) return control;
@@ -249,7 +234,7 @@ private:
             const std::string k(key.str());
             if (k == "server" || k == "panel") continue;
             const int line = line_of(value);
-            const int index = input_index(*n, k);
+            const int index = refhost::input_index(*n, k);
             if (index < 0) {
                 problem(line, name,
                         "input " + quoted(k) + " is not an input of " + n->server +
@@ -433,6 +418,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     file.source = shown_path(path);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
+    file.network->set_constant_copies(true);
     if (!file.network->load(content, path, error)) {
         problems.push_back(shown_message(error, path));
         return false;

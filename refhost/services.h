@@ -97,9 +97,12 @@ static_assert(sizeof(QvSampleAccess) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's 
 
 // What the network shares with its nodes: whether the host counts the
 // module's questions (tests ask; renders turn it off, so that evaluation
-// touches no shared word), and how many outputs it numbered.
+// touches no shared word), whether an input fed a constant is evaluated by
+// copying the constant already converted to its type (renders), and how
+// many outputs it numbered.
 struct NetworkShared {
     bool counting = true;
+    bool copies_constants = false;
     int outputs = 0;
 };
 
@@ -123,8 +126,8 @@ struct HostInput {
     // a sample block of its own, which the host reads whole.
     bool reads_whole_record = false;
     std::unique_ptr<HostSource> source;  // or fed by the host
-    // A constant source's bytes in the input's type, while the network does
-    // not count: evaluating the input is then a copy.
+    // A constant source's bytes in the input's type, while the network
+    // copies constants: evaluating the input is then a copy.
     const unsigned char *constant_bytes = nullptr;
     HostNode *node;
     std::string name;
@@ -154,6 +157,9 @@ struct HostNode {
     HostInput *input(const std::string &name) const;
     HostOutput *output(const std::string &name) const;
 };
+
+// Whether the host counts the module's questions of this node's inputs.
+inline bool counts_questions(const HostNode &n) { return n.shared == nullptr || n.shared->counting; }
 
 // The value handle the host hands to evaluate.
 struct HostValueSlot {

@@ -5,7 +5,7 @@
 #include "refhost/application.h"
 #include "refhost/draw.h"
 #include "refhost/panel/xpanel.h"
-#include "qvhost/rendering.h"
+#include "refhost/network/render.h"
 #include "qvhost/network_toml.h"
 #include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
@@ -20,6 +20,13 @@
 #include <sstream>
 
 namespace qvhost {
+
+// The renderer's names, as this file uses them.
+using refhost::frame_time;
+using refhost::render_grid;
+using refhost::RenderControl;
+using refhost::start_frame;
+using refhost::value_channels;
 
 namespace {
 
@@ -394,7 +401,8 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         ValueImage image;
         std::string file_path;
         frame_path(pattern, f, many, file_path, error);
-        if (!render_grid(output, width, height, frame_time(f, frames.fps), f, control, image, error)) {
+        if (!render_grid(output.network(), *output.output, output.text, width, height, frame_time(f, frames.fps), f,
+                         control, image, error)) {
             if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
             code = ctx.fail(error == "interrupted" ? "interrupted: " + shown_path(file_path) + " was not written" : error);
             break;

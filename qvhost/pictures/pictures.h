@@ -4,6 +4,8 @@
 // whole or not at all (through a temporary file renamed when complete).
 #pragma once
 
+#include "refhost/network/render.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,14 +14,8 @@ namespace qvhost {
 
 // ---- Images of evaluated values ---------------------------------------------
 
-// A grid of samples, row by row from the top, `channels` values per pixel:
-// 1 for a scalar or integer output, 3 for a colour or vector (x, y, z).
-struct ValueImage {
-    int width = 0, height = 0, channels = 1;
-    bool is_vector = false;     // 3 channels of a vector (mapped from -1..1 in a PNG), not a colour
-    std::vector<float> values;  // width * height * channels
-    float at(int x, int y, int c = 0) const { return values[(static_cast<std::size_t>(y) * width + x) * channels + c]; }
-};
+// A grid of samples as a render gives it (refhost/network/render.h).
+using refhost::ValueImage;
 
 // An 8-bit RGB PNG: a scalar as grey mapped from [lo, hi] to [0, 255]; a
 // colour as RGB clamped to 0..1; a vector mapped from -1..1; NaN as black.

@@ -7,7 +7,7 @@
 
 #include "refhost/draw.h"
 #include "refhost/services.h"
-#include "qvhost/rendering.h"
+#include "refhost/network/render.h"
 #include "qvhost/example_networks.h"
 #include "qvhost/network_toml.h"
 #include "qvhost/pictures/pictures.h"
@@ -17,6 +17,12 @@
 #include <cmath>
 
 namespace qvhost {
+
+// The renderer's names, as this file uses them.
+using refhost::frame_time;
+using refhost::render_grid;
+using refhost::RenderControl;
+using refhost::start_frame;
 
 namespace {
 
@@ -336,8 +342,9 @@ bool draw_example(const ExampleRow &row, const std::shared_ptr<refhost::Module> 
     start_frame(net, row.first, kPlotFps);
     RenderControl control;
     ValueImage picture;
-    const bool rendered = render_grid(series.front().output, kRenderSide, kRenderSide, frame_time(row.first, kPlotFps),
-                                      row.first, control, picture, error);
+    const OutputRef &output = series.front().output;
+    const bool rendered = render_grid(output.network(), *output.output, output.text, kRenderSide, kRenderSide,
+                                      frame_time(row.first, kPlotFps), row.first, control, picture, error);
     net.render_cleanup();
     // A render's smooth shades are kept as they are, in a full-colour PNG.
     return rendered && write_value_png(picture, 0.0, 1.0, path, error);

@@ -174,17 +174,19 @@ HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSour
         convert_value(value, in.type, in.source->delivered.bytes);
         in.source->delivered.type = in.type;
     }
-    in.constant_bytes = !shared_->counting && sample == SampleSource::none ? in.source->delivered.bytes : nullptr;
+    in.constant_bytes = shared_->copies_constants && sample == SampleSource::none ? in.source->delivered.bytes : nullptr;
     tell(in, QV_EVENT_CONNECT);
     return in.source.get();
 }
 
-void Network::set_counting(bool on) {
-    shared_->counting = on;
+void Network::set_counting(bool on) { shared_->counting = on; }
+
+void Network::set_constant_copies(bool on) {
+    shared_->copies_constants = on;
     for (auto &n : nodes_)
         for (auto &in : n->inputs)
             in->constant_bytes =
-                !on && in->source && in->source->sample == SampleSource::none ? in->source->delivered.bytes : nullptr;
+                on && in->source && in->source->sample == SampleSource::none ? in->source->delivered.bytes : nullptr;
 }
 
 HostSource *Network::feed(int to_node, const std::string &input, const Value &value, std::string &error) {

@@ -2,8 +2,9 @@
 // server name, host sources and connections feeding their inputs, the render
 // lifecycle, evaluation of any output, and saving and loading the network in
 // both scene file forms.  network.cpp holds the nodes, their connections and
-// the render lifecycle, render_threads.cpp the render threads and
-// network_file.cpp the saved networks.
+// the render lifecycle, render.cpp the render threads (and render.h the
+// renderer), network_scene.cpp the saved networks; input_evaluation.h says
+// how an input is evaluated, input_key.h how an input is named.
 #pragma once
 
 #include "refhost/module_loader.h"
@@ -75,6 +76,11 @@ public:
     // inputs (HostSource::evaluations, HostInput::connected_queries): on
     // for tests, off for renders, which then touch no shared word.
     void set_counting(bool on);
+    // Whether an input fed a constant is evaluated by copying the constant,
+    // converted to the input's type when it was fed, rather than converting
+    // it at every evaluation: off for tests, on for renders.  The values are
+    // the same either way.
+    void set_constant_copies(bool on);
     // A memo for one thread's samples of this network (see SampleMemo).
     SampleMemo make_memo(bool reuse = true) const { return SampleMemo(shared_->outputs, reuse); }
 

@@ -2,6 +2,8 @@
 // scene_io.h), and files written whole through a temporary.
 #include "refhost/network/network.h"
 
+#include "refhost/network/input_key.h"
+
 #include "support/atomic_file.h"
 
 #include <cstring>
@@ -19,8 +21,9 @@ namespace refhost {
 //            integer, then one integer or the doubles of the type) or Sample
 //            (the sample source's name, "@u" ...)
 //   Connect  From (node integer, output string), To (node integer, input string)
-// An input is named "Name#k" where it is the k-th of several inputs sharing
-// a name.  Nodes come before the feeds and connections that name them.
+// An input is named by its key (input_key.h): "Name#k" where it is the k-th
+// of several inputs sharing a name.  Nodes come before the feeds and
+// connections that name them.
 
 namespace {
 
@@ -46,16 +49,6 @@ const QvBlockIdent kTopIdents[] = {
 const QvBlockIdent kNodeIdents[] = {{kId, "Id"}, {kServer, "Server"}, {kName, "Name"}, {kData, "Data"}, {0, nullptr}};
 const QvBlockIdent kFeedIdents[] = {{kTo, "To"}, {kValue, "Value"}, {kSample, "Sample"}, {0, nullptr}};
 
-// The name that finds an input again: "Name#k" for the k-th of several.
-std::string input_name(const HostNode &n, const HostInput &in) {
-    int nth = 0, all = 0;
-    for (const auto &other : n.inputs) {
-        if (other->name != in.name) continue;
-        ++all;
-        if (other.get() == &in) nth = all;
-    }
-    return all > 1 ? in.name + "#" + std::to_string(nth) : in.name;
-}
 const QvBlockIdent kConnectIdents[] = {{kFrom, "From"}, {kTo, "To"}, {0, nullptr}};
 
 const QvBlockIdent *ident(const QvBlockIdent *table, uint32_t id) {
@@ -120,10 +113,11 @@ bool Network::save(SceneForm form, std::string &content, std::string &error) con
         w.end();
     }
     for (const auto &n : nodes_) {
-        for (const auto &in : n->inputs) {
+        for (std::size_t i = 0; i < n->inputs.size(); ++i) {
+            const HostInput *in = n->inputs[i].get();
             if (in->source) {
                 w.begin(kTopIdents, kFeed, false);
-                w.port(kFeedIdents, kTo, n->id, input_name(*n, *in));
+                w.port(kFeedIdents, kTo, n->id, input_key(*n, i));
                 const Value &v = in->source->value;
                 if (in->source->sample != SampleSource::none) {
                     w.begin(kFeedIdents, kSample, true);
@@ -142,7 +136,7 @@ bool Network::save(SceneForm form, std::string &content, std::string &error) con
             } else if (in->from != nullptr) {
                 w.begin(kTopIdents, kConnect, false);
                 w.port(kConnectIdents, kFrom, in->from->node->id, in->from->name);
-                w.port(kConnectIdents, kTo, n->id, input_name(*n, *in));
+                w.port(kConnectIdents, kTo, n->id, input_key(*n, i));
                 w.end();
             }
         }
@@ -169,6 +163,7 @@ bool Network::load(const std::string &content, const std::string &source_name, s
     Reader r{reader.state()};
     Network fresh(module_);
     fresh.set_counting(shared_->counting);
+    fresh.set_constant_copies(shared_->copies_constants);
     auto fail = [&](const std::string &what) {
         error = reader.ok() ? source_name + ": " + what : reader.error();
         return false;
@@ -241,11 +236,9 @@ bool Network::load(const std::string &content, const std::string &source_name, s
             std::string why;
             if (sample != SampleSource::none) {
                 const HostNode *n = fresh.node(to);
-                const HostInput *in = n != nullptr ? n->input(input) : nullptr;
-                std::size_t index = 0;
-                while (n != nullptr && index < n->inputs.size() && n->inputs[index].get() != in) ++index;
-                if (in == nullptr) return fail("a Feed's To names no input of node " + std::to_string(to));
-                if (fresh.feed_sample(to, index, sample, why) == nullptr) return fail(why);
+                const int index = n != nullptr ? input_index(*n, input) : -1;
+                if (index < 0) return fail("a Feed's To names no input of node " + std::to_string(to));
+                if (fresh.feed_sample(to, static_cast<std::size_t>(index), sample, why) == nullptr) return fail(why);
             } else if (fresh.feed(to, input, v, why) == nullptr) {
                 return fail(why);
             }

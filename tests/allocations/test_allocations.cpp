@@ -4,7 +4,8 @@
 // allocations (per frame, per row) do not grow with the samples of a row.
 #include "tests/allocations/allocation_count.h"
 #include "tests/fixtures/module_fixture.h"
-#include "qvhost/rendering.h"
+#include "refhost/network/render.h"
+#include "qvhost/network_toml.h"
 
 using namespace qvtest;
 
@@ -67,6 +68,7 @@ TEST_F(Allocations, NoneInAnyEvaluate) {
             for (std::size_t i = 0; connected && i < n->inputs.size(); ++i)
                 ASSERT_NE(net->feed_input(n->id, i, constant_for(n->inputs[i]->type), error), nullptr) << error;
             net->set_counting(false);
+            net->set_constant_copies(true);
             net->render_init();
             net->new_time(12, 0.4);
             refhost::HostSample sample = refhost::HostSample::at(0.25, 0.75, 4.5, 12.5, 0.4, 12);
@@ -100,23 +102,23 @@ TEST_F(Allocations, NonePerSampleInARender) {
         ASSERT_TRUE(qvhost::read_network_file(entry.path().string(), shared_module(), file, problems))
             << (problems.empty() ? "" : problems[0]);
         file.network->render_init();
-        qvhost::start_frame(*file.network, 5, 30.0);
+        refhost::start_frame(*file.network, 5, 30.0);
         for (const auto &node : file.network->nodes())
             for (const auto &out : node->outputs) {
-                if (qvhost::value_channels(out->type) == 0) continue;
+                if (refhost::value_channels(out->type) == 0) continue;
                 SCOPED_TRACE(file.name_of(node->id) + "." + out->name);
                 qvhost::OutputRef ref;
                 std::string error;
                 ASSERT_TRUE(qvhost::resolve_output(file, file.name_of(node->id) + "." + out->name, ref, error))
                     << error;
-                qvhost::RenderControl control;
+                refhost::RenderControl control;
                 long per_width[2] = {0, 0};
                 for (int pass = 0; pass < 3; ++pass) {  // the first pass may set up what lasts
                     const int width = pass == 1 ? 32 : 4;
-                    qvhost::ValueImage image;
+                    refhost::ValueImage image;
                     const long before = qvalloc::allocations();
-                    ASSERT_TRUE(
-                        qvhost::render_grid(ref, width, 3, qvhost::frame_time(5, 30.0), 5, control, image, error))
+                    ASSERT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, width, 3,
+                                                     refhost::frame_time(5, 30.0), 5, control, image, error))
                         << error;
                     if (pass > 0) per_width[pass - 1] = qvalloc::allocations() - before;
                 }

@@ -4,9 +4,11 @@
 // independently.
 #include "tests/fixtures/module_fixture.h"
 
-#include "refhost/draw.h"
-#include "qvhost/rendering.h"
+#include "qvhost/network_toml.h"
+#include "qvhost/pictures/pictures.h"
 #include "qvhost/qvhost.h"
+#include "refhost/draw.h"
+#include "refhost/network/render.h"
 
 #include <fstream>
 #include <sstream>
@@ -34,17 +36,18 @@ qvhost::NetworkFile load_example(const std::string &name) {
     return file;
 }
 
-qvhost::ValueImage render(qvhost::NetworkFile &file, const std::string &output, int size, int frame, int threads) {
+refhost::ValueImage render(qvhost::NetworkFile &file, const std::string &output, int size, int frame, int threads) {
     qvhost::OutputRef ref;
     std::string error;
     EXPECT_TRUE(qvhost::resolve_output(file, output, ref, error)) << error;
-    qvhost::ValueImage image;
+    refhost::ValueImage image;
     if (ref.output == nullptr) return image;
     file.network->render_init();
-    qvhost::start_frame(*file.network, frame, 30.0);
-    qvhost::RenderControl control;
+    refhost::start_frame(*file.network, frame, 30.0);
+    refhost::RenderControl control;
     control.threads = threads;
-    EXPECT_TRUE(qvhost::render_grid(ref, size, size, qvhost::frame_time(frame, 30.0), frame, control, image, error))
+    EXPECT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, size, size, refhost::frame_time(frame, 30.0),
+                                     frame, control, image, error))
         << error;
     file.network->render_cleanup();
     return image;
@@ -68,8 +71,8 @@ const char *const kDistance =
 // Each pixel holds the value at its centre: u = (px + 0.5) / w, v up.
 TEST(Render, EveryPixelIsItsOwnSample) {
     qvhost::NetworkFile file = load_text(kDistance);
-    const qvhost::ValueImage d = render(file, "d.Out", 16, 0, 1);
-    const qvhost::ValueImage xy = render(file, "x.Out", 16, 0, 1);
+    const refhost::ValueImage d = render(file, "d.Out", 16, 0, 1);
+    const refhost::ValueImage xy = render(file, "x.Out", 16, 0, 1);
     ASSERT_EQ(d.values.size(), 256u);
     for (int py = 0; py < 16; ++py)
         for (int px = 0; px < 16; ++px) {
@@ -86,19 +89,19 @@ TEST(Render, ImagesReadBack) {
     const std::string net = (dir / "d.qvn.toml").string();
     std::ofstream(net) << kDistance;
     qvhost::NetworkFile file = load_text(kDistance);
-    const qvhost::ValueImage d = render(file, "d.Out", 16, 0, 1);
+    const refhost::ValueImage d = render(file, "d.Out", 16, 0, 1);
     std::string error;
     if (qvhost::have_exr()) {
         const std::string exr = (dir / "d.exr").string();
         run({"render", net, "d.Out", "--size", "16x16", "--quiet", "-o", exr});
-        qvhost::ValueImage back;
+        refhost::ValueImage back;
         ASSERT_TRUE(qvhost::read_value_exr(exr, back, error)) << error;
         EXPECT_EQ(back.values, d.values);
     }
     if (refhost::have_cairo()) {
         const std::string png = (dir / "d.png").string();
         run({"render", net, "d.Out", "--size", "16x16", "--range", "0,0.5", "--quiet", "-o", png});
-        qvhost::ValueImage back;
+        refhost::ValueImage back;
         ASSERT_TRUE(qvhost::read_png_rgb(png, back, error)) << error;
         ASSERT_EQ(back.channels, 3);
         for (int py = 0; py < 16; ++py)
@@ -122,10 +125,10 @@ TEST(Render, ThreadsGiveTheSameValues) {
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.example) + " " + c.output);
         qvhost::NetworkFile one = load_example(c.example);
-        const qvhost::ValueImage a = render(one, c.output, 24, 7, 1);
+        const refhost::ValueImage a = render(one, c.output, 24, 7, 1);
         for (int threads : {2, 4}) {
             qvhost::NetworkFile many = load_example(c.example);
-            const qvhost::ValueImage b = render(many, c.output, 24, 7, threads);
+            const refhost::ValueImage b = render(many, c.output, 24, 7, threads);
             ASSERT_EQ(a.values.size(), b.values.size());
             EXPECT_EQ(std::memcmp(a.values.data(), b.values.data(), a.values.size() * sizeof(float)), 0) << threads;
         }
@@ -149,13 +152,15 @@ TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
         std::string error;
         EXPECT_TRUE(qvhost::resolve_output(file, output, ref, error)) << error;
         file.network->render_init();
-        qvhost::start_frame(*file.network, 7, 30.0);
-        qvhost::RenderControl control;
+        refhost::start_frame(*file.network, 7, 30.0);
+        refhost::RenderControl control;
         control.reuse = reuse;
         std::atomic<long> counted{0};
         control.evaluations = &counted;
-        qvhost::ValueImage image;
-        EXPECT_TRUE(qvhost::render_grid(ref, 12, 12, qvhost::frame_time(7, 30.0), 7, control, image, error)) << error;
+        refhost::ValueImage image;
+        EXPECT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, 12, 12, refhost::frame_time(7, 30.0), 7,
+                                         control, image, error))
+            << error;
         file.network->render_cleanup();
         evaluations = counted.load();
         return image;
@@ -164,8 +169,8 @@ TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
         SCOPED_TRACE(std::string(c.example) + " " + c.output);
         qvhost::NetworkFile once = load_example(c.example), again = load_example(c.example);
         long reused = 0, repeated = 0;
-        const qvhost::ValueImage a = rendered(once, c.output, true, reused);
-        const qvhost::ValueImage b = rendered(again, c.output, false, repeated);
+        const refhost::ValueImage a = rendered(once, c.output, true, reused);
+        const refhost::ValueImage b = rendered(again, c.output, false, repeated);
         ASSERT_EQ(a.values.size(), b.values.size());
         EXPECT_EQ(std::memcmp(a.values.data(), b.values.data(), a.values.size() * sizeof(float)), 0);
         EXPECT_LE(reused, repeated);
@@ -210,7 +215,7 @@ TEST(Examples, RunAndGiveTheirValues) {
         std::string error;
         EXPECT_TRUE(qvhost::resolve_output(file, output, ref, error)) << error;
         file.network->render_init();
-        qvhost::start_frame(*file.network, frame, 30.0);
+        refhost::start_frame(*file.network, frame, 30.0);
         refhost::HostSample s = refhost::HostSample::at(u, v, u, v, frame / 30.0, frame);
         refhost::Value r;
         if (ref.output != nullptr) refhost::evaluate_output(*ref.output, &s.access, r);
@@ -274,11 +279,11 @@ TEST(Render, ACancelledRenderStops) {
     ASSERT_TRUE(qvhost::resolve_output(file, "d.Out", ref, error)) << error;
     const std::atomic<bool> cancel{true};
     for (int threads : {1, 2}) {
-        qvhost::RenderControl control;
+        refhost::RenderControl control;
         control.threads = threads;
         control.cancel = &cancel;
-        qvhost::ValueImage image;
-        EXPECT_FALSE(qvhost::render_grid(ref, 64, 64, 0.0, 0, control, image, error));
+        refhost::ValueImage image;
+        EXPECT_FALSE(refhost::render_grid(ref.network(), *ref.output, ref.text, 64, 64, 0.0, 0, control, image, error));
         EXPECT_EQ(error, "interrupted");
     }
 }

@@ -1,0 +1,206 @@
+// Rendering (see render.h), and the render threads through which tests meet
+// the module on several threads at once (Network::run_threads and
+// evaluate_parallel).  Every thread is started or scheduled here.
+#include "refhost/network/render.h"
+
+#include "refhost/application.h"
+
+#include <thread>
+
+#ifdef QV_HAVE_TBB
+#include <tbb/blocked_range.h>
+#include <tbb/info.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+#endif
+
+namespace refhost {
+
+void start_frame(Network &net, int frame, double fps) {
+    Application::get().set_frame_rate(fps);
+    net.new_time(frame, frame_time(frame, fps));
+}
+
+HostSample pixel_sample(int width, int height, int px, int py, double time, int frame, int thread) {
+    const double x = px + 0.5, y = py + 0.5;
+    return HostSample::at(x / width, 1.0 - y / height, x, y, time, frame, thread);
+}
+
+int value_channels(int type) {
+    switch (type) {
+    case QV_TYPE_SCALAR:
+    case QV_TYPE_INTEGER: return 1;
+    case QV_TYPE_COLOR:
+    case QV_TYPE_VECTOR: return 3;
+    default: return 0;
+    }
+}
+
+int available_threads() {
+#ifdef QV_HAVE_TBB
+    return tbb::info::default_concurrency();
+#else
+    const unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<int>(n) : 1;
+#endif
+}
+
+namespace {
+
+// Runs body(thread) on `threads` threads of the standard library, the
+// calling thread being thread 0, and waits for all of them.
+void on_threads(int threads, const std::function<void(int thread)> &body) {
+    std::vector<std::thread> pool;
+    pool.reserve(static_cast<std::size_t>(threads > 1 ? threads - 1 : 0));
+    for (int t = 1; t < threads; ++t) pool.emplace_back(body, t);
+    body(0);
+    for (std::thread &th : pool) th.join();
+}
+
+}  // namespace
+
+void schedule_rows(int rows, int threads, const std::function<void(int first, int last, int thread)> &body) {
+    if (threads <= 1) {
+        body(0, rows, 0);
+        return;
+    }
+#ifdef QV_HAVE_TBB
+    tbb::task_arena arena(threads);
+    arena.execute([&] {
+        tbb::parallel_for(tbb::blocked_range<int>(0, rows), [&](const tbb::blocked_range<int> &run) {
+            body(run.begin(), run.end(), tbb::this_task_arena::current_thread_index());
+        });
+    });
+#else
+    std::atomic<int> next_row{0};
+    on_threads(threads, [&](int thread) {
+        for (int py = next_row.fetch_add(1); py < rows; py = next_row.fetch_add(1)) body(py, py + 1, thread);
+    });
+#endif
+}
+
+namespace {
+
+// Evaluates one row of the grid into its place in the image; with reuse,
+// each output is evaluated once per sample (see SampleMemo).
+void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int py, double time, int frame,
+                int thread) {
+    const int channels = image.channels;
+    float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
+    HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
+    sample.extras.memo = &memo;
+    Value own;
+    const bool through_memo = memo.holds(out);
+    for (int px = 0; px < image.width; ++px) {
+        const double x = px + 0.5;
+        sample.access.uv[0] = sample.access.position[0] = x / image.width;
+        sample.extras.pixel[0] = x;
+        memo.next();
+        float *pixel = row + px * channels;
+        if (!through_memo) evaluate_output(out, &sample.access, own);
+        const Value &v = through_memo ? memo.value(out, &sample.access) : own;
+        if (v.type == 0) {
+            for (int c = 0; c < channels; ++c) pixel[c] = 0.0f;
+        } else if (v.type == QV_TYPE_INTEGER) {
+            pixel[0] = static_cast<float>(v.as_integer());
+        } else {
+            for (int c = 0; c < channels; ++c) pixel[c] = static_cast<float>(v.doubles()[c]);
+        }
+    }
+}
+
+bool cancelled(const RenderControl &control) {
+    return control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed);
+}
+
+// A thread's memo, on a cache line of its own: the memos of the threads are
+// written at every sample.
+struct alignas(64) ThreadMemo {
+    SampleMemo memo;
+};
+
+}  // namespace
+
+bool render_grid(const Network &network, const HostOutput &out, const std::string &name, int width, int height,
+                 double time, int frame, const RenderControl &control, ValueImage &image, std::string &error) {
+    const int channels = value_channels(out.type);
+    if (channels == 0) {
+        error = name + ": a " + std::string(type_name(out.type)) + " output makes no image";
+        return false;
+    }
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.is_vector = out.type == QV_TYPE_VECTOR;
+    image.values.assign(static_cast<std::size_t>(width) * height * channels, 0.0f);
+
+    // The first sample of the frame, on this thread: nodes that keep a value
+    // per time step take it from here.
+    {
+        HostSample first = pixel_sample(width, height, 0, 0, time, frame);
+        Value v;
+        evaluate_output(out, &first.access, v);
+    }
+
+    const int threads = control.threads > 0 ? control.threads : available_threads();
+    std::vector<ThreadMemo> memos(static_cast<std::size_t>(threads > 1 ? threads : 1),
+                                  ThreadMemo{network.make_memo(control.reuse)});
+    std::atomic<int> rows_done{0};
+    schedule_rows(height, threads, [&](int first, int last, int thread) {
+        SampleMemo &memo = memos[static_cast<std::size_t>(thread)].memo;
+        for (int py = first; py != last && !cancelled(control); ++py) {
+            render_row(out, memo, image, py, time, frame, thread);
+            const int done = rows_done.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (control.on_row) control.on_row(done);
+        }
+    });
+    if (control.evaluations != nullptr)
+        for (const ThreadMemo &m : memos)
+            control.evaluations->fetch_add(m.memo.evaluations(), std::memory_order_relaxed);
+    if (rows_done.load() < height) {
+        error = "interrupted";
+        return false;
+    }
+    return true;
+}
+
+void Network::run_threads(int threads, const std::function<void(int, QvSampleAccess &)> &body) const {
+    if (threads <= 0) return;
+    const double time = Application::get().time_info().time;
+    std::atomic<int> arrived{0};
+    on_threads(threads, [&](int t) {
+        QvSampleAccess sa{};
+        sa.thread = t;
+        sa.time = time;
+        // Start together, so that the threads meet on the same instances.
+        arrived.fetch_add(1, std::memory_order_acq_rel);
+        while (arrived.load(std::memory_order_acquire) < threads) std::this_thread::yield();
+        body(t, sa);
+    });
+}
+
+std::vector<std::vector<Value>> Network::evaluate_parallel(int threads, const std::vector<Request> &requests,
+                                                           int samples) const {
+    std::vector<std::vector<Value>> results(static_cast<std::size_t>(threads > 0 ? threads : 0));
+    for (auto &r : results) r.resize(requests.size() * static_cast<std::size_t>(samples > 0 ? samples : 0));
+    // Outputs are looked up before the threads start; each thread writes only
+    // its own result list.
+    std::vector<const HostOutput *> outputs;
+    for (const Request &q : requests) {
+        const HostNode *n = node(q.node);
+        outputs.push_back(n != nullptr ? n->output(q.output) : nullptr);
+    }
+    run_threads(threads, [&](int t, QvSampleAccess &sa) {
+        std::vector<Value> &mine = results[static_cast<std::size_t>(t)];
+        std::size_t k = 0;
+        for (int s = 0; s < samples; ++s) {
+            for (const HostOutput *out : outputs) {
+                if (out != nullptr) evaluate_output(*out, &sa, mine[k]);
+                ++k;
+            }
+        }
+    });
+    return results;
+}
+
+}  // namespace refhost
