@@ -1,6 +1,6 @@
 #include "qvhost/options.h"
 
-#include "qvhost/network_toml.h"
+#include "support/escaped_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -21,7 +21,7 @@ std::string range_text(Range r) {
 }
 
 std::string bad(const std::string &option, const std::string &text, const std::string &what) {
-    return option + ": \"" + shown(text) + "\" is not " + what;
+    return option + ": \"" + support::shown(text) + "\" is not " + what;
 }
 
 bool to_double(const std::string &text, double &out) {

@@ -4,13 +4,13 @@
 // node networks written in files, and writes the node reference.
 #include "qvhost/qvhost.h"
 
-#include "refhost/application.h"
-#include "refhost/module_loader.h"
 #include "qvhost/command_line.h"
 #include "qvhost/commands/commands.h"
-#include "qvhost/network_toml.h"
 #include "qvhost/options.h"
 #include "qvhost/version.h"
+#include "refhost/application.h"
+#include "refhost/module_loader.h"
+#include "support/escaped_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -119,7 +119,7 @@ std::string service_list() {
 std::shared_ptr<refhost::Module> Context::load_module() const {
     std::string error;
     auto module = refhost::Module::load(module_path, error, fresh_module);
-    if (!module) err << "qvhost: " << shown_message(error, module_path) << "\n";
+    if (!module) err << "qvhost: " << support::shown_message(error, module_path) << "\n";
     return module;
 }
 
@@ -257,7 +257,7 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     bool known = command.empty();
     for (const char *c : kCommands) known = known || command == c;
     if (!known) {
-        err << "qvhost: unknown command \"" << shown(command) << "\" (commands: " << command_list() << ")\n";
+        err << "qvhost: unknown command \"" << support::shown(command) << "\" (commands: " << command_list() << ")\n";
         return 2;
     }
 
@@ -275,7 +275,7 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
             err << "qvhost: a command is required (commands: " << command_list() << ")\n";
             return 2;
         }
-        err << "qvhost: " << shown(e.what()) << "\n";
+        err << "qvhost: " << support::shown(e.what()) << "\n";
         return 2;
     }
 
@@ -289,7 +289,7 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     line.build = static_cast<uint32_t>(build_value);
     for (const std::string &name : refused) {
         if (!known_service(name))
-            return usage("--refuse: \"" + shown(name) +
+            return usage("--refuse: \"" + support::shown(name) +
                          "\" is not a service of the application (services: " + service_list() + ")");
         line.refused.insert(name);
     }
@@ -312,7 +312,8 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     if (line.command == Command::eval && names_a_file(target) && rest.empty())
         return usage("eval NETWORK NODE.OUTPUT...: name at least one output");
     if (line.command == Command::plot) {
-        if (!line.over.empty() && line.over != "u") return usage("--over: \"" + shown(line.over) + "\" is not u");
+        if (!line.over.empty() && line.over != "u")
+            return usage("--over: \"" + support::shown(line.over) + "\" is not u");
         if (line.over.empty() && !line.frames_given) return usage("plot: give --frames A-B or --over u");
         if (!*plot_size) line.width = 800, line.height = 480;
     }

@@ -2,13 +2,14 @@
 // render, preview a viewer, draw the network, save it as a scene file.
 #include "qvhost/commands/commands.h"
 
-#include "refhost/application.h"
-#include "refhost/draw.h"
-#include "refhost/panel/xpanel.h"
-#include "qvhost/rendering.h"
 #include "qvhost/network_toml.h"
 #include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
+#include "qvhost/rendering.h"
+#include "refhost/application.h"
+#include "refhost/draw.h"
+#include "refhost/panel/xpanel.h"
+#include "support/escaped_text.h"
 
 #include <chrono>
 #include <cmath>
@@ -156,7 +157,7 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
     const std::size_t pct = pattern.find('%');
     if (pct == std::string::npos) {
         if (many) {
-            error = "-o " + shown_path(pattern) + ": several frames need a %04d in the file name";
+            error = "-o " + support::shown_path(pattern) + ": several frames need a %04d in the file name";
             return false;
         }
         path = pattern;
@@ -165,7 +166,7 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
     std::size_t d = pct + 1;
     while (d < pattern.size() && pattern[d] >= '0' && pattern[d] <= '9') ++d;
     if (d >= pattern.size() || pattern[d] != 'd' || pattern.find('%', d) != std::string::npos || d - pct > 3) {
-        error = "-o " + shown_path(pattern) + ": the only % form is one %d or %04d for the frame";
+        error = "-o " + support::shown_path(pattern) + ": the only % form is one %d or %04d for the frame";
         return false;
     }
     char buf[32];
@@ -234,7 +235,7 @@ int check_network(const Context &ctx, const std::string &path) {
 int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
                  const FrameSpan &frames, double u, double v, const std::string &format) {
     if (format != "table" && format != "csv" && format != "json")
-        return ctx.fail("--format: \"" + shown(format) + "\" is not one of table, csv, json", 2);
+        return ctx.fail("--format: \"" + support::shown(format) + "\" is not one of table, csv, json", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file)) return rc;
     std::vector<OutputRef> outputs;
@@ -316,13 +317,13 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     if (!resolve_all(ctx, file, names, outputs)) return 2;
     for (const OutputRef &o : outputs)
         if (value_channels(o.output->type) != 1)
-            return ctx.fail(file.source + ": " + shown(o.text) + " is a " + refhost::type_name(o.output->type) +
-                                " output; a plot shows scalar and integer outputs",
+            return ctx.fail(file.source + ": " + support::shown(o.text) + " is a " +
+                                refhost::type_name(o.output->type) + " output; a plot shows scalar and integer outputs",
                             2);
     Chart chart;
     chart.width = width;
     chart.height = height;
-    chart.title = shown(std::filesystem::path(path).filename().string());
+    chart.title = support::shown(std::filesystem::path(path).filename().string());
     chart.x_label = over_u ? "u" : "frame";
     chart.y_label = outputs.size() == 1 ? outputs[0].text : "value";
     for (const OutputRef &o : outputs) chart.series.push_back({o.text, {}, {}});
@@ -353,7 +354,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     }
     net.render_cleanup();
     std::string error;
-    if (!write_chart(chart, png, error)) return ctx.fail(shown_message(error, png));
+    if (!write_chart(chart, png, error)) return ctx.fail(support::shown_message(error, png));
     ctx.out << "wrote " << png << "\n";
     return 0;
 }
@@ -364,7 +365,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                    const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern) {
     const bool exr = ends_with(pattern, ".exr");
     if (!exr && !ends_with(pattern, ".png"))
-        return ctx.fail("-o " + shown_path(pattern) + ": the image file ends in .png or .exr", 2);
+        return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
     const bool many = frames.last > frames.first;
     std::string error, first_path;
     if (!frame_path(pattern, frames.first, many, first_path, error)) return ctx.fail(error, 2);
@@ -374,7 +375,8 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
     if (!resolve_all(ctx, file, {name}, outputs)) return 2;
     const OutputRef &output = outputs[0];
     if (value_channels(output.output->type) == 0)
-        return ctx.fail(file.source + ": " + shown(output.text) + " is a " + refhost::type_name(output.output->type) +
+        return ctx.fail(file.source + ": " + support::shown(output.text) + " is a " +
+                            refhost::type_name(output.output->type) +
                             " output; an image holds scalar, integer, colour and vector outputs",
                         2);
 
@@ -396,13 +398,14 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         frame_path(pattern, f, many, file_path, error);
         if (!render_grid(output, width, height, frame_time(f, frames.fps), f, control, image, error)) {
             if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
-            code = ctx.fail(error == "interrupted" ? "interrupted: " + shown_path(file_path) + " was not written" : error);
+            code = ctx.fail(
+                error == "interrupted" ? "interrupted: " + support::shown_path(file_path) + " was not written" : error);
             break;
         }
         const bool written =
             exr ? write_value_exr(image, file_path, error) : write_value_png(image, lo, hi, file_path, error);
         if (!written) {
-            code = ctx.fail(shown_message(error, file_path));
+            code = ctx.fail(support::shown_message(error, file_path));
             break;
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
@@ -423,16 +426,17 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     if (node == nullptr) {
         std::string names;
         for (const NetworkFile::Node &n : file.nodes) names += (names.empty() ? "" : ", ") + n.name;
-        return ctx.fail(file.source + ": no node \"" + shown(name) + "\" (nodes: " + names + ")", 2);
+        return ctx.fail(file.source + ": no node \"" + support::shown(name) + "\" (nodes: " + names + ")", 2);
     }
     refhost::Network &net = *file.network;
     net.render_init();
     start_frame(net, frame, fps);
     const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
     net.render_cleanup();
-    if (!preview.ok()) return ctx.fail(file.source + ": node \"" + shown(name) + "\": " + preview.error);
+    if (!preview.ok()) return ctx.fail(file.source + ": node \"" + support::shown(name) + "\": " + preview.error);
     std::string error;
-    if (!png.empty() && !refhost::write_preview_png(preview, png, error)) return ctx.fail(shown_message(error, png));
+    if (!png.empty() && !refhost::write_preview_png(preview, png, error))
+        return ctx.fail(support::shown_message(error, png));
     for (const std::string &t : preview.texts()) ctx.out << t << "\n";
     return 0;
 }
@@ -441,7 +445,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
 
 int graph_network(const Context &ctx, const std::string &path, const std::string &target) {
     if (!ends_with(target, ".svg") && !ends_with(target, ".png"))
-        return ctx.fail("-o " + shown_path(target) + ": the picture ends in .svg or .png", 2);
+        return ctx.fail("-o " + support::shown_path(target) + ": the picture ends in .svg or .png", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file)) return rc;
     auto module = ctx.load_module();
@@ -473,7 +477,7 @@ int graph_network(const Context &ctx, const std::string &path, const std::string
         }
     }
     std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(shown_message(error, target));
+    if (!write_graph(graph, target, error)) return ctx.fail(support::shown_message(error, target));
     ctx.out << "wrote " << target << "\n";
     return 0;
 }
@@ -485,7 +489,7 @@ int save_network(const Context &ctx, const std::string &path, const std::string 
     if (int rc = load_network(ctx, path, file)) return rc;
     std::string error;
     if (!file.network->save_file(scene, binary ? refhost::SceneForm::binary : refhost::SceneForm::text, error))
-        return ctx.fail(shown_message(error, scene));
+        return ctx.fail(support::shown_message(error, scene));
     ctx.out << "wrote " << scene << "\n";
     return 0;
 }

@@ -6,7 +6,7 @@
 #include "refhost/draw.h"
 #include "refhost/network/network.h"
 #include "refhost/panel/xpanel.h"
-#include "qvhost/network_toml.h"
+#include "support/escaped_text.h"
 
 #include <iomanip>
 #include <map>
@@ -54,7 +54,7 @@ int eval_node(const Context &ctx, const std::string &server, const std::vector<s
     std::string error;
     refhost::HostNode *node = net.create(server, error);
     if (node == nullptr) {
-        err << "qvhost: " << shown_message(error, server) << "\n";
+        err << "qvhost: " << support::shown_message(error, server) << "\n";
         return 1;
     }
     if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
@@ -81,7 +81,7 @@ int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vecto
     for (const std::string &arg : inputs) {
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << shown(arg) << "' is not INPUT=VALUE\n";
+            err << "qvhost: '" << support::shown(arg) << "' is not INPUT=VALUE\n";
             return 2;
         }
         const std::string name = arg.substr(0, eq);
@@ -95,16 +95,18 @@ int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vecto
             }
         if (!found) {
             if (count == 0)
-                err << "qvhost: " << node.server << " has no input \"" << shown(name) << "\"\n";
+                err << "qvhost: " << node.server << " has no input \"" << support::shown(name) << "\"\n";
             else
                 err << "qvhost: " << node.server << " has " << count << " input" << (count == 1 ? "" : "s")
-                    << " named \"" << shown(name) << "\", and '" << shown(arg) << "' would feed one more\n";
+                    << " named \"" << support::shown(name) << "\", and '" << support::shown(arg)
+                    << "' would feed one more\n";
             return 2;
         }
         const refhost::HostInput *in = node.inputs[index].get();
         refhost::Value v;
         if (!refhost::parse_value(in->type, arg.substr(eq + 1), v, error)) {
-            err << "qvhost: input \"" << shown(name) << "\": " << shown_message(error, arg.substr(eq + 1)) << "\n";
+            err << "qvhost: input \"" << support::shown(name)
+                << "\": " << support::shown_message(error, arg.substr(eq + 1)) << "\n";
             return 2;
         }
         if (net.feed_input(node.id, index, v, error) == nullptr) {
@@ -149,18 +151,19 @@ int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std:
     int code = 0;
     refhost::Panel *panel = open_panel(net, node, code, err);
     if (panel == nullptr) {
-        if (code == 0) err << "qvhost: " << node.server << " has no options to set ('" << shown(sets.front()) << "')\n";
+        if (code == 0)
+            err << "qvhost: " << node.server << " has no options to set ('" << support::shown(sets.front()) << "')\n";
         return code != 0 ? code : 2;
     }
     for (const std::string &arg : sets) {
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0) {
-            err << "qvhost: '" << shown(arg) << "' is not LABEL=VALUE\n";
+            err << "qvhost: '" << support::shown(arg) << "' is not LABEL=VALUE\n";
             return 2;
         }
         std::string error;
         if (!panel->edit(arg.substr(0, eq), arg.substr(eq + 1), error)) {
-            err << "qvhost: " << node.server << ": " << shown_message(error, arg.substr(eq + 1)) << "\n";
+            err << "qvhost: " << node.server << ": " << support::shown_message(error, arg.substr(eq + 1)) << "\n";
             return 2;
         }
     }
@@ -182,7 +185,7 @@ refhost::HostNode *prepared_node(const Context &ctx, refhost::Network &net, cons
     refhost::HostNode *node = net.create(server, error);
     code = 1;
     if (node == nullptr) {
-        ctx.err << "qvhost: " << shown_message(error, server) << "\n";
+        ctx.err << "qvhost: " << support::shown_message(error, server) << "\n";
         return nullptr;
     }
     if ((code = feed_inputs(net, *node, inputs, ctx.err)) != 0) return nullptr;
@@ -249,7 +252,7 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
         return 1;
     }
     if (!png.empty() && !refhost::write_preview_png(preview, png, error)) {
-        err << "qvhost: " << shown_message(error, png) << "\n";
+        err << "qvhost: " << support::shown_message(error, png) << "\n";
         return 1;
     }
     for (const std::string &t : preview.texts()) out << t << "\n";

@@ -2,8 +2,8 @@
 // lines, the series in distinct colours, a legend; PNG or SVG.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/network_toml.h"
 #include "qvhost/pictures/pictures_internal.h"
+#include "support/escaped_text.h"
 
 #include <cmath>
 
@@ -405,7 +405,7 @@ bool write_chart(const Chart &chart, const std::string &path, std::string &error
     }
     for (const ChartSeries &s : chart.series)
         if (s.x.size() != s.y.size()) {
-            error = cannot_write(path, "series \"" + shown(s.name) + "\" has " + std::to_string(s.x.size()) +
+            error = cannot_write(path, "series \"" + support::shown(s.name) + "\" has " + std::to_string(s.x.size()) +
                                            " x values and " + std::to_string(s.y.size()) + " y values");
             return false;
         }

@@ -5,7 +5,6 @@
 // unwired input (a constant or a sample source) as a small tag beside it.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/network_toml.h"
 #include "qvhost/pictures/pictures_internal.h"
 
 #ifdef QV_HAVE_CAIRO

@@ -3,7 +3,7 @@
 // drawings share.
 #include "qvhost/pictures/pictures_internal.h"
 
-#include "qvhost/network_toml.h"
+#include "support/escaped_text.h"
 
 #include "support/atomic_file.h"
 #include "refhost/draw.h"
@@ -39,7 +39,7 @@ std::string cannot_read(const std::string &path, const std::string &reason) {
 const char *const kNoCairo = "this build draws no images: it was made without cairo";
 
 bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error) {
-    return refhost::write_file_atomically(
+    return support::write_file_atomically(
         path,
         [&](const std::string &temp, std::string &problem) {
             std::FILE *f = std::fopen(temp.c_str(), "wb");
@@ -126,7 +126,7 @@ double text_width(cairo_t *cr, const std::string &text) {
 }
 
 std::string fit_text(cairo_t *cr, const std::string &text, double max_width) {
-    const std::string safe = shown(text);
+    const std::string safe = support::shown(text);
     if (text_width(cr, safe) <= max_width) return safe;
     static const std::string kEllipsis = "\xE2\x80\xA6";
     // The longest prefix, whole characters only, that fits with the ellipsis.

@@ -3,6 +3,7 @@
 #include "qvhost/pictures/pictures.h"
 
 #include "qvhost/pictures/pictures_internal.h"
+#include "support/file_reading.h"
 
 #include <cerrno>
 #include <cmath>
@@ -80,25 +81,6 @@ cairo_status_t read_png_bytes(void *closure, unsigned char *data, unsigned int l
     return CAIRO_STATUS_SUCCESS;
 }
 
-// A whole file's bytes; false with "PATH: cannot read the image (REASON)".
-bool read_whole_file(const std::string &path, std::string &bytes, std::string &error) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = cannot_read(path, std::error_code(errno, std::generic_category()).message());
-        return false;
-    }
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        error = cannot_read(path, "a read failed");
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
@@ -152,7 +134,11 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
 bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error) {
     // Read whole first: cairo calls every file that is not a PNG "out of memory".
     std::string bytes;
-    if (!read_whole_file(path, bytes, error)) return false;
+    std::string problem;
+    if (!support::read_whole_file(path, bytes, problem)) {
+        error = cannot_read(path, problem);
+        return false;
+    }
     static const char kSignature[] = "\x89PNG\r\n\x1a\n";
     if (bytes.compare(0, 8, kSignature, 8) != 0) {
         error = cannot_read(path, "not a PNG file");
