@@ -382,11 +382,7 @@ bool read_network_toml(const std::string &text, const std::string &source,
 }
 
 bool is_scene_content(const std::string &content, const std::string &path) {
-    const auto ends_with = [&](const char *ext) {
-        const std::string e(ext);
-        return path.size() >= e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
-    };
-    if (ends_with(".toml")) return false;
+    if (support::file_extension(path) == ".toml") return false;
     if (refhost::detect_scene_form(content) == refhost::SceneForm::binary) return !content.empty();
     // Text: a scene file's first line is a block ("Version 1", "{ Node"); a
     // TOML file's is a table, a key = value or a comment.

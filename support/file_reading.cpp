@@ -45,4 +45,13 @@ bool read_whole_file(const std::string &path, std::string &content, std::string 
     return true;
 }
 
+std::string file_extension(const std::string &path) {
+    const std::string::size_type dot = path.find_last_of("./\\");
+    if (dot == std::string::npos || path[dot] != '.') return "";
+    std::string ext = path.substr(dot);
+    for (char &c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
 }  // namespace support

@@ -18,4 +18,9 @@ constexpr std::uintmax_t kFileSizeLimit = std::uintmax_t{256} << 20;
 bool read_whole_file(const std::string &path, std::string &content, std::string &problem,
                      std::uintmax_t limit = kFileSizeLimit);
 
+// The extension of the file a path names, in lower case with its dot
+// (".png" for "out/Demo.PNG"); "" for none.  Every check of a file's kind by
+// its name compares this.
+std::string file_extension(const std::string &path);
+
 }  // namespace support

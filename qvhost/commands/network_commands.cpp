@@ -10,6 +10,7 @@
 #include "refhost/draw.h"
 #include "refhost/panel/xpanel.h"
 #include "support/escaped_text.h"
+#include "support/number_text.h"
 
 #include <chrono>
 #include <cmath>
@@ -50,8 +51,6 @@ bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<
     return true;
 }
 
-std::string number_text(double d) { return refhost::format_value(refhost::Value::scalar(d)); }
-
 // The columns an output gives: one, or three for a colour or vector.
 std::vector<std::string> columns_of(const OutputRef &o) {
     switch (o.output->type) {
@@ -68,7 +67,7 @@ std::vector<std::string> cells_of(const OutputRef &o, const refhost::Value &v) {
     if (v.type == 0) return std::vector<std::string>(n > 0 ? n : 1, "");
     if (v.type == QV_TYPE_INTEGER) return {std::to_string(v.as_integer())};
     if (n == 0) return {refhost::format_value(v)};
-    for (int c = 0; c < n; ++c) cells.push_back(number_text(v.doubles()[c]));
+    for (int c = 0; c < n; ++c) cells.push_back(support::number_text(v.doubles()[c]));
     return cells;
 }
 
@@ -175,10 +174,6 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
     return true;
 }
 
-bool ends_with(const std::string &s, const std::string &suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 }  // namespace
 
 // ---- check ----------------------------------------------------------------------
@@ -251,7 +246,7 @@ int eval_network(const Context &ctx, const std::string &path, const std::vector<
         start_frame(net, f, frames.fps);
         const double t = frame_time(f, frames.fps);
         refhost::HostSample sample = refhost::HostSample::at(u, v, u, v, t, f);
-        std::vector<std::string> row = {std::to_string(f), number_text(t)};
+        std::vector<std::string> row = {std::to_string(f), support::number_text(t)};
         for (const OutputRef &o : outputs) {
             refhost::Value value;
             refhost::evaluate_output(*o.output, &sample.access, value);
@@ -363,8 +358,8 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
 
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
                    const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern) {
-    const bool exr = ends_with(pattern, ".exr");
-    if (!exr && !ends_with(pattern, ".png"))
+    const PictureFormat format = picture_format(pattern);
+    if (format != PictureFormat::png && format != PictureFormat::exr)
         return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
     const bool many = frames.last > frames.first;
     std::string error, first_path;
@@ -402,9 +397,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                 error == "interrupted" ? "interrupted: " + support::shown_path(file_path) + " was not written" : error);
             break;
         }
-        const bool written =
-            exr ? write_value_exr(image, file_path, error) : write_value_png(image, lo, hi, file_path, error);
-        if (!written) {
+        if (!write_value_image(image, lo, hi, file_path, error)) {
             code = ctx.fail(support::shown_message(error, file_path));
             break;
         }
@@ -435,8 +428,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     net.render_cleanup();
     if (!preview.ok()) return ctx.fail(file.source + ": node \"" + support::shown(name) + "\": " + preview.error);
     std::string error;
-    if (!png.empty() && !refhost::write_preview_png(preview, png, error))
-        return ctx.fail(support::shown_message(error, png));
+    if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(support::shown_message(error, png));
     for (const std::string &t : preview.texts()) ctx.out << t << "\n";
     return 0;
 }
@@ -444,7 +436,8 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
 // ---- graph ------------------------------------------------------------------------
 
 int graph_network(const Context &ctx, const std::string &path, const std::string &target) {
-    if (!ends_with(target, ".svg") && !ends_with(target, ".png"))
+    const PictureFormat format = picture_format(target);
+    if (format != PictureFormat::svg && format != PictureFormat::png)
         return ctx.fail("-o " + support::shown_path(target) + ": the picture ends in .svg or .png", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file)) return rc;

@@ -2,6 +2,7 @@
 // inputs fed, show its option panel, draw its preview.
 #include "qvhost/commands/commands.h"
 
+#include "qvhost/pictures/pictures.h"
 #include "refhost/application.h"
 #include "refhost/draw.h"
 #include "refhost/network/network.h"
@@ -251,7 +252,7 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
         err << "qvhost: " << preview.error << "\n";
         return 1;
     }
-    if (!png.empty() && !refhost::write_preview_png(preview, png, error)) {
+    if (!png.empty() && !write_preview(preview, png, error)) {
         err << "qvhost: " << support::shown_message(error, png) << "\n";
         return 1;
     }

@@ -2,7 +2,8 @@
 // float OpenEXR images of the values as they are.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/pictures/pictures_internal.h"
+#include "qvhost/pictures/picture_files.h"
+#include "support/atomic_file.h"
 #include "support/file_reading.h"
 
 #include <cerrno>
@@ -62,11 +63,6 @@ uint32_t to_byte(double t) {
     return static_cast<uint32_t>(t * 255.0 + 0.5);
 }
 
-cairo_status_t append_png(void *closure, const unsigned char *data, unsigned int length) {
-    static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
 // cairo's PNG reader takes its bytes from memory.
 struct PngSource {
     const std::string &bytes;
@@ -121,14 +117,9 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
         }
     }
     cairo_surface_mark_dirty(s);
-    std::string bytes;
-    const cairo_status_t status = cairo_surface_write_to_png_stream(s, append_png, &bytes);
+    const bool written = write_png(path, s, error);
     cairo_surface_destroy(s);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = cannot_write(path, cairo_status_to_string(status));
-        return false;
-    }
-    return write_whole_file(path, bytes, error);
+    return written;
 }
 
 bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error) {
@@ -206,7 +197,7 @@ bool read_png_rgb(const std::string &path, ValueImage &, std::string &error) {
 namespace {
 
 // An OpenEXR output stream into memory, so that the file itself is written
-// whole by write_whole_file.
+// whole by support's atomic writer.
 class MemoryStream : public Imf::OStream {
 public:
     MemoryStream() : Imf::OStream("memory") {}
@@ -261,7 +252,7 @@ bool write_value_exr(const ValueImage &image, const std::string &path, std::stri
         error = cannot_write(path, "OpenEXR failed");
         return false;
     }
-    return write_whole_file(path, stream.bytes, error);
+    return support::write_file_atomically(path, stream.bytes, error);
 }
 
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error) {
@@ -327,5 +318,13 @@ bool read_value_exr(const std::string &path, ValueImage &, std::string &error) {
 }
 
 #endif
+
+bool write_value_image(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
+    switch (picture_format(path)) {
+    case PictureFormat::png: return write_value_png(image, lo, hi, path, error);
+    case PictureFormat::exr: return write_value_exr(image, path, error);
+    default: error = cannot_write(path, "the name must end in .png or .exr"); return false;
+    }
+}
 
 }  // namespace qvhost
