@@ -11,7 +11,19 @@
 
 namespace qvhost {
 
-int run_demo(const Context &ctx, const std::string &dir) {
+namespace {
+
+struct DemoOptions {
+    std::string dir = "qvhost-demo";
+
+    void declare(CLI::App &c) { c.add_option("--out", dir, "the directory to write into"); }
+    bool check(std::string &) { return true; }
+    bool cheap() const { return false; }
+};
+
+int run_demo(const Context &ctx, const DemoOptions &o) {
+    InterruptScope interrupt;
+    const std::string &dir = o.dir;
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -42,5 +54,9 @@ int run_demo(const Context &ctx, const std::string &dir) {
     }
     return 0;
 }
+
+}  // namespace
+
+CommandSetup declare_demo(CLI::App &command) { return setup_of<DemoOptions>(command, run_demo); }
 
 }  // namespace qvhost

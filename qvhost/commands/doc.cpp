@@ -271,9 +271,18 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
     return page;
 }
 
-}  // namespace
+struct DocOptions {
+    std::string dir;
 
-int write_reference(const Context &ctx, const std::string &dir) {
+    void declare(CLI::App &c) { c.add_option("--out", dir, "the directory to write into")->required(); }
+    bool check(std::string &) { return true; }
+    bool cheap() const { return false; }
+};
+
+// Writes the node reference into `dir`: index.md, a page per node group, the
+// whole as QV_Math_Node_reference.html, and the pictures under images/.
+int write_reference(const Context &ctx, const DocOptions &o) {
+    const std::string &dir = o.dir;
     auto module = ctx.load_module();
     if (!module) return 1;
     std::string error;
@@ -345,5 +354,9 @@ int write_reference(const Context &ctx, const std::string &dir) {
     ctx.out << "wrote " << pages.size() << " pages, " << pictures.size() << " pictures and " << html_path << "\n";
     return 0;
 }
+
+}  // namespace
+
+CommandSetup declare_doc(CLI::App &command) { return setup_of<DocOptions>(command, write_reference); }
 
 }  // namespace qvhost
