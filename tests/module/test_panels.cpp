@@ -3,10 +3,10 @@
 // reaching the application, connected inputs showing no value; and the
 // qvhost panel and preview commands.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
 
 #include "refhost/draw.h"
 #include "refhost/panel/xpanel.h"
-#include "qvhost/qvhost.h"
 
 #include <chrono>
 #include <cmath>
@@ -576,18 +576,6 @@ TEST_F(PanelTest, ConnectedInputsShowNoValue) {
 }
 
 // ---- qvhost panel and preview ------------------------------------------------------
-
-struct CliResult {
-    int code;
-    std::string out, err;
-};
-
-CliResult qvhost_run(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = qvhost::run(args, out, err, kModuleFile);
-    refhost::Application::get().reset_config();
-    return {code, out.str(), err.str()};
-}
 
 struct CliCase {
     std::vector<std::string> args;

@@ -2,9 +2,9 @@
 // sources, panels set by label, input name and control name, and the
 // network commands of qvhost.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
 
 #include "qvhost/network_toml.h"
-#include "qvhost/qvhost.h"
 
 #include <filesystem>
 #include <fstream>
@@ -37,18 +37,6 @@ refhost::Value eval_at(const qvhost::NetworkFile &file, const std::string &outpu
     refhost::HostSample sample = s;
     refhost::evaluate_output(*ref.output, &sample.access, v);
     return v;
-}
-
-struct CliResult {
-    int code;
-    std::string out, err;
-};
-
-CliResult run(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = qvhost::run(args, out, err, kModuleFile);
-    refhost::Application::get().reset_config();
-    return {code, out.str(), err.str()};
 }
 
 // A file in the test's own directory, removed with it.
@@ -219,9 +207,9 @@ TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
         const std::string text = dir.file("net.text"), binary = dir.file("net.binary");
-        CliResult r = run({"save", c.source, "--scene", text});
+        CliResult r = qvhost_run({"save", c.source, "--scene", text});
         ASSERT_EQ(r.code, 0) << r.err;
-        r = run({"save", text, "--scene", binary, "--binary"});
+        r = qvhost_run({"save", text, "--scene", binary, "--binary"});
         ASSERT_EQ(r.code, 0) << r.err;
         const std::vector<double> from_text = values(text, c.outputs), from_binary = values(binary, c.outputs);
         ASSERT_FALSE(from_text.empty());
@@ -229,7 +217,7 @@ TEST(NetworkFile, ScenesAreReadAsNetworksToo) {
         if (c.exact) {
             EXPECT_EQ(values(c.source, c.outputs), from_text);
         }
-        r = run({"check", binary});
+        r = qvhost_run({"check", binary});
         EXPECT_EQ(r.code, 0) << r.err;
         if (!c.exact) {
             EXPECT_NE(r.out.find("  views: QvT_VIEWS"), std::string::npos) << "names survive";
@@ -278,7 +266,7 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
         std::string line;
         for (const std::string &a : c.args) line += a + " ";
         SCOPED_TRACE(line);
-        const CliResult r = run(c.args);
+        const CliResult r = qvhost_run(c.args);
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
