@@ -105,12 +105,16 @@ refhost::Panel *open_panel(refhost::Network &net, const refhost::HostNode &node,
     return panel;
 }
 
-refhost::HostNode *prepared_node(const Context &ctx, refhost::Network &net, const std::string &server,
-                                 const std::vector<std::string> &inputs, const std::vector<std::string> &sets,
-                                 int &code) {
+refhost::HostNode *prepared_node(const Context &ctx, std::unique_ptr<refhost::Network> &network,
+                                 const std::string &server, const std::vector<std::string> &inputs,
+                                 const std::vector<std::string> &sets, int &code) {
+    code = 1;
+    auto module = ctx.load_module();
+    if (!module) return nullptr;
+    network = std::make_unique<refhost::Network>(module);
+    refhost::Network &net = *network;
     std::string error;
     refhost::HostNode *node = net.create(server, error);
-    code = 1;
     if (node == nullptr) {
         ctx.err << "qvhost: " << support::shown_message(error, server) << "\n";
         return nullptr;

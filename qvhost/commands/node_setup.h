@@ -7,6 +7,7 @@
 #include "refhost/network/network.h"
 #include "refhost/panel/xpanel.h"
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,9 +24,10 @@ int feed_inputs(refhost::Network &net, refhost::HostNode &node, const std::vecto
 // null with an error line and a non-zero `code` on failure.
 refhost::Panel *open_panel(refhost::Network &net, const refhost::HostNode &node, int &code, std::ostream &err);
 
-// A node of `server` in `net` with its inputs fed and its options edited as
-// the command line says; null, with `code` the exit code, after an error line.
-refhost::HostNode *prepared_node(const Context &ctx, refhost::Network &net, const std::string &server,
+// The module loaded and a network made in `net` with a node of `server`,
+// its inputs fed and its options edited as the command line says; null,
+// with `code` the exit code, after an error line.
+refhost::HostNode *prepared_node(const Context &ctx, std::unique_ptr<refhost::Network> &net, const std::string &server,
                                  const std::vector<std::string> &inputs, const std::vector<std::string> &sets,
                                  int &code);
 

@@ -35,12 +35,11 @@ int show_panel(const Context &ctx, const PanelOptions &o) {
     const std::string &server = o.target;
     const std::vector<std::string> &sets = o.sets, &inputs = o.inputs;
     std::ostream &out = ctx.out, &err = ctx.err;
-    auto module = ctx.load_module();
-    if (!module) return 1;
-    refhost::Network net(module);
+    std::unique_ptr<refhost::Network> network;
     int code = 0;
-    refhost::HostNode *node = prepared_node(ctx, net, server, inputs, sets, code);
+    refhost::HostNode *node = prepared_node(ctx, network, server, inputs, sets, code);
     if (node == nullptr) return code;
+    refhost::Network &net = *network;
     const refhost::Panel *panel = open_panel(net, *node, code, err);
     if (panel == nullptr) {
         if (code == 0) out << "no options\n";

@@ -59,12 +59,11 @@ struct PreviewOptions {
 int draw_node(const Context &ctx, const std::string &server, const std::vector<std::string> &sets,
               const std::vector<std::string> &inputs, int width, int height, const std::string &png) {
     std::ostream &out = ctx.out, &err = ctx.err;
-    auto module = ctx.load_module();
-    if (!module) return 1;
-    refhost::Network net(module);
+    std::unique_ptr<refhost::Network> network;
     int code = 0;
-    refhost::HostNode *node = prepared_node(ctx, net, server, inputs, sets, code);
+    refhost::HostNode *node = prepared_node(ctx, network, server, inputs, sets, code);
     if (node == nullptr) return code;
+    refhost::Network &net = *network;
     std::string error;
     net.render_init();
     const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
