@@ -15,7 +15,6 @@ namespace qvfuzz {
 namespace {
 
 constexpr std::size_t kMaxArguments = 24;
-constexpr int kMaxPreviewPixels = 64 * 64;
 
 std::vector<std::string> arguments_of(const uint8_t *data, std::size_t size) {
     std::vector<std::string> args;
@@ -32,23 +31,10 @@ std::vector<std::string> arguments_of(const uint8_t *data, std::size_t size) {
     return args;
 }
 
-bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
-
 // Whether the command runs quickly and writes no file.  Refused services
 // need a private copy of the module for each run (see qvhost::Context), which
 // the fuzzer's coverage of loaded modules cannot keep up with: those only parse.
-bool cheap(const qvhost::CommandLine &line) {
-    using qvhost::Command;
-    if (!line.refused.empty()) return false;
-    switch (line.command) {
-    case Command::nodes: return true;
-    case Command::eval:
-    case Command::panel: return !names_a_file(line.target);
-    case Command::preview:
-        return !names_a_file(line.target) && line.png.empty() && line.width * line.height <= kMaxPreviewPixels;
-    default: return false;
-    }
-}
+bool cheap(const qvhost::CommandLine &line) { return line.refused.empty() && line.job.cheap; }
 
 // An exit code and what went to stderr, as qvhost's one-line errors are.
 Finding check_outcome(int code, const std::string &err, const char *when) {

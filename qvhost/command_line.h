@@ -1,10 +1,10 @@
 // qvhost's command line, parsed and checked before anything runs.  run()
-// is the two steps below; the command line's fuzz target parses only, and
-// runs what is cheap.
+// (qvhost.h) is the two steps below; the command line's fuzz target parses
+// only, and runs what is cheap.
 #pragma once
 
-#include "refhost/application.h"
 #include "qvhost/commands/commands.h"
+#include "refhost/application.h"
 
 #include <ostream>
 #include <set>
@@ -13,23 +13,11 @@
 
 namespace qvhost {
 
-enum class Command { nodes, eval, panel, preview, check, plot, render, graph, save, demo, doc };
-
 struct CommandLine {
-    Command command = Command::nodes;
     std::string module_path;
     uint32_t build = refhost::kDefaultBuild;
     std::set<std::string> refused;  // --refuse: services the application answers with null
-    std::string target;             // the node's server name or the network file
-    std::vector<std::string> rest;  // INPUT=VALUE, NODE.OUTPUT or the viewer's name
-    std::vector<std::string> sets;  // --set LABEL=VALUE
-    FrameSpan span;
-    bool frames_given = false;
-    double u = 0.5, v = 0.5, lo = 0.0, hi = 1.0, time = 0.0;
-    int width = 128, height = 80, threads = 0;
-    std::string format = "table", over, png, output, pattern, graph_file, scene, out_dir = "qvhost-demo";
-    std::string doc_dir;  // doc --out: where the node reference goes
-    bool modeler = false, quiet = false, binary = false;
+    Job job;                        // the command, with its options checked
 };
 
 // Parses and checks the arguments (without the program name).  Runs nothing

@@ -1,15 +1,14 @@
 #include "qvhost/network_toml.h"
 
-#include "support/escaped_text.h"
 #include "refhost/network/input_key.h"
-#include "refhost/scene/scene_io.h"
 #include "refhost/panel/xpanel.h"
+#include "refhost/scene/scene_io.h"
+#include "support/escaped_text.h"
+#include "support/file_reading.h"
 
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace qvhost {
@@ -37,8 +36,6 @@ bool valid_node_name(const std::string &name) {
 }
 
 int line_of(const toml::node &n) { return static_cast<int>(n.source().begin.line); }
-
-std::string quoted(const std::string &s) { return "\"" + shown(s) + "\""; }
 
 std::string list_of(const std::vector<std::string> &names) {
     std::string s;
@@ -92,7 +89,7 @@ bool panel_text(const toml::node &v, std::string &text) {
 class Reader {
 public:
     Reader(std::string source, const std::shared_ptr<refhost::Module> &module, std::vector<std::string> &problems)
-        : source_(shown_path(source)), problems_(problems) {
+        : source_(support::shown_path(source)), problems_(problems) {
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
@@ -104,7 +101,7 @@ public:
         try {
             root = toml::parse(text, source_);
         } catch (const toml::parse_error &e) {
-            problem(static_cast<int>(e.source().begin.line), "", shown_message(std::string(e.description())));
+            problem(static_cast<int>(e.source().begin.line), "", support::shown_message(std::string(e.description())));
             return false;
         }
         const toml::table *nodes = nullptr;
@@ -113,7 +110,8 @@ public:
             if (k == "node" && value.is_table()) {
                 nodes = value.as_table();
             } else {
-                problem(line_of(value), "", quoted(k) + " is not part of a network (a network is [node.NAME] tables)");
+                problem(line_of(value), "",
+                        support::shown_quoted(k) + " is not part of a network (a network is [node.NAME] tables)");
             }
         }
         if (nodes == nullptr || nodes->empty()) {
@@ -125,7 +123,7 @@ public:
         for (const auto &[key, value] : *nodes) {
             const std::string name(key.str());
             if (!value.is_table()) {
-                problem(line_of(value), name, "is not a table ([node." + shown(name) + "])");
+                problem(line_of(value), name, "is not a table ([node." + support::shown(name) + "])");
                 continue;
             }
             order.emplace_back(name, value.as_table());
@@ -143,7 +141,7 @@ public:
 private:
     void problem(int line, const std::string &node, const std::string &what) {
         std::string p = source_ + ":" + std::to_string(line) + ": ";
-        if (!node.empty()) p += "node " + quoted(node) + ": ";
+        if (!node.empty()) p += "node " + support::shown_quoted(node) + ": ";
         problems_.push_back(p + what);
     }
 
@@ -167,7 +165,7 @@ private:
         std::string error;
         HostNode *n = file_.network->create(server->as_string()->get(), error);
         if (n == nullptr) {
-            problem(line_of(*server), name, shown_message(error, server->as_string()->get()));
+            problem(line_of(*server), name, support::shown_message(error, server->as_string()->get()));
             return;
         }
         n->name = name;
@@ -189,7 +187,7 @@ private:
             const refhost::PanelControl *control = panel.control(0x8001 + static_cast<uint32_t>(index));
             if (control != nullptr && control->label.empty()) return control;
         }
-        error = shown_message(why, key);
+        error = support::shown_message(why, key);
         return nullptr;
     }
 
@@ -219,11 +217,11 @@ private:
             std::string text;
             if (!panel_text(value, text)) {
                 problem(line_of(value), name,
-                        "panel: " + quoted(k) + " takes a number, a boolean, a string or three numbers");
+                        "panel: " + support::shown_quoted(k) + " takes a number, a boolean, a string or three numbers");
                 continue;
             }
             if (!panel->edit(control->id, text, error))
-                problem(line_of(value), name, "panel: " + shown_message(error, text));
+                problem(line_of(value), name, "panel: " + support::shown_message(error, text));
         }
     }
 
@@ -237,7 +235,7 @@ private:
             const int index = refhost::input_index(*n, k);
             if (index < 0) {
                 problem(line, name,
-                        "input " + quoted(k) + " is not an input of " + n->server +
+                        "input " + support::shown_quoted(k) + " is not an input of " + n->server +
                             " (inputs: " + list_of(input_names(*n)) + ")");
                 continue;
             }
@@ -248,7 +246,7 @@ private:
 
     bool feed(HostNode &n, std::size_t index, const std::string &key, const toml::node &value, std::string &error) {
         Network &net = *file_.network;
-        const std::string what = "input " + quoted(key) + ": ";
+        const std::string what = "input " + support::shown_quoted(key) + ": ";
         Value v;
         if (auto b = value.as_boolean()) {
             v = Value::integer(b->get() ? 1 : 0);
@@ -272,11 +270,12 @@ private:
             if (!text.empty() && text[0] == '@') {
                 const refhost::SampleSource source = refhost::sample_source_from_name(text);
                 if (source == refhost::SampleSource::none) {
-                    error = what + quoted(text) + " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
+                    error = what + support::shown_quoted(text) +
+                            " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
                     return false;
                 }
                 if (net.feed_sample(n.id, index, source, error) == nullptr) {
-                    error = what + shown_message(error, key);
+                    error = what + support::shown_message(error, key);
                     return false;
                 }
                 return true;
@@ -287,7 +286,7 @@ private:
                 return false;
             }
             if (!net.connect(from.node, from.output->name, n.id, key, error)) {
-                error = what + shown_message(error, key);
+                error = what + support::shown_message(error, key);
                 return false;
             }
             return true;
@@ -296,7 +295,7 @@ private:
             return false;
         }
         if (net.feed_input(n.id, index, v, error) == nullptr) {
-            error = what + shown_message(error, key);
+            error = what + support::shown_message(error, key);
             return false;
         }
         return true;
@@ -306,25 +305,6 @@ private:
     std::vector<std::string> &problems_;
     NetworkFile file_;
 };
-
-bool read_text_file(const std::string &path, std::string &content, std::string &error) {
-    // A directory, a FIFO or a device is refused before anything opens it:
-    // opening a FIFO waits for a writer, and /dev/zero never ends.
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
-        error = shown_path(path) + ": not a regular file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = shown_path(path) + ": cannot open the file";
-        return false;
-    }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    content = buf.str();
-    return true;
-}
 
 }  // namespace
 
@@ -348,7 +328,7 @@ std::string NetworkFile::name_of(int id) const {
 bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error) {
     const std::size_t dot = text.find('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) {
-        error = quoted(text) + " is not NODE.OUTPUT (nor a sample source such as @u)";
+        error = support::shown_quoted(text) + " is not NODE.OUTPUT (nor a sample source such as @u)";
         return false;
     }
     const std::string name = text.substr(0, dot), output = text.substr(dot + 1);
@@ -356,14 +336,15 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     if (node == nullptr) {
         std::vector<std::string> names;
         for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
-        error = "no node " + quoted(name) + " (nodes: " + list_of(names) + ")";
+        error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")";
         return false;
     }
     const HostNode *n = file.network->node(node->id);
     const refhost::HostOutput *o = n != nullptr ? n->output(output) : nullptr;
     if (o == nullptr) {
-        error = quoted(text) + ": " + (n != nullptr ? n->server : "?") + " has no output " + quoted(output) +
-                " (outputs: " + (n != nullptr ? list_of(output_names(*n)) : "none") + ")";
+        error = support::shown_quoted(text) + ": " + (n != nullptr ? n->server : "?") + " has no output " +
+                support::shown_quoted(output) + " (outputs: " + (n != nullptr ? list_of(output_names(*n)) : "none") +
+                ")";
         return false;
     }
     out.text = text;
@@ -386,11 +367,7 @@ bool read_network_toml(const std::string &text, const std::string &source,
 }
 
 bool is_scene_content(const std::string &content, const std::string &path) {
-    const auto ends_with = [&](const char *ext) {
-        const std::string e(ext);
-        return path.size() >= e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
-    };
-    if (ends_with(".toml")) return false;
+    if (support::file_extension(path) == ".toml") return false;
     if (refhost::detect_scene_form(content) == refhost::SceneForm::binary) return !content.empty();
     // Text: a scene file's first line is a block ("Version 1", "{ Node"); a
     // TOML file's is a table, a key = value or a comment.
@@ -409,62 +386,24 @@ bool is_scene_content(const std::string &content, const std::string &path) {
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems) {
     std::string content, error;
-    if (!read_text_file(path, content, error)) {
-        problems.push_back(error);
+    if (!support::read_whole_file(path, content, error)) {
+        problems.push_back(support::shown_path(path) + ": " + error);
         return false;
     }
     if (!is_scene_content(content, path)) return read_network_toml(content, path, module, out, problems);
     NetworkFile file;
-    file.source = shown_path(path);
+    file.source = support::shown_path(path);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
     file.network->set_constant_copies(true);
     if (!file.network->load(content, path, error)) {
-        problems.push_back(shown_message(error, path));
+        problems.push_back(support::shown_message(error, path));
         return false;
     }
     for (const auto &n : file.network->nodes())
         file.nodes.push_back({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
     out = std::move(file);
     return true;
-}
-
-namespace {
-
-constexpr std::size_t kShownLimit = 60;
-
-}  // namespace
-
-std::string shown(const std::string &text) { return refhost::escaped_text(text, kShownLimit); }
-std::string shown_path(const std::string &path) { return refhost::escaped_text(path); }
-
-std::string shown_message(const std::string &message, const std::string &given) {
-    std::string out;
-    std::size_t i = 0;
-    const std::size_t at = given.empty() ? std::string::npos : message.find(given);
-    while (i < message.size()) {
-        if (i == at) {
-            out += shown(given);
-            i += given.size();
-            continue;
-        }
-        // A quoted item: "..." anywhere, '...' where a word starts.
-        const char c = message[i];
-        const bool opens = c == '"' || (c == '\'' && (i == 0 || message[i - 1] == ' ' || message[i - 1] == '('));
-        const std::size_t close = opens ? message.find(c, i + 1) : std::string::npos;
-        if (close != std::string::npos && (at == std::string::npos || at < i || at > close)) {
-            out += c + shown(message.substr(i + 1, close - i - 1)) + c;
-            i = close + 1;
-            continue;
-        }
-        // Up to the next quote or the given text, escaped but not cut.
-        std::size_t next = message.find_first_of("\"'", i + 1);
-        if (at != std::string::npos && at > i && at < next) next = at;
-        if (next == std::string::npos) next = message.size();
-        out += refhost::escaped_text(message.substr(i, next - i));
-        i = next;
-    }
-    return out;
 }
 
 }  // namespace qvhost

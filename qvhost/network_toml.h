@@ -77,17 +77,4 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
 
-// The user's text as an error message shows it: control bytes and invalid
-// UTF-8 escaped, cut to about 60 characters.
-std::string shown(const std::string &text);
-// A file name as a message shows it: escaped the same way, never cut.
-std::string shown_path(const std::string &path);
-
-// A message of the reference host that repeats the user's text, as qvhost
-// prints it: `given` (a path or name the user gave, where the message holds
-// it) and every quoted item ("..." anywhere, '...' where a word starts) as
-// shown() shows them, and the rest with control bytes and invalid UTF-8
-// escaped.
-std::string shown_message(const std::string &message, const std::string &given = "");
-
 }  // namespace qvhost

@@ -113,7 +113,7 @@ bool describe_node(const std::shared_ptr<refhost::Module> &module, const std::st
     info.server = server;
     const QvServerRecord *record = module->find("NodeHandler", server);
     if (record == nullptr) {
-        error = "unknown node " + refhost::quoted(server);
+        error = "unknown node " + support::quoted(server);
         return false;
     }
     if (const char *d = refhost::Module::tag(*record, QV_TAG_DISPLAY_NAME)) info.display = d;

@@ -1,6 +1,6 @@
 #include "qvhost/options.h"
 
-#include "qvhost/network_toml.h"
+#include "support/escaped_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -21,7 +21,7 @@ std::string range_text(Range r) {
 }
 
 std::string bad(const std::string &option, const std::string &text, const std::string &what) {
-    return option + ": \"" + shown(text) + "\" is not " + what;
+    return option + ": \"" + support::shown(text) + "\" is not " + what;
 }
 
 bool to_double(const std::string &text, double &out) {
@@ -113,6 +113,17 @@ bool parse_size(const std::string &option, const std::string &text, int max_side
     }
     width = static_cast<int>(w);
     height = static_cast<int>(h);
+    return true;
+}
+
+bool parse_frame_span(const std::string &fps, bool frames_given, const std::string &frames, const std::string &frame,
+                      FrameSpan &span, std::string &error) {
+    if (!parse_number("--fps", fps, "a frame rate", kFrameRates, span.fps, error)) return false;
+    if (frames_given) return parse_frames("--frames", frames, span.first, span.last, error);
+    long long f = 0;
+    if (!parse_integer("--frame", frame.empty() ? "0" : frame, "a frame", -kMaxFrame, kMaxFrame, f, error))
+        return false;
+    span.first = span.last = static_cast<int>(f);
     return true;
 }
 

@@ -31,4 +31,15 @@ bool parse_size(const std::string &option, const std::string &text, int max_side
 constexpr int kMaxFrame = 9999999;
 constexpr Range kFrameRates{0.001, 1000.0};
 
+// The frames a command runs over, at a frame rate.
+struct FrameSpan {
+    int first = 0, last = 0;
+    double fps = 30.0;
+};
+
+// --fps, then --frames A-B where it was given (`frames_given`), else --frame
+// F ("" for 0) as a span of one frame.
+bool parse_frame_span(const std::string &fps, bool frames_given, const std::string &frames, const std::string &frame,
+                      FrameSpan &span, std::string &error);
+
 }  // namespace qvhost

@@ -15,6 +15,8 @@
 
 namespace refhost {
 
+using support::write_file_atomically;
+
 namespace {
 
 // The preview being drawn: one at a time, as the application draws them.

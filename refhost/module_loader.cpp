@@ -1,5 +1,8 @@
 #include "refhost/module_loader.h"
 
+#include "support/atomic_file.h"
+#include "support/file_reading.h"
+
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -73,11 +76,8 @@ std::string temp_copy_name(const std::string &path) {
 }
 
 bool copy_file(const std::string &from, const std::string &to) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return false;
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    out << in.rdbuf();
-    return static_cast<bool>(out);
+    std::string bytes, problem;
+    return support::read_whole_file(from, bytes, problem) && support::write_file_atomically(to, bytes, problem);
 }
 
 // Whether the path names a regular file: a directory, a FIFO or a device is

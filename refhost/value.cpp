@@ -9,6 +9,8 @@
 
 namespace refhost {
 
+using support::number_text;
+
 const char *type_name(int type) {
     switch (type) {
     case QV_TYPE_COLOR: return "color";

@@ -14,7 +14,7 @@
 #define QV_GETPID getpid
 #endif
 
-namespace refhost {
+namespace support {
 
 namespace {
 
@@ -82,4 +82,4 @@ bool write_file_atomically(const std::string &path, const std::string &bytes, st
         error);
 }
 
-}  // namespace refhost
+}  // namespace support

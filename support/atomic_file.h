@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace refhost {
+namespace support {
 
 // Writes the temporary file at `temp_path`; false when that failed, with
 // `problem` saying how ("cannot write the image (out of memory)").
@@ -24,4 +24,4 @@ bool write_file_atomically(const std::string &path, const TemporaryFileWriter &w
 // Writes `bytes` as the content of `path`, with the same errors.
 bool write_file_atomically(const std::string &path, const std::string &bytes, std::string &error);
 
-}  // namespace refhost
+}  // namespace support

@@ -1,12 +1,8 @@
 #include "support/escaped_text.h"
 
-namespace refhost {
+namespace support {
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence (or printing ASCII byte) that
-// starts at `i`, or 0.
-std::size_t sequence_length(const std::string &text, std::size_t i) {
+std::size_t utf8_sequence_length(const std::string &text, std::size_t i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c < 0x7F) return 1;
     if (c < 0xC2 || c > 0xF4) return 0;
@@ -20,8 +16,6 @@ std::size_t sequence_length(const std::string &text, std::size_t i) {
         return 0;
     return want;
 }
-
-}  // namespace
 
 void append_hex_byte(std::string &out, unsigned char c) {
     static const char kHexDigits[] = "0123456789ABCDEF";
@@ -38,7 +32,7 @@ std::string escaped_text(const std::string &text, std::size_t limit) {
             out += "...";
             break;
         }
-        const std::size_t len = sequence_length(text, i);
+        const std::size_t len = utf8_sequence_length(text, i);
         if (len == 0) {
             append_hex_byte(out, static_cast<unsigned char>(text[i]));
             i += 1;
@@ -52,4 +46,37 @@ std::string escaped_text(const std::string &text, std::size_t limit) {
 
 std::string quoted(const std::string &text) { return "\"" + escaped_text(text) + "\""; }
 
-}  // namespace refhost
+std::string shown(const std::string &text) { return escaped_text(text, kShownLimit); }
+std::string shown_quoted(const std::string &text) { return "\"" + shown(text) + "\""; }
+std::string shown_path(const std::string &path) { return escaped_text(path); }
+
+std::string shown_message(const std::string &message, const std::string &given) {
+    std::string out;
+    std::size_t i = 0;
+    const std::size_t at = given.empty() ? std::string::npos : message.find(given);
+    while (i < message.size()) {
+        if (i == at) {
+            out += shown(given);
+            i += given.size();
+            continue;
+        }
+        // A quoted item: "..." anywhere, '...' where a word starts.
+        const char c = message[i];
+        const bool opens = c == '"' || (c == '\'' && (i == 0 || message[i - 1] == ' ' || message[i - 1] == '('));
+        const std::size_t close = opens ? message.find(c, i + 1) : std::string::npos;
+        if (close != std::string::npos && (at == std::string::npos || at < i || at > close)) {
+            out += c + shown(message.substr(i + 1, close - i - 1)) + c;
+            i = close + 1;
+            continue;
+        }
+        // Up to the next quote or the given text, escaped but not cut.
+        std::size_t next = message.find_first_of("\"'", i + 1);
+        if (at != std::string::npos && at > i && at < next) next = at;
+        if (next == std::string::npos) next = message.size();
+        out += escaped_text(message.substr(i, next - i));
+        i = next;
+    }
+    return out;
+}
+
+}  // namespace support

@@ -7,7 +7,7 @@
 #include <string>
 #include <type_traits>
 
-namespace refhost {
+namespace support {
 
 // Integers in decimal.  Floats and doubles as the shortest text that reads
 // back as the same value ("0.1", "-0", "1e+30"); infinities are "inf" and
@@ -24,4 +24,4 @@ std::string number_text(T v) {
     return std::string(buf, r.ptr);
 }
 
-}  // namespace refhost
+}  // namespace support

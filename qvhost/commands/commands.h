@@ -1,11 +1,18 @@
-// qvhost's commands.  Each writes its results to `out`, one-line errors
-// ("qvhost: ...") to `err`, and returns the exit code: 0 done, 1 the job
-// failed, 2 the command line was wrong.
+// qvhost's commands: a table of rows (command_table.cpp), a file each.  A
+// command declares its own options on its CLI11 subcommand; after parsing it
+// checks them (a usage error is one line, exit code 2) and becomes a job.
+// A job writes its results to `out`, one-line errors ("qvhost: ...") to
+// `err`, and returns the exit code: 0 done, 1 the job failed, 2 the command
+// line was wrong.
 #pragma once
 
+#include "qvhost/options.h"
 #include "refhost/module_loader.h"
 
+#include <CLI/CLI.hpp>
+
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -29,40 +36,67 @@ struct Context {
     int fail(const std::string &message, int code = 1) const;
 };
 
-// ---- One node -------------------------------------------------------------------
-
-int list_nodes(const Context &ctx);
-int eval_node(const Context &ctx, const std::string &server, const std::vector<std::string> &inputs, int frame,
-              double time, double fps, bool modeler);
-int show_panel(const Context &ctx, const std::string &server, const std::vector<std::string> &sets,
-               const std::vector<std::string> &inputs);
-int draw_node(const Context &ctx, const std::string &server, const std::vector<std::string> &sets,
-              const std::vector<std::string> &inputs, int width, int height, const std::string &png);
-
-// ---- Networks ---------------------------------------------------------------------
-
-struct FrameSpan {
-    int first = 0, last = 0;
-    double fps = 30.0;
+// A command as parsed and checked, ready to run.
+struct Job {
+    std::function<int(const Context &)> run;
+    bool cheap = false;  // it runs quickly and writes no file (the command line's fuzz target runs only these)
 };
 
-int check_network(const Context &ctx, const std::string &path);
-int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &outputs,
-                 const FrameSpan &frames, double u, double v, const std::string &format);
+// What a command leaves after declaring its options: the step that checks
+// them as given and makes the job; false with a one-line usage error.
+using CommandSetup = std::function<bool(Job &job, std::string &error)>;
+
+// One command: its name, the line of help, the example under its --help,
+// and the function that declares its options on its subcommand.
+struct CommandRow {
+    const char *name;
+    const char *help;
+    const char *example;
+    CommandSetup (*declare)(CLI::App &command);
+};
+
+// Every command, in the order the help lists them.
+extern const CommandRow kCommandTable[];
+extern const std::size_t kCommandCount;
+
+// The usual setup: a fresh `Options` (with declare(CLI::App &), check(std::string
+// &error) and cheap()) bound to the subcommand, and `run` over it.
+template <class Options>
+CommandSetup setup_of(CLI::App &command, int (*run)(const Context &, const Options &)) {
+    auto options = std::make_shared<Options>();
+    options->declare(command);
+    return [options, run](Job &job, std::string &error) {
+        if (!options->check(error)) return false;
+        job.run = [options, run](const Context &ctx) { return run(ctx, *options); };
+        job.cheap = options->cheap();
+        return true;
+    };
+}
+
+// A network is named by a file; a node by its server name, which has no
+// "." or "/".
+bool names_a_file(const std::string &target);
+
+// Ctrl-C during a long job, while one of these lives: the job stops between
+// rows and writes nothing half done (Context::cancel is set).
+class InterruptScope {
+public:
+    InterruptScope();
+    ~InterruptScope();
+    InterruptScope(const InterruptScope &) = delete;
+    InterruptScope &operator=(const InterruptScope &) = delete;
+
+private:
+    void (*previous_)(int);
+};
+
+// ---- What the demo runs -----------------------------------------------------------
+
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &outputs,
                  const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png);
 int render_network(const Context &ctx, const std::string &path, const std::string &output, int width, int height,
                    const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern);
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, int frame, double fps,
                        int width, int height, const std::string &png);
-int graph_network(const Context &ctx, const std::string &path, const std::string &file);
-int save_network(const Context &ctx, const std::string &path, const std::string &scene, bool binary);
-int run_demo(const Context &ctx, const std::string &dir);
-
-// ---- The node reference -----------------------------------------------------------
-
-// Writes the node reference into `dir`: index.md, a page per node group, the
-// whole as QV_Math_Node_reference.html, and the pictures under images/.
-int write_reference(const Context &ctx, const std::string &dir);
 
 }  // namespace qvhost

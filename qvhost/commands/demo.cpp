@@ -3,7 +3,7 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/demo_network.h"
-#include "qvhost/network_toml.h"
+#include "support/escaped_text.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,16 +11,28 @@
 
 namespace qvhost {
 
-int run_demo(const Context &ctx, const std::string &dir) {
+namespace {
+
+struct DemoOptions {
+    std::string dir = "qvhost-demo";
+
+    void declare(CLI::App &c) { c.add_option("--out", dir, "the directory to write into"); }
+    bool check(std::string &) { return true; }
+    bool cheap() const { return false; }
+};
+
+int run_demo(const Context &ctx, const DemoOptions &o) {
+    InterruptScope interrupt;
+    const std::string &dir = o.dir;
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) return ctx.fail(shown_path(dir) + ": cannot make the directory (" + ec.message() + ")");
+    if (ec) return ctx.fail(support::shown_path(dir) + ": cannot make the directory (" + ec.message() + ")");
     const std::string network = (fs::path(dir) / "demo.qvn.toml").string();
     {
         std::ofstream file(network, std::ios::binary | std::ios::trunc);
         file << kDemoNetwork;
-        if (!file) return ctx.fail(shown(network) + ": cannot write the file");
+        if (!file) return ctx.fail(support::shown(network) + ": cannot write the file");
     }
     ctx.out << "wrote " << network << "\n";
     FrameSpan frame;
@@ -42,5 +54,9 @@ int run_demo(const Context &ctx, const std::string &dir) {
     }
     return 0;
 }
+
+}  // namespace
+
+CommandSetup declare_demo(CLI::App &command) { return setup_of<DemoOptions>(command, run_demo); }
 
 }  // namespace qvhost

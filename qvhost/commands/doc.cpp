@@ -6,15 +6,16 @@
 // qvhost/reference/reference_pictures.cpp.
 #include "qvhost/commands/commands.h"
 
-#include "refhost/application.h"
-#include "support/atomic_file.h"
-#include "refhost/draw.h"
-#include "refhost/network/network.h"
-#include "qvhost/network_toml.h"
-#include "qvhost/reference/node_descriptions.h"
 #include "qvhost/node_info.h"
+#include "qvhost/reference/node_descriptions.h"
 #include "qvhost/reference/reference.h"
 #include "qvhost/version.h"
+#include "refhost/application.h"
+#include "refhost/draw.h"
+#include "refhost/network/network.h"
+#include "support/atomic_file.h"
+#include "support/escaped_text.h"
+#include "support/file_reading.h"
 
 #include <algorithm>
 #include <cctype>
@@ -297,17 +298,18 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
     return page;
 }
 
-bool read_whole(const std::string &path, std::string &bytes) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    bytes = s.str();
-    return static_cast<bool>(in) || in.eof();
-}
+struct DocOptions {
+    std::string dir;
 
-}  // namespace
+    void declare(CLI::App &c) { c.add_option("--out", dir, "the directory to write into")->required(); }
+    bool check(std::string &) { return true; }
+    bool cheap() const { return false; }
+};
 
-int write_reference(const Context &ctx, const std::string &dir) {
+// Writes the node reference into `dir`: index.md, a page per node group, the
+// whole as QV_Math_Node_reference.html, and the pictures under images/.
+int write_reference(const Context &ctx, const DocOptions &o) {
+    const std::string &dir = o.dir;
     auto module = ctx.load_module();
     if (!module) return 1;
     std::string error;
@@ -346,7 +348,7 @@ int write_reference(const Context &ctx, const std::string &dir) {
     std::error_code ec;
     const fs::path images = fs::path(dir) / "images";
     fs::create_directories(images, ec);
-    if (ec) return ctx.fail(shown(dir) + ": cannot make the directory (" + ec.message() + ")");
+    if (ec) return ctx.fail(support::shown(dir) + ": cannot make the directory (" + ec.message() + ")");
 
     // The pictures, where this build draws them; the pages name them either way.
     std::map<std::string, std::string> pictures;
@@ -360,7 +362,9 @@ int write_reference(const Context &ctx, const std::string &dir) {
         for (const DocPicture *p : all) {
             const std::string path = (images / p->file).string();
             if (!p->draw(module, path, error)) return ctx.fail(error);
-            if (!read_whole(path, pictures[p->file])) return ctx.fail(path + ": cannot read the picture back");
+            std::string problem;
+            if (!support::read_whole_file(path, pictures[p->file], problem))
+                return ctx.fail(path + ": cannot read the picture back");
         }
     } else {
         ctx.err << "qvhost: this build draws no pictures (it was made without cairo): the pages name " << all.size()
@@ -371,14 +375,18 @@ int write_reference(const Context &ctx, const std::string &dir) {
     for (const Group &g : groups) pages.push_back(group_page(g, build));
     for (const DocPage &page : pages) {
         const std::string path = (fs::path(dir) / page.file).string();
-        if (!refhost::write_file_atomically(path, page_markdown(page), error)) return ctx.fail(error);
+        if (!support::write_file_atomically(path, page_markdown(page), error)) return ctx.fail(error);
     }
     const std::string html_path = (fs::path(dir) / kHtmlFile).string();
     const std::string title = std::string(kProductName) + " " + kVersion + ": node reference";
-    if (!refhost::write_file_atomically(html_path, reference_html(pages, title, pictures), error))
+    if (!support::write_file_atomically(html_path, reference_html(pages, title, pictures), error))
         return ctx.fail(error);
     ctx.out << "wrote " << pages.size() << " pages, " << pictures.size() << " pictures and " << html_path << "\n";
     return 0;
 }
+
+}  // namespace
+
+CommandSetup declare_doc(CLI::App &command) { return setup_of<DocOptions>(command, write_reference); }
 
 }  // namespace qvhost

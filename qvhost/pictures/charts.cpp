@@ -2,8 +2,8 @@
 // lines, the series in distinct colours, a legend; PNG or SVG.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/network_toml.h"
-#include "qvhost/pictures/pictures_internal.h"
+#include "qvhost/pictures/picture_files.h"
+#include "support/escaped_text.h"
 
 #include <cmath>
 
@@ -391,7 +391,7 @@ bool draw_chart(cairo_t *cr, const Chart &chart) {
 
 bool write_chart(const Chart &chart, const std::string &path, std::string &error) {
     std::string reason;
-    if (!drawing_kind_known(path, reason)) {
+    if (!drawing_format_known(path, reason)) {
         error = cannot_write(path, reason);
         return false;
     }
@@ -405,7 +405,7 @@ bool write_chart(const Chart &chart, const std::string &path, std::string &error
     }
     for (const ChartSeries &s : chart.series)
         if (s.x.size() != s.y.size()) {
-            error = cannot_write(path, "series \"" + shown(s.name) + "\" has " + std::to_string(s.x.size()) +
+            error = cannot_write(path, "series \"" + support::shown(s.name) + "\" has " + std::to_string(s.x.size()) +
                                            " x values and " + std::to_string(s.y.size()) + " y values");
             return false;
         }

@@ -5,8 +5,7 @@
 // unwired input (a constant or a sample source) as a small tag beside it.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/network_toml.h"
-#include "qvhost/pictures/pictures_internal.h"
+#include "qvhost/pictures/picture_files.h"
 
 #ifdef QV_HAVE_CAIRO
 #include <algorithm>
@@ -482,7 +481,7 @@ std::string wire_problem(const Graph &graph) {
 
 bool write_graph(const Graph &graph, const std::string &path, std::string &error) {
     std::string reason;
-    if (!drawing_kind_known(path, reason)) {
+    if (!drawing_format_known(path, reason)) {
         error = cannot_write(path, reason);
         return false;
     }

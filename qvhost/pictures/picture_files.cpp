@@ -1,23 +1,23 @@
-// Writing pictures out: the one function through which every file goes, and
-// the cairo surfaces, fonts and text helpers that the charts and the graph
-// drawings share.
-#include "qvhost/pictures/pictures_internal.h"
+// Writing pictures out: the format by the extension, the one PNG encoder,
+// previews as PNGs, and the cairo surfaces, fonts and text helpers that the
+// charts and the graph drawings share.
+#include "qvhost/pictures/picture_files.h"
 
-#include "qvhost/network_toml.h"
+#include "qvhost/pictures/pictures.h"
 
-#include "support/atomic_file.h"
+#include "support/escaped_text.h"
+
 #include "refhost/draw.h"
+#include "support/atomic_file.h"
+#include "support/file_reading.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
 #ifdef QV_HAVE_CAIRO
 #include <cairo-svg.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <unordered_map>
 #endif
@@ -38,26 +38,12 @@ std::string cannot_read(const std::string &path, const std::string &reason) {
 
 const char *const kNoCairo = "this build draws no images: it was made without cairo";
 
-bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error) {
-    return refhost::write_file_atomically(
-        path,
-        [&](const std::string &temp, std::string &problem) {
-            std::FILE *f = std::fopen(temp.c_str(), "wb");
-            if (f == nullptr) {
-                problem = "cannot write the image (" + std::error_code(errno, std::generic_category()).message() + ")";
-                return false;
-            }
-            const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-            const int write_errno = errno;
-            const bool closed = std::fclose(f) == 0;
-            if (!written || !closed) {
-                problem = "cannot write the image (" +
-                          std::error_code(!written ? write_errno : errno, std::generic_category()).message() + ")";
-                return false;
-            }
-            return true;
-        },
-        error);
+PictureFormat picture_format(const std::string &path) {
+    const std::string ext = support::file_extension(path);
+    if (ext == ".png") return PictureFormat::png;
+    if (ext == ".exr") return PictureFormat::exr;
+    if (ext == ".svg") return PictureFormat::svg;
+    return PictureFormat::unknown;
 }
 
 #ifdef QV_HAVE_CAIRO
@@ -70,23 +56,36 @@ cairo_status_t append_bytes(void *closure, const unsigned char *data, unsigned i
     return CAIRO_STATUS_SUCCESS;
 }
 
-enum class DrawingKind { png, svg, unknown };
+}  // namespace
 
-DrawingKind drawing_kind(const std::string &path) {
-    const std::string::size_type dot = path.find_last_of("./\\");
-    if (dot == std::string::npos || path[dot] != '.') return DrawingKind::unknown;
-    std::string ext = path.substr(dot + 1);
-    for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "png") return DrawingKind::png;
-    if (ext == "svg") return DrawingKind::svg;
-    return DrawingKind::unknown;
+bool write_png(const std::string &path, cairo_surface_t *image, std::string &error) {
+    std::string bytes;
+    const cairo_status_t status = cairo_surface_write_to_png_stream(image, append_bytes, &bytes);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = cannot_write(path, cairo_status_to_string(status));
+        return false;
+    }
+    return support::write_file_atomically(path, bytes, error);
 }
 
-// The byte length of the UTF-8 sequence starting with `lead` (the text is
-// well formed: fit_text makes it so first).
-std::size_t sequence_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
-
-}  // namespace
+bool write_preview(const refhost::Preview &preview, const std::string &path, std::string &error) {
+    refhost::Image pixels;
+    if (!refhost::draw_preview(preview, pixels, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels.width, pixels.height);
+    cairo_surface_flush(s);
+    unsigned char *data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < pixels.height; ++y)
+        std::memcpy(data + static_cast<std::size_t>(y) * stride,
+                    &pixels.pixels[static_cast<std::size_t>(y) * pixels.width], sizeof(uint32_t) * pixels.width);
+    cairo_surface_mark_dirty(s);
+    const bool written = write_png(path, s, error);
+    cairo_surface_destroy(s);
+    return written;
+}
 
 void use_font(cairo_t *cr, double size, bool bold) {
     refhost::release_fonts_at_exit();
@@ -126,13 +125,13 @@ double text_width(cairo_t *cr, const std::string &text) {
 }
 
 std::string fit_text(cairo_t *cr, const std::string &text, double max_width) {
-    const std::string safe = shown(text);
+    const std::string safe = support::shown(text);
     if (text_width(cr, safe) <= max_width) return safe;
     static const std::string kEllipsis = "\xE2\x80\xA6";
     // The longest prefix, whole characters only, that fits with the ellipsis.
     std::string best;
     for (std::size_t i = 0; i < safe.size();) {
-        const std::size_t next = i + sequence_length(static_cast<unsigned char>(safe[i]));
+        const std::size_t next = i + support::utf8_sequence_length(safe, i);
         const std::string candidate = safe.substr(0, next) + kEllipsis;
         if (text_width(cr, candidate) > max_width) break;
         best = safe.substr(0, next);
@@ -160,16 +159,17 @@ MeasuringContext::~MeasuringContext() {
     cairo_surface_destroy(surface_);
 }
 
-bool drawing_kind_known(const std::string &path, std::string &reason) {
-    if (drawing_kind(path) != DrawingKind::unknown) return true;
+bool drawing_format_known(const std::string &path, std::string &reason) {
+    const PictureFormat format = picture_format(path);
+    if (format == PictureFormat::png || format == PictureFormat::svg) return true;
     reason = "the name must end in .png or .svg";
     return false;
 }
 
 bool write_drawing(const std::string &path, int width, int height, const DrawFunction &draw, std::string &error) {
-    const DrawingKind kind = drawing_kind(path);
+    const bool png = picture_format(path) == PictureFormat::png;
     std::string reason;
-    if (!drawing_kind_known(path, reason)) {
+    if (!drawing_format_known(path, reason)) {
         error = cannot_write(path, reason);
         return false;
     }
@@ -179,11 +179,10 @@ bool write_drawing(const std::string &path, int width, int height, const DrawFun
         return false;
     }
     std::string bytes;
-    cairo_surface_t *s = kind == DrawingKind::png
-                             ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)
+    cairo_surface_t *s = png ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)
                              : cairo_svg_surface_create_for_stream(append_bytes, &bytes, width, height);
     // An SVG measured in pixels, as the PNG is (cairo's default unit is the point).
-    if (kind == DrawingKind::svg) cairo_svg_surface_set_document_unit(s, CAIRO_SVG_UNIT_PX);
+    if (!png) cairo_svg_surface_set_document_unit(s, CAIRO_SVG_UNIT_PX);
     cairo_t *cr = cairo_create(s);
     bool drawn = draw(cr, reason);
     if (drawn && cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
@@ -191,14 +190,14 @@ bool write_drawing(const std::string &path, int width, int height, const DrawFun
         drawn = false;
     }
     cairo_destroy(cr);
+    if (drawn && png) {
+        drawn = write_png(path, s, error);
+        cairo_surface_destroy(s);
+        return drawn;
+    }
     if (drawn) {
-        cairo_status_t status = CAIRO_STATUS_SUCCESS;
-        if (kind == DrawingKind::png) {
-            status = cairo_surface_write_to_png_stream(s, append_bytes, &bytes);
-        } else {
-            cairo_surface_finish(s);  // the SVG's closing text goes to the stream now
-            status = cairo_surface_status(s);
-        }
+        cairo_surface_finish(s);  // the SVG's closing text goes to the stream now
+        const cairo_status_t status = cairo_surface_status(s);
         if (status != CAIRO_STATUS_SUCCESS) {
             reason = cairo_status_to_string(status);
             drawn = false;
@@ -209,7 +208,14 @@ bool write_drawing(const std::string &path, int width, int height, const DrawFun
         error = cannot_write(path, reason);
         return false;
     }
-    return write_whole_file(path, bytes, error);
+    return support::write_file_atomically(path, bytes, error);
+}
+
+#else
+
+bool write_preview(const refhost::Preview &, const std::string &path, std::string &error) {
+    error = cannot_write(path, kNoCairo);
+    return false;
 }
 
 #endif
@@ -291,7 +297,7 @@ bool shrink_png(const std::string &path, std::string &error) {
     put_chunk(png, "PLTE", palette);
     put_chunk(png, "IDAT", packed);
     put_chunk(png, "IEND", "");
-    return write_whole_file(path, png, error);
+    return support::write_file_atomically(path, png, error);
 }
 
 #else

@@ -10,7 +10,16 @@
 #include <string>
 #include <vector>
 
+namespace refhost {
+struct Preview;
+}
+
 namespace qvhost {
+
+// The formats pictures are written in, chosen by the file's extension (in
+// any case: ".png" and ".PNG" alike).
+enum class PictureFormat { png, exr, svg, unknown };
+PictureFormat picture_format(const std::string &path);
 
 // ---- Images of evaluated values ---------------------------------------------
 
@@ -25,8 +34,14 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
 // channel, R, G, B for three.  False with a message where the build has no
 // OpenEXR.
 bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error);
+// The image as a PNG or an OpenEXR file by the path's extension; any other
+// extension is an error.
+bool write_value_image(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error);
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error);
 bool have_exr();
+
+// A viewer's preview as a PNG of its size.
+bool write_preview(const refhost::Preview &preview, const std::string &path, std::string &error);
 
 // Rewrites an opaque PNG as an 8-bit palette image of its 256 most frequent
 // colours, every other colour drawn as the nearest of them: charts and

@@ -2,7 +2,9 @@
 // float OpenEXR images of the values as they are.
 #include "qvhost/pictures/pictures.h"
 
-#include "qvhost/pictures/pictures_internal.h"
+#include "qvhost/pictures/picture_files.h"
+#include "support/atomic_file.h"
+#include "support/file_reading.h"
 
 #include <cerrno>
 #include <cmath>
@@ -61,11 +63,6 @@ uint32_t to_byte(double t) {
     return static_cast<uint32_t>(t * 255.0 + 0.5);
 }
 
-cairo_status_t append_png(void *closure, const unsigned char *data, unsigned int length) {
-    static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
 // cairo's PNG reader takes its bytes from memory.
 struct PngSource {
     const std::string &bytes;
@@ -78,25 +75,6 @@ cairo_status_t read_png_bytes(void *closure, unsigned char *data, unsigned int l
     std::memcpy(data, source->bytes.data() + source->position, length);
     source->position += length;
     return CAIRO_STATUS_SUCCESS;
-}
-
-// A whole file's bytes; false with "PATH: cannot read the image (REASON)".
-bool read_whole_file(const std::string &path, std::string &bytes, std::string &error) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = cannot_read(path, std::error_code(errno, std::generic_category()).message());
-        return false;
-    }
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        error = cannot_read(path, "a read failed");
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -139,20 +117,19 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
         }
     }
     cairo_surface_mark_dirty(s);
-    std::string bytes;
-    const cairo_status_t status = cairo_surface_write_to_png_stream(s, append_png, &bytes);
+    const bool written = write_png(path, s, error);
     cairo_surface_destroy(s);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = cannot_write(path, cairo_status_to_string(status));
-        return false;
-    }
-    return write_whole_file(path, bytes, error);
+    return written;
 }
 
 bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error) {
     // Read whole first: cairo calls every file that is not a PNG "out of memory".
     std::string bytes;
-    if (!read_whole_file(path, bytes, error)) return false;
+    std::string problem;
+    if (!support::read_whole_file(path, bytes, problem)) {
+        error = cannot_read(path, problem);
+        return false;
+    }
     static const char kSignature[] = "\x89PNG\r\n\x1a\n";
     if (bytes.compare(0, 8, kSignature, 8) != 0) {
         error = cannot_read(path, "not a PNG file");
@@ -220,7 +197,7 @@ bool read_png_rgb(const std::string &path, ValueImage &, std::string &error) {
 namespace {
 
 // An OpenEXR output stream into memory, so that the file itself is written
-// whole by write_whole_file.
+// whole by support's atomic writer.
 class MemoryStream : public Imf::OStream {
 public:
     MemoryStream() : Imf::OStream("memory") {}
@@ -275,7 +252,7 @@ bool write_value_exr(const ValueImage &image, const std::string &path, std::stri
         error = cannot_write(path, "OpenEXR failed");
         return false;
     }
-    return write_whole_file(path, stream.bytes, error);
+    return support::write_file_atomically(path, stream.bytes, error);
 }
 
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error) {
@@ -341,5 +318,13 @@ bool read_value_exr(const std::string &path, ValueImage &, std::string &error) {
 }
 
 #endif
+
+bool write_value_image(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
+    switch (picture_format(path)) {
+    case PictureFormat::png: return write_value_png(image, lo, hi, path, error);
+    case PictureFormat::exr: return write_value_exr(image, path, error);
+    default: error = cannot_write(path, "the name must end in .png or .exr"); return false;
+    }
+}
 
 }  // namespace qvhost

@@ -311,7 +311,7 @@ bool draw_preview(const PreviewRow &row, const std::shared_ptr<refhost::Module> 
         error = path + ": " + preview.error;
         return false;
     }
-    return refhost::write_preview_png(preview, path, error) && shrink_png(path, error);
+    return write_preview(preview, path, error) && shrink_png(path, error);
 }
 
 std::string preview_caption(const PreviewRow &row) {

@@ -10,6 +10,9 @@
 
 namespace refhost {
 
+using support::escaped_text;
+using support::quoted;
+
 namespace {
 
 // A node in messages: its id and its server's name.

@@ -5,12 +5,16 @@
 #include "refhost/network/input_key.h"
 
 #include "support/atomic_file.h"
+#include "support/file_reading.h"
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 namespace refhost {
+
+using support::read_whole_file;
+using support::write_file_atomically;
 
 // A saved network is a sequence of top-level blocks; an older file may lack
 // any of them:
@@ -264,14 +268,12 @@ bool Network::load(const std::string &content, const std::string &source_name, s
 }
 
 bool Network::load_file(const std::string &path, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the file";
+    std::string content, problem;
+    if (!read_whole_file(path, content, problem)) {
+        error = path + ": " + problem;
         return false;
     }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    return load(buf.str(), path, error);
+    return load(content, path, error);
 }
 
 }  // namespace refhost

@@ -11,6 +11,9 @@
 
 namespace refhost {
 
+using support::escaped_text;
+using support::quoted;
+
 namespace {
 
 // Limits that keep a malformed table or hint list from running away.

@@ -11,6 +11,8 @@
 #include <vector>
 
 namespace refhost {
+
+using support::quoted;
 namespace scene {
 
 namespace {

@@ -15,6 +15,9 @@
 
 namespace refhost {
 
+using support::append_hex_byte;
+using support::quoted;
+
 // ---- Helpers of both forms --------------------------------------------------
 
 namespace scene {

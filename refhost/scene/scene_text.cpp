@@ -16,6 +16,11 @@
 #include <vector>
 
 namespace refhost {
+
+using support::append_hex_byte;
+using support::escaped_text;
+using support::number_text;
+using support::quoted;
 namespace scene {
 
 namespace {

@@ -1,7 +1,6 @@
 // The qvhost command line, run in-process.
 #include "tests/fixtures/module_fixture.h"
-
-#include "qvhost/qvhost.h"
+#include "tests/fixtures/qvhost_run.h"
 
 #include <chrono>
 #include <fstream>
@@ -19,18 +18,6 @@
 using namespace qvtest;
 
 namespace {
-
-struct CliResult {
-    int code;
-    std::string out, err;
-};
-
-CliResult qvhost_run(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = qvhost::run(args, out, err, kModuleFile);
-    refhost::Application::get().reset_config();
-    return {code, out.str(), err.str()};
-}
 
 int count_lines(const std::string &s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
 

@@ -60,7 +60,7 @@ TEST(AtomicFile, BytesReplaceTheFileWhole) {
     const std::string contents[] = {"first\n", std::string("\0binary\r\n\x7f", 10), ""};
     for (const std::string &bytes : contents) {
         std::string error;
-        ASSERT_TRUE(refhost::write_file_atomically(path, bytes, error)) << error;
+        ASSERT_TRUE(support::write_file_atomically(path, bytes, error)) << error;
         EXPECT_EQ(read_all(path), bytes);
         EXPECT_EQ(dir.names(), std::set<std::string>{"net.qvn"});
     }
@@ -72,7 +72,7 @@ TEST(AtomicFile, WriterGetsAFreshTemporaryBesideTheTarget) {
     std::set<std::string> temps;
     for (int i = 0; i < 3; ++i) {
         std::string error;
-        ASSERT_TRUE(refhost::write_file_atomically(
+        ASSERT_TRUE(support::write_file_atomically(
             path,
             [&](const std::string &temp, std::string &) {
                 EXPECT_FALSE(fs::exists(temp)) << temp;
@@ -119,7 +119,7 @@ TEST(AtomicFile, FailuresKeepTheOldFile) {
         bool ok = true;
         switch (c.step) {
         case Step::writer_fails:
-            ok = refhost::write_file_atomically(
+            ok = support::write_file_atomically(
                 path,
                 [](const std::string &temp, std::string &problem) {
                     write_all(temp, "half");
@@ -129,11 +129,11 @@ TEST(AtomicFile, FailuresKeepTheOldFile) {
                 error);
             break;
         case Step::writer_fails_silently:
-            ok = refhost::write_file_atomically(
+            ok = support::write_file_atomically(
                 path, [](const std::string &, std::string &) { return false; }, error);
             break;
         case Step::bytes_into_missing_directory:
-        case Step::rename_over_directory: ok = refhost::write_file_atomically(path, std::string("new"), error); break;
+        case Step::rename_over_directory: ok = support::write_file_atomically(path, std::string("new"), error); break;
         }
         EXPECT_FALSE(ok);
         EXPECT_EQ(error.rfind(path + c.error_after_path, 0), 0u) << error;
@@ -148,7 +148,7 @@ TEST(AtomicFile, WriterExceptionRemovesTheTemporary) {
     const std::string path = dir.file("old.png");
     write_all(path, "old");
     std::string error;
-    EXPECT_THROW(refhost::write_file_atomically(
+    EXPECT_THROW(support::write_file_atomically(
                      path,
                      [](const std::string &temp, std::string &) -> bool {
                          write_all(temp, "half");
@@ -180,9 +180,9 @@ TEST(AtomicFile, ThreadsWriteBesideEachOther) {
                     return true;
                 };
                 std::string error;
-                if (!refhost::write_file_atomically(own, write, error)) own_errors[t] = error;
+                if (!support::write_file_atomically(own, write, error)) own_errors[t] = error;
                 error.clear();
-                if (!refhost::write_file_atomically(shared, write, error)) shared_errors[t] = error;
+                if (!support::write_file_atomically(shared, write, error)) shared_errors[t] = error;
             }
         });
     for (std::thread &th : pool) th.join();

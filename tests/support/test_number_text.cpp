@@ -30,7 +30,7 @@ TEST(NumberText, DoublesFloatsAndIntegers) {
         {nan, "nan"},
         {-nan, "-nan"},
     };
-    for (const auto &c : doubles) EXPECT_EQ(refhost::number_text(c.value), c.text);
+    for (const auto &c : doubles) EXPECT_EQ(support::number_text(c.value), c.text);
 
     const struct {
         float value;
@@ -41,12 +41,12 @@ TEST(NumberText, DoublesFloatsAndIntegers) {
         {FLT_MAX, "3.4028235e+38"},
         {-std::numeric_limits<float>::quiet_NaN(), "-nan"},
     };
-    for (const auto &c : floats) EXPECT_EQ(refhost::number_text(c.value), c.text);
+    for (const auto &c : floats) EXPECT_EQ(support::number_text(c.value), c.text);
 
-    EXPECT_EQ(refhost::number_text(std::numeric_limits<int32_t>::min()), "-2147483648");
-    EXPECT_EQ(refhost::number_text(static_cast<int8_t>(-128)), "-128");
-    EXPECT_EQ(refhost::number_text(static_cast<uint8_t>(255)), "255");
-    EXPECT_EQ(refhost::number_text(std::numeric_limits<uint32_t>::max()), "4294967295");
+    EXPECT_EQ(support::number_text(std::numeric_limits<int32_t>::min()), "-2147483648");
+    EXPECT_EQ(support::number_text(static_cast<int8_t>(-128)), "-128");
+    EXPECT_EQ(support::number_text(static_cast<uint8_t>(255)), "255");
+    EXPECT_EQ(support::number_text(std::numeric_limits<uint32_t>::max()), "4294967295");
 }
 
 // Printed values keep the sign of a NaN.

@@ -1,6 +1,7 @@
-// What the picture writers share: the one function every file goes through,
-// the wording of their messages, and (where the build has cairo) the
-// drawing surfaces, fonts and text helpers of the charts and graphs.
+// What the picture writers share, all in picture_files.cpp: the wording of
+// their messages, the one PNG encoder, and (where the build has cairo) the
+// drawing surfaces, fonts and text helpers of the charts and graphs.  Every
+// file is written whole through support's atomic writer.
 #pragma once
 
 #include <functional>
@@ -12,12 +13,6 @@
 
 namespace qvhost {
 
-// Writes `bytes` as the file `path`, whole or not at all: into a temporary
-// file beside it (named for this process and this call), renamed over
-// `path` once complete; the temporary is removed on any failure.  The
-// message is "PATH: cannot write the image (REASON)".
-bool write_whole_file(const std::string &path, const std::string &bytes, std::string &error);
-
 // "PATH: cannot write the image (REASON)" and "PATH: cannot read the image (REASON)".
 std::string cannot_write(const std::string &path, const std::string &reason);
 std::string cannot_read(const std::string &path, const std::string &reason);
@@ -26,6 +21,9 @@ std::string cannot_read(const std::string &path, const std::string &reason);
 extern const char *const kNoCairo;
 
 #ifdef QV_HAVE_CAIRO
+
+// The one PNG encoder: an image surface as a PNG file, written whole.
+bool write_png(const std::string &path, cairo_surface_t *image, std::string &error);
 
 // The face of every label; DejaVu is in every Debian install (fonts-dejavu-core).
 constexpr const char *kPictureFont = "DejaVu Sans";
@@ -80,7 +78,7 @@ using DrawFunction = std::function<bool(cairo_t *cr, std::string &reason)>;
 bool write_drawing(const std::string &path, int width, int height, const DrawFunction &draw, std::string &error);
 
 // Whether the path names a picture write_drawing can make; the reason if not.
-bool drawing_kind_known(const std::string &path, std::string &reason);
+bool drawing_format_known(const std::string &path, std::string &reason);
 
 // The largest side of a picture: cairo's image surfaces end at 32767.
 constexpr int kMaxPictureSide = 16384;

@@ -1,0 +1,164 @@
+// qvhost: the headless node editor.  It loads the module as the application
+// does and, from the command line, lists, evaluates and draws its nodes one
+// at a time, and checks, evaluates, plots, renders, draws and saves whole
+// node networks written in files, and writes the node reference.  This file
+// holds the program's own options and the parsing; the commands are the rows
+// of commands/command_table.cpp.
+#include "qvhost/command_line.h"
+
+#include "qvhost/options.h"
+#include "qvhost/qvhost.h"
+#include "qvhost/version.h"
+#include "refhost/module_loader.h"
+#include "support/escaped_text.h"
+
+#include <csignal>
+
+namespace qvhost {
+
+namespace {
+
+using refhost::kModuleFile;
+
+std::string command_list() {
+    std::string s;
+    for (std::size_t k = 0; k < kCommandCount; ++k) s += (k ? ", " : "") + std::string(kCommandTable[k].name);
+    return s;
+}
+
+// Ctrl-C during a long job: the job stops between rows and writes nothing
+// half done.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+extern "C" void on_interrupt(int) { g_interrupted.store(true); }
+
+// The service names the application offers, for --refuse.
+bool known_service(const std::string &name) {
+    for (const QvServiceName &row : qv_service_names)
+        if (name == row.name) return true;
+    return false;
+}
+
+std::string service_list() {
+    std::string s;
+    for (const QvServiceName &row : qv_service_names) s += (s.empty() ? "\"" : ", \"") + std::string(row.name) + "\"";
+    return s;
+}
+
+}  // namespace
+
+InterruptScope::InterruptScope() {
+    g_interrupted.store(false);
+    previous_ = std::signal(SIGINT, on_interrupt);
+}
+
+InterruptScope::~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+
+bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
+
+std::shared_ptr<refhost::Module> Context::load_module() const {
+    std::string error;
+    auto module = refhost::Module::load(module_path, error, fresh_module);
+    if (!module) err << "qvhost: " << support::shown_message(error, module_path) << "\n";
+    return module;
+}
+
+int Context::fail(const std::string &message, int code) const {
+    err << "qvhost: " << message << "\n";
+    return code;
+}
+
+std::string module_beside(const std::string &argv0) {
+    const std::size_t slash = argv0.find_last_of("/\\");
+    if (slash == std::string::npos) return kModuleFile;
+    return argv0.substr(0, slash + 1) + kModuleFile;
+}
+
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module) {
+    return run(args, out, err, default_module, false);
+}
+
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module,
+        bool err_is_terminal) {
+    CommandLine line;
+    const int code = parse_command_line(args, out, err, default_module, line);
+    if (code >= 0) return code;
+    return run_command_line(line, out, err, err_is_terminal);
+}
+
+int parse_command_line(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
+                       const std::string &default_module, CommandLine &line) {
+    CLI::App app{"qvhost: the headless node editor for the QV Math Node module", "qvhost"};
+    app.require_subcommand(1);
+    // A word starting with "/" is a file ("/tmp/net.qvn.toml"), not a
+    // Windows-style option, also in the Windows builds.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string("qvhost ") + kVersion + " (" + kProductName + ")");
+    line.module_path = default_module;
+    std::string build = std::to_string(refhost::kDefaultBuild);
+    std::vector<std::string> refused;
+    app.add_option("--module", line.module_path, "module file to load");
+    app.add_option("--build", build,
+                   "host build number the application reports (0 to 4095; from " + std::to_string(refhost::kBuild2020) +
+                       " on a LightWave 2020 host)");
+    app.add_option("--refuse", refused, "a service the application answers with null, e.g. LWXPanel (repeatable)")
+        ->allow_extra_args(false);
+
+    std::vector<std::pair<CLI::App *, CommandSetup>> commands;
+    for (std::size_t k = 0; k < kCommandCount; ++k) {
+        const CommandRow &row = kCommandTable[k];
+        CLI::App *command = app.add_subcommand(row.name, row.help);
+        command->footer(row.example);
+        commands.emplace_back(command, row.declare(*command));
+    }
+
+    auto usage = [&](const std::string &message) {
+        err << "qvhost: " << message << "\n";
+        return 2;
+    };
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp &) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion &e) {
+        out << e.what() << "\n";
+        return 0;
+    } catch (const CLI::ParseError &e) {
+        // Without a command, CLI11 leaves the word it did not know unparsed.
+        if (app.get_subcommands().empty()) {
+            const std::vector<std::string> rest = app.remaining();
+            if (rest.empty()) return usage("a command is required (commands: " + command_list() + ")");
+            return usage("unknown command \"" + support::shown(rest.front()) + "\" (commands: " + command_list() + ")");
+        }
+        return usage(support::shown(e.what()));
+    }
+
+    std::string error;
+    long long build_value = 0;
+    if (!parse_integer("--build", build, "a build number", 0, 4095, build_value, error)) return usage(error);
+    line.build = static_cast<uint32_t>(build_value);
+    for (const std::string &name : refused) {
+        if (!known_service(name))
+            return usage("--refuse: \"" + support::shown(name) +
+                         "\" is not a service of the application (services: " + service_list() + ")");
+        line.refused.insert(name);
+    }
+    for (auto &[command, setup] : commands)
+        if (command->parsed() && !setup(line.job, error)) return usage(error);
+    return -1;
+}
+
+int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &err, bool err_is_terminal) {
+    refhost::HostConfig &config = refhost::Application::get().config();
+    config.play_build(line.build);
+    config.withheld = line.refused;
+    // The module decides its host's era once: a host of another era than
+    // the one this process may have shown it before needs a copy of its own.
+    const bool fresh = !line.refused.empty() || config.era() != QV_ERA_BEFORE_2018;
+    Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, fresh};
+    return line.job.run(ctx);
+}
+
+}  // namespace qvhost

@@ -1,0 +1,211 @@
+// qvhost eval: one node evaluated with its inputs fed, or outputs of a
+// network over frames as a table, CSV or JSON.
+#include "qvhost/commands/commands.h"
+
+#include "qvhost/commands/network_setup.h"
+#include "qvhost/commands/node_setup.h"
+#include "qvhost/node_info.h"
+#include "refhost/network/render.h"
+#include "refhost/application.h"
+#include "support/escaped_text.h"
+#include "support/number_text.h"
+
+#include <cstdio>
+
+namespace qvhost {
+
+using refhost::frame_time;
+using refhost::start_frame;
+using refhost::value_channels;
+
+namespace {
+
+struct EvalOptions {
+    std::string target;
+    std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
+    std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
+    bool modeler = false;
+    CLI::Option *frames_option = nullptr;
+    FrameSpan span;
+    double seconds = 0.0, u = 0.5, v = 0.5;
+
+    void declare(CLI::App &c) {
+        c.add_option("target", target, "a server name (QvMs_POW) or a network file (net.qvn.toml)")->required();
+        c.add_option("values", values, "for a node: INPUT=VALUE; for a network: NODE.OUTPUT ...");
+        c.add_option("--frame", frame, "the frame");
+        frames_option = c.add_option("--frames", frames, "network: frames A-B, one row each");
+        c.add_option("--time", time, "node: the current time in seconds");
+        c.add_option("--fps", fps, "frames per second of the scene");
+        c.add_option("--at", at, "network: the sample's u,v");
+        c.add_option("--format", format, "network: table, csv or json");
+        c.add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
+    }
+    bool check(std::string &error) {
+        if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
+        if (!parse_pair("--at", at, "a position", Range{-1e6, 1e6}, u, v, error)) return false;
+        if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, seconds, error)) return false;
+        if (names_a_file(target) && values.empty()) {
+            error = "eval NETWORK NODE.OUTPUT...: name at least one output";
+            return false;
+        }
+        return true;
+    }
+    bool cheap() const { return !names_a_file(target); }
+};
+
+int eval_node(const Context &ctx, const std::string &server, const std::vector<std::string> &inputs, int frame,
+              double time, double fps, bool modeler) {
+    std::ostream &out = ctx.out, &err = ctx.err;
+    auto &app = refhost::Application::get();
+    if (modeler) app.config().system_id = QV_SYSTEM_MODELER;
+    app.set_frame_rate(fps);
+    app.set_time(frame, time);
+    auto module = ctx.load_module();
+    if (!module) return 1;
+    refhost::Network net(module);
+    std::string error;
+    refhost::HostNode *node = net.create(server, error);
+    if (node == nullptr) {
+        err << "qvhost: " << support::shown_message(error, server) << "\n";
+        return 1;
+    }
+    if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
+    net.render_init();
+    net.new_time(frame, time);
+    for (const auto &o : node->outputs) {
+        refhost::Value v;
+        net.evaluate(node->id, o->name, v, error);
+        out << o->name << " = " << (v.type != 0 ? refhost::format_value(v) : "(no value)") << "\n";
+    }
+    net.render_cleanup();
+    return 0;
+}
+
+// The columns an output gives: one, or three for a colour or vector.
+std::vector<std::string> columns_of(const OutputRef &o) {
+    switch (o.output->type) {
+    case QV_TYPE_COLOR: return {o.text + ".r", o.text + ".g", o.text + ".b"};
+    case QV_TYPE_VECTOR: return {o.text + ".x", o.text + ".y", o.text + ".z"};
+    default: return {o.text};
+    }
+}
+
+// The values of one evaluated output as column texts.
+std::vector<std::string> cells_of(const OutputRef &o, const refhost::Value &v) {
+    const int n = value_channels(o.output->type);
+    std::vector<std::string> cells;
+    if (v.type == 0) return std::vector<std::string>(n > 0 ? n : 1, "");
+    if (v.type == QV_TYPE_INTEGER) return {std::to_string(v.as_integer())};
+    if (n == 0) return {refhost::format_value(v)};
+    for (int c = 0; c < n; ++c) cells.push_back(support::number_text(v.doubles()[c]));
+    return cells;
+}
+
+std::string json_number(const std::string &cell) {
+    if (cell.empty() || cell == "nan" || cell == "-nan" || cell == "inf" || cell == "-inf") return "null";
+    return cell;
+}
+
+std::string json_string(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
+                 const FrameSpan &frames, double u, double v, const std::string &format) {
+    if (format != "table" && format != "csv" && format != "json")
+        return ctx.fail("--format: \"" + support::shown(format) + "\" is not one of table, csv, json", 2);
+    NetworkFile file;
+    if (int rc = load_network(ctx, path, file)) return rc;
+    std::vector<OutputRef> outputs;
+    if (!resolve_all(ctx, file, names, outputs)) return 2;
+
+    std::vector<std::string> header = {"frame", "time"};
+    for (const OutputRef &o : outputs)
+        for (const std::string &c : columns_of(o)) header.push_back(c);
+    std::vector<std::vector<std::string>> rows;
+    refhost::Network &net = *file.network;
+    net.render_init();
+    for (int f = frames.first; f <= frames.last; ++f) {
+        start_frame(net, f, frames.fps);
+        const double t = frame_time(f, frames.fps);
+        refhost::HostSample sample = refhost::HostSample::at(u, v, u, v, t, f);
+        std::vector<std::string> row = {std::to_string(f), support::number_text(t)};
+        for (const OutputRef &o : outputs) {
+            refhost::Value value;
+            refhost::evaluate_output(*o.output, &sample.access, value);
+            for (const std::string &c : cells_of(o, value)) row.push_back(c);
+        }
+        rows.push_back(std::move(row));
+    }
+    net.render_cleanup();
+
+    std::ostream &out = ctx.out;
+    if (format == "csv") {
+        for (std::size_t c = 0; c < header.size(); ++c) out << (c ? "," : "") << header[c];
+        out << "\n";
+        for (const auto &row : rows) {
+            for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << row[c];
+            out << "\n";
+        }
+    } else if (format == "json") {
+        out << "[\n";
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            out << "  {\"frame\": " << rows[r][0] << ", \"time\": " << json_number(rows[r][1]);
+            std::size_t c = 2;
+            for (const OutputRef &o : outputs) {
+                const std::size_t n = columns_of(o).size();
+                out << ", " << json_string(o.text) << ": ";
+                if (n == 1) {
+                    out << json_number(rows[r][c]);
+                } else {
+                    out << "[";
+                    for (std::size_t k = 0; k < n; ++k) out << (k ? ", " : "") << json_number(rows[r][c + k]);
+                    out << "]";
+                }
+                c += n;
+            }
+            out << "}" << (r + 1 < rows.size() ? "," : "") << "\n";
+        }
+        out << "]\n";
+    } else {
+        std::vector<std::size_t> width(header.size());
+        for (std::size_t c = 0; c < header.size(); ++c) width[c] = header[c].size();
+        for (const auto &row : rows)
+            for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+        auto print = [&](const std::vector<std::string> &row) {
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                out << row[c];
+                if (c + 1 < row.size()) out << std::string(width[c] - row[c].size() + 2, ' ');
+            }
+            out << "\n";
+        };
+        print(header);
+        for (const auto &row : rows) print(row);
+    }
+    return 0;
+}
+
+int run_eval(const Context &ctx, const EvalOptions &o) {
+    if (!names_a_file(o.target))
+        return eval_node(ctx, o.target, o.values, o.span.first, o.seconds, o.span.fps, o.modeler);
+    return eval_network(ctx, o.target, o.values, o.span, o.u, o.v, o.format);
+}
+
+}  // namespace
+
+CommandSetup declare_eval(CLI::App &command) { return setup_of<EvalOptions>(command, run_eval); }
+
+}  // namespace qvhost

@@ -1,0 +1,70 @@
+// qvhost graph: a network drawn as the node editor shows it, as SVG or PNG.
+#include "qvhost/commands/commands.h"
+
+#include "qvhost/commands/network_setup.h"
+#include "qvhost/pictures/pictures.h"
+#include "support/escaped_text.h"
+
+#include <map>
+
+namespace qvhost {
+
+namespace {
+
+struct GraphOptions {
+    std::string network, file;
+
+    void declare(CLI::App &c) {
+        c.add_option("network", network, "a network file")->required();
+        c.add_option("-o", file, "the picture (.svg or .png)")->required();
+    }
+    bool check(std::string &) { return true; }
+    bool cheap() const { return false; }
+};
+
+int graph_network(const Context &ctx, const GraphOptions &o) {
+    const std::string &path = o.network, &target = o.file;
+    const PictureFormat format = picture_format(target);
+    if (format != PictureFormat::svg && format != PictureFormat::png)
+        return ctx.fail("-o " + support::shown_path(target) + ": the picture ends in .svg or .png", 2);
+    NetworkFile file;
+    if (int rc = load_network(ctx, path, file)) return rc;
+    auto module = ctx.load_module();
+    Graph graph;
+    std::map<const refhost::HostNode *, int> index;
+    for (const NetworkFile::Node &entry : file.nodes) {
+        const refhost::HostNode &n = *file.network->node(entry.id);
+        GraphNode g;
+        g.name = entry.name;
+        g.server = n.server;
+        const QvServerRecord *record = module->find("NodeHandler", n.server);
+        const char *display = record != nullptr ? refhost::Module::tag(*record, QV_TAG_DISPLAY_NAME) : nullptr;
+        g.display = display != nullptr ? display : n.server;
+        for (int c = 0; c < 3; ++c) g.colour[c] = n.colour[c] >= 0 ? n.colour[c] : 90;
+        for (const auto &in : n.inputs) g.inputs.push_back({in->name, in->type, in->from ? "" : feed_text(file, *in)});
+        for (const auto &o : n.outputs) g.outputs.push_back({o->name, o->type, ""});
+        index[&n] = static_cast<int>(graph.nodes.size());
+        graph.nodes.push_back(std::move(g));
+    }
+    for (const NetworkFile::Node &entry : file.nodes) {
+        const refhost::HostNode &n = *file.network->node(entry.id);
+        for (std::size_t i = 0; i < n.inputs.size(); ++i) {
+            const refhost::HostOutput *from = n.inputs[i]->from;
+            if (from == nullptr) continue;
+            int output = 0;
+            for (std::size_t k = 0; k < from->node->outputs.size(); ++k)
+                if (from->node->outputs[k].get() == from) output = static_cast<int>(k);
+            graph.wires.push_back({index[from->node], output, index[&n], static_cast<int>(i)});
+        }
+    }
+    std::string error;
+    if (!write_graph(graph, target, error)) return ctx.fail(support::shown_message(error, target));
+    ctx.out << "wrote " << target << "\n";
+    return 0;
+}
+
+}  // namespace
+
+CommandSetup declare_graph(CLI::App &command) { return setup_of<GraphOptions>(command, graph_network); }
+
+}  // namespace qvhost

@@ -1,0 +1,40 @@
+// What the commands on networks share: see network_setup.h.
+#include "qvhost/commands/network_setup.h"
+
+#include "refhost/value.h"
+
+namespace qvhost {
+
+int load_network(const Context &ctx, const std::string &path, NetworkFile &file) {
+    auto module = ctx.load_module();
+    if (!module) return 1;
+    std::vector<std::string> problems;
+    if (read_network_file(path, module, file, problems)) return 0;
+    for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
+    return 1;
+}
+
+bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<std::string> &names,
+                 std::vector<OutputRef> &outputs) {
+    for (const std::string &name : names) {
+        OutputRef ref;
+        std::string error;
+        if (!resolve_output(file, name, ref, error)) {
+            ctx.err << "qvhost: " << file.source << ": " << error << "\n";
+            return false;
+        }
+        outputs.push_back(ref);
+    }
+    return true;
+}
+
+std::string feed_text(const NetworkFile &file, const refhost::HostInput &in) {
+    if (in.from != nullptr) return file.name_of(in.from->node->id) + "." + in.from->name;
+    if (in.source) {
+        if (in.source->sample != refhost::SampleSource::none) return refhost::sample_source_name(in.source->sample);
+        return refhost::format_value(in.source->value);
+    }
+    return "";
+}
+
+}  // namespace qvhost

@@ -1,0 +1,196 @@
+// qvhost render: an output of a network evaluated at every pixel, an image
+// a frame (PNG or OpenEXR by the extension), with progress on stderr.
+#include "qvhost/commands/commands.h"
+
+#include "qvhost/commands/network_setup.h"
+#include "qvhost/node_info.h"
+#include "qvhost/pictures/pictures.h"
+#include "refhost/network/render.h"
+#include "support/escaped_text.h"
+
+#include <chrono>
+#include <cstdio>
+#include <iomanip>
+#include <mutex>
+#include <sstream>
+
+namespace qvhost {
+
+// The renderer's names, as this file uses them.
+using refhost::frame_time;
+using refhost::render_grid;
+using refhost::RenderControl;
+using refhost::start_frame;
+using refhost::value_channels;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RenderOptions {
+    std::string network, output, size, frames, frame, fps = "30", threads = "0", range = "0,1", pattern;
+    bool quiet = false;
+    CLI::Option *frames_option = nullptr;
+    FrameSpan span;
+    int width = 0, height = 0, thread_count = 0;
+    double lo = 0.0, hi = 1.0;
+
+    void declare(CLI::App &c) {
+        c.add_option("network", network, "a network file")->required();
+        c.add_option("output", output, "NODE.OUTPUT")->required();
+        c.add_option("--size", size, "WxH in pixels")->required();
+        frames_option = c.add_option("--frames", frames, "frames A-B, an image each");
+        c.add_option("--frame", frame, "the frame");
+        c.add_option("--fps", fps, "frames per second");
+        c.add_option("--threads", threads, "threads (default: every core)");
+        c.add_option("--range", range, "LO,HI: the scalar values shown black to white (default 0,1)");
+        c.add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
+        c.add_flag("--quiet", quiet, "no progress on stderr");
+    }
+    bool check(std::string &error) {
+        if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
+        if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
+        long long t = 0;
+        if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
+        thread_count = static_cast<int>(t);
+        return parse_size("--size", size, 8192, width, height, error);
+    }
+    bool cheap() const { return false; }
+};
+
+// Draws progress on stderr: a bar on a terminal, a line per frame otherwise.
+class Progress {
+public:
+    Progress(const Context &ctx, int frames, int rows)
+        : ctx_(ctx), frames_(frames), rows_(rows), start_(Clock::now()), last_(start_) {}
+
+    void row(int frame_index, int rows_done) {
+        if (ctx_.quiet || !ctx_.err_is_terminal) return;
+        std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        const auto now = Clock::now();
+        if (rows_done != rows_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        const double done =
+            (static_cast<double>(frame_index) * rows_ + rows_done) / (static_cast<double>(frames_) * rows_);
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double samples = samples_before_ + static_cast<double>(rows_done) * width_;
+        constexpr int kBar = 30;
+        const int filled = static_cast<int>(done * kBar);
+        std::ostringstream line;
+        line << "\r[" << std::string(filled, '#') << std::string(kBar - filled, '.') << "] frame " << frame_index + 1
+             << "/" << frames_ << ", row " << rows_done << "/" << rows_ << ", " << std::fixed << std::setprecision(2)
+             << (seconds > 0 ? samples / seconds / 1e6 : 0.0) << " M samples/s, " << std::setprecision(0)
+             << (done > 0 ? seconds * (1 - done) / done : 0.0) << " s left  ";
+        ctx_.err << line.str() << std::flush;
+    }
+
+    void frame(int frame_index, int frame, double seconds, long long samples) {
+        samples_before_ += static_cast<double>(samples);
+        if (ctx_.quiet) return;
+        if (ctx_.err_is_terminal) {
+            if (frame_index + 1 == frames_) ctx_.err << "\n";
+            return;
+        }
+        ctx_.err << "frame " << frame << ": " << samples << " samples in " << std::fixed << std::setprecision(3)
+                 << seconds << " s\n";
+    }
+
+    void set_width(int width) { width_ = width; }
+
+private:
+    const Context &ctx_;
+    int frames_, rows_, width_ = 0;
+    double samples_before_ = 0;
+    Clock::time_point start_, last_;
+    std::mutex mutex_;
+};
+
+// The file of a frame: `%04d` (or any %d form) in the pattern stands for it.
+bool frame_path(const std::string &pattern, int frame, bool many, std::string &path, std::string &error) {
+    const std::size_t pct = pattern.find('%');
+    if (pct == std::string::npos) {
+        if (many) {
+            error = "-o " + support::shown_path(pattern) + ": several frames need a %04d in the file name";
+            return false;
+        }
+        path = pattern;
+        return true;
+    }
+    std::size_t d = pct + 1;
+    while (d < pattern.size() && pattern[d] >= '0' && pattern[d] <= '9') ++d;
+    if (d >= pattern.size() || pattern[d] != 'd' || pattern.find('%', d) != std::string::npos || d - pct > 3) {
+        error = "-o " + support::shown_path(pattern) + ": the only % form is one %d or %04d for the frame";
+        return false;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, pattern.substr(pct, d - pct + 1).c_str(), frame);
+    path = pattern.substr(0, pct) + buf + pattern.substr(d + 1);
+    return true;
+}
+
+int run_render(const Context &ctx, const RenderOptions &o) {
+    InterruptScope interrupt;
+    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
+    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.lo, o.hi, o.pattern);
+}
+
+}  // namespace
+
+int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
+                   const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern) {
+    const PictureFormat format = picture_format(pattern);
+    if (format != PictureFormat::png && format != PictureFormat::exr)
+        return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
+    const bool many = frames.last > frames.first;
+    std::string error, first_path;
+    if (!frame_path(pattern, frames.first, many, first_path, error)) return ctx.fail(error, 2);
+    NetworkFile file;
+    if (int rc = load_network(ctx, path, file)) return rc;
+    std::vector<OutputRef> outputs;
+    if (!resolve_all(ctx, file, {name}, outputs)) return 2;
+    const OutputRef &output = outputs[0];
+    if (value_channels(output.output->type) == 0)
+        return ctx.fail(file.source + ": " + support::shown(output.text) + " is a " +
+                            refhost::type_name(output.output->type) +
+                            " output; an image holds scalar, integer, colour and vector outputs",
+                        2);
+
+    refhost::Network &net = *file.network;
+    Progress progress(ctx, frames.last - frames.first + 1, height);
+    progress.set_width(width);
+    net.render_init();
+    int code = 0;
+    for (int f = frames.first; f <= frames.last && code == 0; ++f) {
+        const auto t0 = Clock::now();
+        start_frame(net, f, frames.fps);
+        RenderControl control;
+        control.threads = threads;
+        control.cancel = ctx.cancel;
+        const int index = f - frames.first;
+        control.on_row = [&](int rows) { progress.row(index, rows); };
+        ValueImage image;
+        std::string file_path;
+        frame_path(pattern, f, many, file_path, error);
+        if (!render_grid(output.network(), *output.output, output.text, width, height, frame_time(f, frames.fps), f,
+                         control, image, error)) {
+            if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
+            code = ctx.fail(
+                error == "interrupted" ? "interrupted: " + support::shown_path(file_path) + " was not written" : error);
+            break;
+        }
+        if (!write_value_image(image, lo, hi, file_path, error)) {
+            code = ctx.fail(support::shown_message(error, file_path));
+            break;
+        }
+        progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
+                       static_cast<long long>(width) * height);
+        ctx.out << "wrote " << file_path << "\n";
+    }
+    net.render_cleanup();
+    return code;
+}
+
+CommandSetup declare_render(CLI::App &command) { return setup_of<RenderOptions>(command, run_render); }
+
+}  // namespace qvhost
