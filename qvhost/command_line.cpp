@@ -156,10 +156,33 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
         commands.emplace_back(command, row.declare(*command));
     }
 
+    app.footer("`qvhost help COMMAND` (or `qvhost COMMAND --help`) shows a command's options and an example.\n"
+               "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C)");
+
     auto usage = [&](const std::string &message) {
         err << "qvhost: " << message << "\n";
         return 2;
     };
+    // Bare `qvhost` shows the usage, as git does, on stdout, and is a usage
+    // error of one line on stderr; `qvhost help [COMMAND]` asks for it.
+    if (args.empty()) {
+        out << app.help();
+        return usage("a command is required (commands: " + command_list() + "); qvhost help COMMAND shows one");
+    }
+    if (args.front() == "help") {
+        if (args.size() == 1) {
+            out << app.help();
+            return 0;
+        }
+        CLI::App *command = nullptr;
+        for (auto &[subcommand, setup] : commands)
+            if (args.size() == 2 && subcommand->get_name() == args[1]) command = subcommand;
+        if (!command)
+            return usage("help: \"" + support::shown(args.size() == 2 ? args[1] : args[2]) +
+                         "\" is not a command (commands: " + command_list() + ")");
+        out << command->help();
+        return 0;
+    }
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);

@@ -36,7 +36,7 @@ struct PreviewOptions {
             ->allow_extra_args(false);
         c.add_option("--width", width, "preview width in pixels");
         c.add_option("--height", height, "preview height in pixels");
-        c.add_option("--png", png, "write the preview as a PNG image to this file");
+        c.add_option("-o,--png", png, "write the preview as a PNG image to this file");
         c.add_option("--frame", frame, "network: the frame");
         c.add_option("--fps", fps, "network: frames per second");
     }

@@ -50,6 +50,10 @@ struct RenderOptions {
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
         if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
+        if (lo == hi) {
+            error = "--range: \"" + support::shown(range) + "\" is empty: LO and HI must differ";
+            return false;
+        }
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
         thread_count = static_cast<int>(t);

@@ -183,3 +183,29 @@ TEST(Qvhost, AFifoAsTheModuleIsRefusedAtOnce) {
     fs::remove(fifo);
 #endif
 }
+
+// Bare qvhost and `qvhost help [COMMAND]` show the usage, which names the
+// exit codes; a command's help carries an example that names a real output.
+TEST(Qvhost, UsageAndHelp) {
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *out;  // part of stdout
+        const char *err;  // part of stderr
+    } cases[] = {
+        {{}, 2, "Subcommands:", "a command is required"},
+        {{"help"}, 0, "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted", ""},
+        {{"help", "render"}, 0, "--range", ""},
+        {{"help", "plot"}, 0, "-o,--png", ""},
+        {{"render", "--help"}, 0, "examples/texture.qvn.toml out.out1", ""},
+        {{"help", "bogus"}, 2, "", "help: \"bogus\" is not a command (commands: nodes, eval,"},
+        {{"help", "eval", "x"}, 2, "", "\"x\" is not a command"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "qvhost" : c.args.back());
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
