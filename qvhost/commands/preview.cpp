@@ -51,6 +51,15 @@ struct PreviewOptions {
             error = "preview NETWORK NODE: name one viewer node of the network";
             return false;
         }
+        if (names_a_file(target) && !sets.empty()) {
+            error = "--set: a viewer in a network shows the options its network file sets; set them in the file's "
+                    "panel = { ... }";
+            return false;
+        }
+        if (!names_a_file(target) && !frame.empty()) {
+            error = "--frame: a viewer alone draws the values fed to it; preview a network file for a frame";
+            return false;
+        }
         return true;
     }
     bool cheap() const {
