@@ -160,8 +160,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
         commands.emplace_back(command, row.declare(*command));
     }
 
-    app.footer("`qvhost help COMMAND` (or `qvhost COMMAND --help`) shows a command's options and an example.\n"
-               "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C)");
+    app.footer(
+        "`qvhost help COMMAND` (or `qvhost COMMAND --help`) shows a command's options and an example.\n"
+        "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C)");
 
     auto usage = [&](const std::string &message) {
         err << "qvhost: " << message << "\n";

@@ -52,8 +52,9 @@ struct PreviewOptions {
             return false;
         }
         if (names_a_file(target) && !sets.empty()) {
-            error = "--set: a viewer in a network shows the options its network file sets; set them in the file's "
-                    "panel = { ... }";
+            error =
+                "--set: a viewer in a network shows the options its network file sets; set them in the file's "
+                "panel = { ... }";
             return false;
         }
         if (!names_a_file(target) && !frame.empty()) {
