@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    if (*argc > 0) qvfuzz::set_module_path(qvhost::module_beside((*argv)[0]));
+    if (*argc > 0) qvfuzz::set_module_path(qvhost::module_beside(qvhost::running_program((*argv)[0])));
     qvfuzz::module();
     return 0;
 }

@@ -13,6 +13,19 @@
 #include "support/escaped_text.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace qvhost {
 
@@ -59,7 +72,16 @@ bool names_a_file(const std::string &target) { return target.find_first_of("./\\
 std::shared_ptr<refhost::Module> Context::load_module() const {
     std::string error;
     auto module = refhost::Module::load(module_path, error, fresh_module);
-    if (!module) err << "qvhost: " << support::shown_message(error, module_path) << "\n";
+    if (module) return module;
+    // A module not found says where qvhost looks and how to name one.
+    std::error_code ec;
+    const std::string where =
+        std::filesystem::exists(module_path, ec)
+            ? ""
+            : std::string("; qvhost looks for ") + kModuleFile +
+                  " beside its own program file (links followed) unless --module FILE or the environment variable " +
+                  kModuleVariable + " names it";
+    err << "qvhost: " << support::shown_message(error, module_path) << where << "\n";
     return module;
 }
 
@@ -68,10 +90,34 @@ int Context::fail(const std::string &message, int code) const {
     return code;
 }
 
-std::string module_beside(const std::string &argv0) {
-    const std::size_t slash = argv0.find_last_of("/\\");
+std::string running_program(const std::string &argv0) {
+    std::error_code ec;
+#ifdef _WIN32
+    std::wstring name(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length > 0 && length < name.size()) {
+        name.resize(length);
+        const std::filesystem::path real = std::filesystem::weakly_canonical(name, ec);
+        return (ec ? std::filesystem::path(name) : real).u8string();
+    }
+#else
+    const std::filesystem::path real = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) return real.string();
+#endif
+    const std::filesystem::path resolved = std::filesystem::canonical(argv0, ec);
+    return ec ? argv0 : resolved.string();
+}
+
+std::string module_beside(const std::string &program) {
+    const std::size_t slash = program.find_last_of("/\\");
     if (slash == std::string::npos) return kModuleFile;
-    return argv0.substr(0, slash + 1) + kModuleFile;
+    return program.substr(0, slash + 1) + kModuleFile;
+}
+
+std::string default_module(const std::string &argv0) {
+    const char *named = std::getenv(kModuleVariable);
+    if (named && *named) return named;
+    return module_beside(running_program(argv0));
 }
 
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, const std::string &default_module) {
@@ -97,7 +143,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     line.module_path = default_module;
     std::string build = std::to_string(refhost::kDefaultBuild);
     std::vector<std::string> refused;
-    app.add_option("--module", line.module_path, "module file to load");
+    app.add_option("--module", line.module_path,
+                   std::string("module file to load (default: $") + kModuleVariable + ", else the " + kModuleFile +
+                       " beside the qvhost program)");
     app.add_option("--build", build,
                    "host build number the application reports (0 to 4095; from " + std::to_string(refhost::kBuild2020) +
                        " on a LightWave 2020 host)");
@@ -112,10 +160,34 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
         commands.emplace_back(command, row.declare(*command));
     }
 
+    app.footer(
+        "`qvhost help COMMAND` (or `qvhost COMMAND --help`) shows a command's options and an example.\n"
+        "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C)");
+
     auto usage = [&](const std::string &message) {
         err << "qvhost: " << message << "\n";
         return 2;
     };
+    // Bare `qvhost` shows the usage, as git does, on stdout, and is a usage
+    // error of one line on stderr; `qvhost help [COMMAND]` asks for it.
+    if (args.empty()) {
+        out << app.help();
+        return usage("a command is required (commands: " + command_list() + "); qvhost help COMMAND shows one");
+    }
+    if (args.front() == "help") {
+        if (args.size() == 1) {
+            out << app.help();
+            return 0;
+        }
+        CLI::App *command = nullptr;
+        for (auto &[subcommand, setup] : commands)
+            if (args.size() == 2 && subcommand->get_name() == args[1]) command = subcommand;
+        if (!command)
+            return usage("help: \"" + support::shown(args.size() == 2 ? args[1] : args[2]) +
+                         "\" is not a command (commands: " + command_list() + ")");
+        out << command->help();
+        return 0;
+    }
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);

@@ -12,5 +12,6 @@
 
 int main(int argc, char **argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return qvhost::run(args, std::cout, std::cerr, qvhost::module_beside(argv[0]), QV_ISATTY(2) != 0);
+    return qvhost::run(args, std::cout, std::cerr, qvhost::default_module(argc > 0 ? argv[0] : "qvhost"),
+                       QV_ISATTY(2) != 0);
 }

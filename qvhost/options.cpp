@@ -119,6 +119,10 @@ bool parse_size(const std::string &option, const std::string &text, int max_side
 bool parse_frame_span(const std::string &fps, bool frames_given, const std::string &frames, const std::string &frame,
                       FrameSpan &span, std::string &error) {
     if (!parse_number("--fps", fps, "a frame rate", kFrameRates, span.fps, error)) return false;
+    if (frames_given && !frame.empty()) {
+        error = "--frame and --frames: give one frame or a range of frames, not both";
+        return false;
+    }
     if (frames_given) return parse_frames("--frames", frames, span.first, span.last, error);
     long long f = 0;
     if (!parse_integer("--frame", frame.empty() ? "0" : frame, "a frame", -kMaxFrame, kMaxFrame, f, error))

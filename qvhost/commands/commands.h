@@ -7,6 +7,7 @@
 #pragma once
 
 #include "qvhost/options.h"
+#include "qvhost/pictures/pictures.h"
 #include "refhost/module_loader.h"
 
 #include <CLI/CLI.hpp>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -94,8 +96,11 @@ private:
 
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &outputs,
                  const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png);
+// `range`: what a PNG maps from black to full brightness; none for the
+// output type's own (default_range in pictures.h).
 int render_network(const Context &ctx, const std::string &path, const std::string &output, int width, int height,
-                   const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern);
+                   const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
+                   const std::string &pattern);
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, int frame, double fps,
                        int width, int height, const std::string &png);
 

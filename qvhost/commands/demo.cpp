@@ -38,7 +38,8 @@ int run_demo(const Context &ctx, const DemoOptions &o) {
     FrameSpan frame;
     frame.first = frame.last = 24;
     auto path = [&](const char *name) { return (fs::path(dir) / name).string(); };
-    if (int rc = render_network(ctx, network, "centre.Out", 256, 256, frame, 0, 0.0, 1.0, path("demo.png"))) return rc;
+    if (int rc = render_network(ctx, network, "centre.Out", 256, 256, frame, 0, std::nullopt, path("demo.png")))
+        return rc;
     FrameSpan frames;
     frames.first = 0;
     frames.last = 95;

@@ -10,6 +10,8 @@
 #include "support/escaped_text.h"
 #include "support/number_text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace qvhost {
@@ -25,19 +27,19 @@ struct EvalOptions {
     std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
     std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
     bool modeler = false;
-    CLI::Option *frames_option = nullptr;
+    CLI::Option *frames_option = nullptr, *time_option = nullptr, *at_option = nullptr, *format_option = nullptr;
     FrameSpan span;
     double seconds = 0.0, u = 0.5, v = 0.5;
 
     void declare(CLI::App &c) {
         c.add_option("target", target, "a server name (QvMs_POW) or a network file (net.qvn.toml)")->required();
         c.add_option("values", values, "for a node: INPUT=VALUE; for a network: NODE.OUTPUT ...");
-        c.add_option("--frame", frame, "the frame");
+        c.add_option("--frame", frame, "the frame (node: at time frame / fps unless --time is given)");
         frames_option = c.add_option("--frames", frames, "network: frames A-B, one row each");
-        c.add_option("--time", time, "node: the current time in seconds");
+        time_option = c.add_option("--time", time, "node: the current time in seconds (and frame time x fps)");
         c.add_option("--fps", fps, "frames per second of the scene");
-        c.add_option("--at", at, "network: the sample's u,v");
-        c.add_option("--format", format, "network: table, csv or json");
+        at_option = c.add_option("--at", at, "network: the sample's u,v");
+        format_option = c.add_option("--format", format, "network: table, csv or json");
         c.add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
     }
     bool check(std::string &error) {
@@ -46,6 +48,34 @@ struct EvalOptions {
         if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, seconds, error)) return false;
         if (names_a_file(target) && values.empty()) {
             error = "eval NETWORK NODE.OUTPUT...: name at least one output";
+            return false;
+        }
+        return names_a_file(target) ? check_network_mode(error) : check_node_mode(error);
+    }
+    // A node alone is evaluated once, outside any sample: it has no frames
+    // to list and no u,v; its time follows the frame unless given.
+    bool check_node_mode(std::string &error) {
+        const char *refused = frames_option->count()   ? "--frames"
+                              : at_option->count()     ? "--at"
+                              : format_option->count() ? "--format"
+                                                       : nullptr;
+        if (refused) {
+            error = std::string(refused) +
+                    ": a node alone is evaluated once, with its inputs fed as INPUT=VALUE (use --frame and --time); "
+                    "evaluate a network file for frames, u,v and csv or json";
+            return false;
+        }
+        if (time_option->count() == 0)
+            seconds = frame_time(span.first, span.fps);
+        else if (frame.empty())
+            span.first = static_cast<int>(
+                std::clamp(std::floor(seconds * span.fps + 1e-9), double(-kMaxFrame), double(kMaxFrame)));
+        return true;
+    }
+    bool check_network_mode(std::string &error) {
+        if (time_option->count() || modeler) {
+            error = std::string(modeler ? "--modeler" : "--time") +
+                    ": a network is evaluated in the scene at each frame's time (frame / fps); use --frame or --frames";
             return false;
         }
         return true;

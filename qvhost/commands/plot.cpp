@@ -37,7 +37,7 @@ struct PlotOptions {
         c.add_option("--fps", fps, "frames per second");
         c.add_option("--at", at, "u,v: v of a plot over u");
         size_option = c.add_option("--size", size, "WxH of the picture (default 800x480)");
-        c.add_option("--png", png, "the picture (.png or .svg)")->required();
+        c.add_option("-o,--png", png, "the picture (.png or .svg)")->required();
     }
     bool check(std::string &error) {
         const bool frames_given = frames_option->count() > 0;
@@ -65,6 +65,9 @@ int run_plot(const Context &ctx, const PlotOptions &o) {
 
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
                  const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png) {
+    const PictureFormat format = picture_format(png);
+    if (format != PictureFormat::svg && format != PictureFormat::png)
+        return ctx.fail("-o " + support::shown_path(png) + ": the picture ends in .png or .svg", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file)) return rc;
     std::vector<OutputRef> outputs;

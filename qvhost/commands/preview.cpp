@@ -36,7 +36,7 @@ struct PreviewOptions {
             ->allow_extra_args(false);
         c.add_option("--width", width, "preview width in pixels");
         c.add_option("--height", height, "preview height in pixels");
-        c.add_option("--png", png, "write the preview as a PNG image to this file");
+        c.add_option("-o,--png", png, "write the preview as a PNG image to this file");
         c.add_option("--frame", frame, "network: the frame");
         c.add_option("--fps", fps, "network: frames per second");
     }
@@ -49,6 +49,16 @@ struct PreviewOptions {
         pixels_high = static_cast<int>(h);
         if (names_a_file(target) && values.size() != 1) {
             error = "preview NETWORK NODE: name one viewer node of the network";
+            return false;
+        }
+        if (names_a_file(target) && !sets.empty()) {
+            error =
+                "--set: a viewer in a network shows the options its network file sets; set them in the file's "
+                "panel = { ... }";
+            return false;
+        }
+        if (!names_a_file(target) && !frame.empty()) {
+            error = "--frame: a viewer alone draws the values fed to it; preview a network file for a frame";
             return false;
         }
         return true;

@@ -28,12 +28,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
-    std::string network, output, size, frames, frame, fps = "30", threads = "0", range = "0,1", pattern;
+    std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
     bool quiet = false;
-    CLI::Option *frames_option = nullptr;
+    CLI::Option *frames_option = nullptr, *range_option = nullptr;
     FrameSpan span;
     int width = 0, height = 0, thread_count = 0;
-    double lo = 0.0, hi = 1.0;
+    std::optional<ValueRange> shown_range;
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
@@ -43,13 +43,23 @@ struct RenderOptions {
         c.add_option("--frame", frame, "the frame");
         c.add_option("--fps", fps, "frames per second");
         c.add_option("--threads", threads, "threads (default: every core)");
-        c.add_option("--range", range, "LO,HI: the scalar values shown black to white (default 0,1)");
+        range_option = c.add_option("--range", range,
+                                    "LO,HI: the values a PNG shows from black to full brightness, on every channel "
+                                    "(default: -1,1 for a vector; 0,1 for a scalar, an integer or a colour)");
         c.add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
         c.add_flag("--quiet", quiet, "no progress on stderr");
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
-        if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
+        if (range_option->count()) {
+            double lo = 0.0, hi = 1.0;
+            if (!parse_pair("--range", range, "a value", Range{-1e300, 1e300}, lo, hi, error)) return false;
+            if (lo == hi) {
+                error = "--range: \"" + support::shown(range) + "\" is empty: LO and HI must differ";
+                return false;
+            }
+            shown_range = ValueRange{lo, hi};
+        }
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
         thread_count = static_cast<int>(t);
@@ -132,13 +142,15 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
 int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
-    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.lo, o.hi, o.pattern);
+    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
+                          o.pattern);
 }
 
 }  // namespace
 
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
-                   const FrameSpan &frames, int threads, double lo, double hi, const std::string &pattern) {
+                   const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
+                   const std::string &pattern) {
     const PictureFormat format = picture_format(pattern);
     if (format != PictureFormat::png && format != PictureFormat::exr)
         return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
@@ -179,7 +191,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                 error == "interrupted" ? "interrupted: " + support::shown_path(file_path) + " was not written" : error);
             break;
         }
-        if (!write_value_image(image, lo, hi, file_path, error)) {
+        if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {
             code = ctx.fail(support::shown_message(error, file_path));
             break;
         }

@@ -16,7 +16,7 @@ struct SaveOptions {
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
-        c.add_option("--scene", scene, "the scene file to write")->required();
+        c.add_option("-o,--scene", scene, "the scene file to write")->required();
         c.add_flag("--binary", binary, "the binary form instead of the text form");
     }
     bool check(std::string &) { return true; }

@@ -26,8 +26,23 @@ PictureFormat picture_format(const std::string &path);
 // A grid of samples as a render gives it (refhost/network/render.h).
 using refhost::ValueImage;
 
-// An 8-bit RGB PNG: a scalar as grey mapped from [lo, hi] to [0, 255]; a
-// colour as RGB clamped to 0..1; a vector mapped from -1..1; NaN as black.
+// The values a PNG shows from black to full brightness, the same on every
+// channel.
+struct ValueRange {
+    double lo, hi;
+};
+// What an image maps from unless told: a vector's -1..1; a scalar's, an
+// integer's and a colour's 0..1.
+constexpr ValueRange kVectorRange{-1.0, 1.0};
+constexpr ValueRange kUnitRange{0.0, 1.0};
+ValueRange default_range(const ValueImage &image);
+
+// An 8-bit RGB PNG: each channel mapped from [lo, hi] to [0, 255] and
+// clamped, a scalar as grey; NaN as black, and everything black where the
+// range is empty or not a number.
+bool write_value_png(const ValueImage &image, ValueRange range, const std::string &path, std::string &error);
+// The same with [lo, hi] for a scalar and the default range for a colour or
+// a vector.
 bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error);
 
 // A 32-bit float OpenEXR image of the values as they are: channel Y for one
@@ -36,7 +51,7 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
 bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error);
 // The image as a PNG or an OpenEXR file by the path's extension; any other
 // extension is an error.
-bool write_value_image(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error);
+bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error);
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error);
 bool have_exr();
 

@@ -79,14 +79,14 @@ cairo_status_t read_png_bytes(void *closure, unsigned char *data, unsigned int l
 
 }  // namespace
 
-bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
+bool write_value_png(const ValueImage &image, ValueRange range, const std::string &path, std::string &error) {
     const std::string problem = image_problem(image);
     if (!problem.empty()) {
         error = cannot_write(path, problem);
         return false;
     }
-    // A scalar's scale; none (everything black) when the range is empty or not a number.
-    const double span = hi - lo;
+    // The scale; none (everything black) when the range is empty or not a number.
+    const double lo = range.lo, span = range.hi - range.lo;
     const bool has_scale = std::isfinite(span) && span != 0.0;
 
     cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height);
@@ -101,19 +101,12 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
     for (int y = 0; y < image.height; ++y) {
         auto *row = reinterpret_cast<uint32_t *>(data + static_cast<std::size_t>(y) * stride);
         for (int x = 0; x < image.width; ++x) {
-            uint32_t r, g, b;
-            if (image.channels == 1) {
-                r = g = b = has_scale ? to_byte((image.at(x, y) - lo) / span) : 0;
-            } else {
-                // A vector's -1..1 is the colour's 0..1.
-                uint32_t c[3];
-                for (int k = 0; k < 3; ++k) {
-                    const double v = image.at(x, y, k);
-                    c[k] = to_byte(image.is_vector ? v * 0.5 + 0.5 : v);
-                }
-                r = c[0], g = c[1], b = c[2];
+            uint32_t c[3];
+            for (int k = 0; k < 3; ++k) {
+                const double v = image.at(x, y, image.channels == 1 ? 0 : k);
+                c[k] = has_scale ? to_byte((v - lo) / span) : 0;
             }
-            row[x] = (r << 16) | (g << 8) | b;  // RGB24: the top byte unused
+            row[x] = (c[0] << 16) | (c[1] << 8) | c[2];  // RGB24: the top byte unused
         }
     }
     cairo_surface_mark_dirty(s);
@@ -178,7 +171,7 @@ bool read_png_rgb(const std::string &path, ValueImage &image, std::string &error
 
 #else
 
-bool write_value_png(const ValueImage &, double, double, const std::string &path, std::string &error) {
+bool write_value_png(const ValueImage &, ValueRange, const std::string &path, std::string &error) {
     error = cannot_write(path, kNoCairo);
     return false;
 }
@@ -189,6 +182,12 @@ bool read_png_rgb(const std::string &path, ValueImage &, std::string &error) {
 }
 
 #endif
+
+ValueRange default_range(const ValueImage &image) { return image.is_vector ? kVectorRange : kUnitRange; }
+
+bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
+    return write_value_png(image, image.channels == 1 ? ValueRange{lo, hi} : default_range(image), path, error);
+}
 
 // ---- OpenEXR ---------------------------------------------------------------------
 
@@ -319,9 +318,9 @@ bool read_value_exr(const std::string &path, ValueImage &, std::string &error) {
 
 #endif
 
-bool write_value_image(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error) {
+bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error) {
     switch (picture_format(path)) {
-    case PictureFormat::png: return write_value_png(image, lo, hi, path, error);
+    case PictureFormat::png: return write_value_png(image, range, path, error);
     case PictureFormat::exr: return write_value_exr(image, path, error);
     default: error = cannot_write(path, "the name must end in .png or .exr"); return false;
     }

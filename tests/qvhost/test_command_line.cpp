@@ -183,3 +183,54 @@ TEST(Qvhost, AFifoAsTheModuleIsRefusedAtOnce) {
     fs::remove(fifo);
 #endif
 }
+
+// Bare qvhost and `qvhost help [COMMAND]` show the usage, which names the
+// exit codes; a command's help carries an example that names a real output.
+TEST(Qvhost, UsageAndHelp) {
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *out;  // part of stdout
+        const char *err;  // part of stderr
+    } cases[] = {
+        {{}, 2, "Subcommands:", "a command is required"},
+        {{"help"}, 0, "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted", ""},
+        {{"help", "render"}, 0, "--range", ""},
+        {{"help", "plot"}, 0, "-o,--png", ""},
+        {{"render", "--help"}, 0, "examples/texture.qvn.toml out.out1", ""},
+        {{"help", "bogus"}, 2, "", "help: \"bogus\" is not a command (commands: nodes, eval,"},
+        {{"help", "eval", "x"}, 2, "", "\"x\" is not a command"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "qvhost" : c.args.back());
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
+
+// A node alone is evaluated at the frame and time given: the time follows
+// the frame unless --time gives it, and the frame follows --time.
+TEST(Qvhost, EvalOfANodeUsesItsFrameAndTime) {
+    const struct {
+        std::vector<std::string> args;
+        const char *out;
+    } cases[] = {
+        {{"eval", "QvMs_TIME", "--frame", "36"}, "Time = 1.2\nFrame = 36\n"},
+        {{"eval", "QvMs_TIME", "--frame", "36", "--fps", "24"}, "Time = 1.5\nFrame = 36\n"},
+        {{"eval", "QvMs_TIME", "--time", "2.5"}, "Time = 2.5\nFrame = 75\n"},
+        {{"eval", "QvMs_TIME", "--time", "2.5", "--frame", "3"}, "Time = 2.5\nFrame = 3\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.out);
+        const CliResult r = qvhost_run(c.args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    }
+    // The noise channel moves with the frame.
+    const std::string at_0 = qvhost_run({"eval", "QvT_NOIS"}).out;
+    const std::string at_36 = qvhost_run({"eval", "QvT_NOIS", "--frame", "36"}).out;
+    EXPECT_NE(at_0, at_36);
+    EXPECT_EQ(qvhost_run({"eval", "QvT_NOIS", "--time", "1.2"}).out, at_36);
+}

@@ -17,6 +17,7 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
     TempDir dir;
     const std::string good = dir.file("good.qvn.toml", std::string(kSin) + "In = \"@time\"\n");
     const std::string bad = dir.file("bad.qvn.toml", std::string(kSin) + "Inn = 1\n");
+    const std::string views = dir.file("views.qvn.toml", "[node.view]\nserver = \"QvT_VIEW\"\n");
     const struct {
         std::vector<std::string> args;
         int code;
@@ -47,6 +48,32 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
         {{"graph", good, "-o", dir.file("g.gif")}, 2, "", ".svg or .png"},
         {{"bogus"}, 2, "", "unknown command \"bogus\" (commands: nodes, eval,"},
         {{}, 2, "", "a command is required"},
+        // Every option is honoured or refused with the reason; options that
+        // contradict each other are refused; every command that writes takes -o.
+        {{"eval", good, "wave.Out", "--frame", "3", "--frames", "0-1"}, 2, "", "--frame and --frames"},
+        {{"render", good, "wave.Out", "--size", "4x4", "--frame", "3", "--frames", "0-1", "-o", dir.file("r%d.png")},
+         2,
+         "",
+         "--frame and --frames"},
+        {{"plot", good, "wave.Out", "--frame", "3", "--frames", "0-1", "-o", dir.file("p.png")},
+         2,
+         "",
+         "--frame and --frames"},
+        {{"eval", good, "wave.Out", "--time", "2.5"}, 2, "", "--time: a network is evaluated"},
+        {{"eval", good, "wave.Out", "--modeler"}, 2, "", "--modeler"},
+        {{"eval", "QvMs_SIN", "--at", "0.1,0.2"}, 2, "", "--at: a node alone is evaluated once"},
+        {{"eval", "QvMs_SIN", "--frames", "0-3"}, 2, "", "--frames: a node alone"},
+        {{"eval", "QvMs_SIN", "--format", "json"}, 2, "", "--format: a node alone"},
+        {{"render", good, "wave.Out", "--size", "4x4", "--range", "0.5,0.5", "-o", dir.file("r.png")},
+         2,
+         "",
+         "--range: \"0.5,0.5\" is empty"},
+        {{"plot", good, "wave.Out", "--frames", "0-3", "-o", dir.file("p.gif")}, 2, "", ".png or .svg"},
+        {{"plot", good, "wave.Out", "--frames", "0-3", "-o", dir.file("p.svg")}, 0, "wrote ", ""},
+        {{"plot", good, "wave.Out", "--frames", "0-3", "--png", dir.file("p.png")}, 0, "wrote ", ""},
+        {{"save", good, "-o", dir.file("s.qvs")}, 0, "", ""},
+        {{"preview", views, "view", "-o", dir.file("v.png")}, 0, "", ""},
+        {{"preview", views, "view", "--set", "ShowHex=1"}, 2, "", "--set: a viewer in a network"},
     };
     for (const auto &c : cases) {
         std::string line;

@@ -127,6 +127,8 @@ TEST(QvhostPanel, BadInputGivesOneLineAndFails) {
         {{"preview", "QvT_VIEWV", "Vector=1", "Vector=2", "Vector=3"}, 2, "has 2 inputs named \"Vector\""},
         {{"preview", "QvT_VIEW", "--width", "0"}, 2, "--width"},
         {{"preview", "QvT_VIEW", "--set", "ShowHex=maybe"}, 2, "control \"ShowHex\" (0x8001)"},
+        {{"preview", "QvT_VIEW", "--set", "Bogus=1"}, 2, "no control \"Bogus\""},
+        {{"preview", "QvT_VIEW", "--frame", "3"}, 2, "--frame: a viewer alone"},
     };
     for (const CliError &c : cases) {
         std::string line;

@@ -3,6 +3,7 @@
 // example through check, eval and render with one value of each computed
 // independently.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/temp_dir.h"
 
 #include "qvhost/network_toml.h"
 #include "qvhost/pictures/pictures.h"
@@ -285,5 +286,37 @@ TEST(Render, ACancelledRenderStops) {
         refhost::ValueImage image;
         EXPECT_FALSE(refhost::render_grid(ref.network(), *ref.output, ref.text, 64, 64, 0.0, 0, control, image, error));
         EXPECT_EQ(error, "interrupted");
+    }
+}
+
+// A PNG maps each channel from --range, or from the output type's own range:
+// a vector's -1..1, a scalar's 0..1.
+TEST(Render, RangeMapsEveryChannel) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    TempDir dir;
+    const std::string net = dir.file("net.qvn.toml",
+                                     "[node.v]\nserver = \"QvT_MVEC\"\nX = 0.05\nY = 0.1\nZ = 0.45\n"
+                                     "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = 0.25\nIn2 = 0.25\n");
+    const struct {
+        const char *output;
+        std::vector<std::string> range;
+        std::vector<int> rgb;
+    } cases[] = {
+        {"v.Out", {}, {134, 140, 185}},
+        {"v.Out", {"--range", "-1,1"}, {134, 140, 185}},
+        {"v.Out", {"--range", "0,1"}, {13, 26, 115}},
+        {"s.Out", {}, {128, 128, 128}},
+        {"s.Out", {"--range", "-1,1"}, {191, 191, 191}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.output) + (c.range.empty() ? "" : " --range " + c.range[1]));
+        const std::string png = dir.file("out.png");
+        std::vector<std::string> args = {"render", net, c.output, "--size", "1x1", "--quiet", "-o", png};
+        args.insert(args.end(), c.range.begin(), c.range.end());
+        ASSERT_EQ(run(args), 0);
+        refhost::ValueImage back;
+        std::string error;
+        ASSERT_TRUE(qvhost::read_png_rgb(png, back, error)) << error;
+        EXPECT_EQ(std::vector<int>(back.values.begin(), back.values.end()), c.rgb);
     }
 }
