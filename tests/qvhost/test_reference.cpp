@@ -2,6 +2,7 @@
 // groups, the committed reference (docs/reference) is what `qvhost doc`
 // writes, and an older host's reference marks the nodes it cannot offer.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/temp_dir.h"
 #include "tests/fixtures/node_table_counts.h"
 
 #include "refhost/draw.h"
@@ -178,8 +179,8 @@ TEST(Reference, CommittedReferenceIsWhatDocWrites) {
 // A host of build 1164 cannot offer the two material nodes: the reference
 // says so where they are listed, and of no other node.
 TEST(Reference, OlderHostMarksTheNodesItCannotOffer) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "qv_reference_1164";
-    fs::remove_all(dir);
+    const TempDir temp;
+    const fs::path dir = temp.path();
     std::string err;
     ASSERT_EQ(run_qvhost({"--build", "1164", "doc", "--out", dir.string()}, &err), 0) << err;
     const std::string marker = "*Not offered by this host (build 1164):*";

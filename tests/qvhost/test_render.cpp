@@ -85,8 +85,8 @@ TEST(Render, EveryPixelIsItsOwnSample) {
 }
 
 TEST(Render, ImagesReadBack) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "qv_render_images";
-    fs::create_directories(dir);
+    const TempDir temp;
+    const fs::path dir = temp.path();
     const std::string net = (dir / "d.qvn.toml").string();
     std::ofstream(net) << kDistance;
     qvhost::NetworkFile file = load_text(kDistance);
@@ -257,8 +257,8 @@ TEST(Examples, RunAndGiveTheirValues) {
                             value("colour_split.qvn.toml", "split.Luma", 0, 1.0, 0.5).as_scalar()));
 
     // A small render of each example's first output that gives an image.
-    const fs::path dir = fs::path(::testing::TempDir()) / "qv_examples_render";
-    fs::create_directories(dir);
+    const TempDir temp;
+    const fs::path dir = temp.path();
     if (refhost::have_cairo()) {
         for (const char *example : {"demo.qvn.toml", "texture.qvn.toml", "caches.qvn.toml"}) {
             const std::string png = (dir / (std::string(example) + ".png")).string();
