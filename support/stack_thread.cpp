@@ -29,8 +29,9 @@ unsigned __stdcall StackThread::start(void *self) {
 }
 
 StackThread::StackThread(std::size_t bytes, std::function<void()> body) : body_(std::move(body)) {
-    const uintptr_t h = _beginthreadex(nullptr, static_cast<unsigned>(bytes), start, this,
-                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    uintptr_t h = _beginthreadex(nullptr, static_cast<unsigned>(bytes), start, this,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (h == 0) h = _beginthreadex(nullptr, 0, start, this, 0, nullptr);  // the system's own size
     if (h != 0)
         handle_ = reinterpret_cast<void *>(h);
     else
@@ -59,6 +60,7 @@ StackThread::StackThread(std::size_t bytes, std::function<void()> body) : body_(
         started = pthread_attr_setstacksize(&attr, bytes) == 0 && pthread_create(&thread, &attr, start, this) == 0;
         pthread_attr_destroy(&attr);
     }
+    if (!started) started = pthread_create(&thread, nullptr, start, this) == 0;  // the system's own size
     if (started)
         handle_ = new pthread_t(thread);
     else

@@ -12,7 +12,8 @@ namespace support {
 class StackThread {
 public:
     // Starts body on a new thread whose stack holds at least `bytes`; if the
-    // system refuses such a thread, body runs at once on the calling one.
+    // system refuses such a stack, on a thread of the system's own stack
+    // size, and if it refuses any thread, at once on the calling one.
     StackThread(std::size_t bytes, std::function<void()> body);
     ~StackThread();  // joins
     StackThread(const StackThread &) = delete;

@@ -51,8 +51,8 @@ public:
     static constexpr int max_depth = 100000;
     // That stack: max_depth levels of the host's input evaluation and a
     // node's evaluate, about 400 bytes a level on x86-64 Linux, with room for
-    // the Windows ABIs' larger frames (and far more under AddressSanitizer).
-#ifdef QV_UNDER_ASAN
+    // the Windows ABIs' larger frames (and far more under the sanitizers).
+#if defined(QV_UNDER_ASAN) || defined(QV_UNDER_TSAN)
     static constexpr std::size_t stack_bytes = std::size_t{max_depth} * 1024 * sizeof(void *);
 #else
     static constexpr std::size_t stack_bytes = std::size_t{max_depth} * 192 * sizeof(void *);
