@@ -8,11 +8,16 @@
 //     of node evaluations per sample both ways;
 //   - growth: chains of 1, 2, 5, 10, 20 and 50 sums (each adding a constant
 //     to the one before, the first to u), on two threads against one; and
-//     each chain against a balanced tree of as many sums, which nests
-//     log2(N) deep instead of N.
+//     each chain (up to 1,000) against a balanced tree of as many sums,
+//     which nests log2(N) deep instead of N;
+//   - loading: a chain of 10^3, 10^4 and 10^5 sines read from TOML listed
+//     from its first node against listed from its last, per node;
+//   - the ladder: 21 adders each reading the one before twice, one sample
+//     evaluated again for every reader against once per sample.
 #include "bench/bench_ratios.h"
 #include "refhost/network/render.h"
 #include "qvhost/network_toml.h"
+#include "bench/generated_networks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -202,6 +207,48 @@ void run_depth(benchmark::State &state) {
     state.counters["nodes"] = nodes;
 }
 
+// Reads a network from TOML text; exits on any problem.
+qvhost::NetworkFile read_toml(const std::string &text) {
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    if (!qvhost::read_network_toml(text, "bench.toml", bench::module(), file, problems)) {
+        std::fprintf(stderr, "qv_bench: %s\n", problems.empty() ? "?" : problems[0].c_str());
+        std::exit(1);
+    }
+    return file;
+}
+
+// A chain listed from its first node (measured) against listed from its
+// last (baseline): time per node.
+void run_load(benchmark::State &state) {
+    const int nodes = static_cast<int>(state.range(0));
+    const std::string forwards = qvgen::toml_chain(nodes, false), backwards = qvgen::toml_chain(nodes, true);
+    bench::alternate(
+        state, nodes, [&] { benchmark::DoNotOptimize(read_toml(forwards)); },
+        [&] { benchmark::DoNotOptimize(read_toml(backwards)); });
+    state.counters["nodes"] = nodes;
+}
+
+// One sample of the ladder's last node, evaluated again for every reader
+// (measured, the application's way) against once (baseline).
+void run_ladder(benchmark::State &state) {
+    constexpr int kDepth = 20;
+    qvhost::NetworkFile file = read_toml(qvgen::ladder(kDepth));
+    const refhost::HostOutput &out = *file.network->node(file.find("n20")->id)->output("Out");
+    long evaluations[2] = {0, 0};
+    auto sample = [&](bool reuse) {
+        file.network->set_reuse(reuse);
+        refhost::SampleMemo memo = file.network->make_memo();
+        refhost::HostSample s = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, kFrame);
+        memo.start(s);
+        benchmark::DoNotOptimize(memo.value(out, &s.access));
+        evaluations[reuse ? 1 : 0] = memo.evaluations();
+    };
+    bench::alternate(state, 1, [&] { sample(false); }, [&] { sample(true); });
+    state.counters["again_evaluations"] = static_cast<double>(evaluations[0]);
+    state.counters["reuse_evaluations"] = static_cast<double>(evaluations[1]);
+}
+
 const bool kRegistered = [] {
     benchmark::RegisterBenchmark("network/fan_out_8", [](benchmark::State &s) { run_shared(s, fan_out, 128); })
         ->UseManualTime()
@@ -214,6 +261,23 @@ const bool kRegistered = [] {
                     benchmark::RegisterBenchmark("network/depth", run_depth)})
         b->ArgName("nodes")->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Arg(20)->Arg(50)->UseManualTime()->Unit(
             benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/depth", run_depth)
+        ->ArgName("nodes")
+        ->Arg(200)
+        ->Arg(1000)
+        ->Iterations(3)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/load", run_load)
+        ->ArgName("nodes")
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Arg(100000)
+        ->Iterations(3)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/ladder_20", run_ladder)->Iterations(5)->UseManualTime()->Unit(
+        benchmark::kMillisecond);
     return true;
 }();
 

@@ -10,7 +10,10 @@
 #include "qvhost/qvhost.h"
 #include "qvhost/version.h"
 #include "refhost/module_loader.h"
+#include "refhost/network/input_evaluation.h"
+#include "refhost/network/network.h"
 #include "support/escaped_text.h"
+#include "support/stack_thread.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -63,9 +66,13 @@ std::string service_list() {
 InterruptScope::InterruptScope() {
     g_interrupted.store(false);
     previous_ = std::signal(SIGINT, on_interrupt);
+    previous_term_ = std::signal(SIGTERM, on_interrupt);
 }
 
-InterruptScope::~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+InterruptScope::~InterruptScope() {
+    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    std::signal(SIGTERM, previous_term_ == SIG_ERR ? SIG_DFL : previous_term_);
+}
 
 bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
 
@@ -230,7 +237,14 @@ int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &e
     // the one this process may have shown it before needs a copy of its own.
     const bool fresh = !line.refused.empty() || config.era() != QV_ERA_BEFORE_2018;
     Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, fresh};
-    return line.job.run(ctx);
+    // Every command on a stack for the deepest network it may evaluate, and
+    // stopped by Ctrl-C wherever it is.
+    InterruptScope interrupt;
+    refhost::set_cancel_flag(&g_interrupted);
+    int code = 0;
+    support::run_with_stack(refhost::Network::stack_bytes, [&] { code = line.job.run(ctx); });
+    refhost::set_cancel_flag(nullptr);
+    return code != 0 && g_interrupted.load() ? kInterrupted : code;
 }
 
 }  // namespace qvhost

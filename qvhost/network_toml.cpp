@@ -1,5 +1,6 @@
 #include "qvhost/network_toml.h"
 
+#include "refhost/network/input_evaluation.h"
 #include "refhost/network/input_key.h"
 #include "refhost/panel/xpanel.h"
 #include "refhost/scene/scene_io.h"
@@ -130,9 +131,19 @@ public:
         }
         std::stable_sort(order.begin(), order.end(),
                          [](const auto &a, const auto &b) { return line_of(*a.second) < line_of(*b.second); });
-        for (const auto &[name, table] : order) create(name, *table);
-        for (const auto &[name, table] : order) set_panel(name, *table);
-        for (const auto &[name, table] : order) connect_inputs(name, *table);
+        for (const auto &[name, table] : order)
+            if (!interrupted()) create(name, *table);
+        for (const auto &[name, table] : order)
+            if (!interrupted()) set_panel(name, *table);
+        for (const auto &[name, table] : order)
+            if (!interrupted()) connect_inputs(name, *table);
+        if (interrupted()) return false;
+        Network::GraphProblem graph;
+        if (!file_.network->check_graph(graph)) {
+            const auto wired = wired_lines_.find(graph.input);
+            const NetworkFile::Node *n = file_.find(graph.node->id);
+            problem(wired != wired_lines_.end() ? wired->second : n->line, n->name, graph.message);
+        }
         return problems_.empty();
     }
 
@@ -143,6 +154,13 @@ private:
         std::string p = source_ + ":" + std::to_string(line) + ": ";
         if (!node.empty()) p += "node " + support::shown_quoted(node) + ": ";
         problems_.push_back(p + what);
+    }
+
+    // Whether Ctrl-C stopped the reading, said once as a problem.
+    bool interrupted() {
+        if (!refhost::cancel_requested()) return false;
+        if (problems_.empty() || problems_.back() != source_ + ": interrupted") problems_.push_back(source_ + ": interrupted");
+        return true;
     }
 
     HostNode *node_named(const std::string &name) {
@@ -169,7 +187,7 @@ private:
             return;
         }
         n->name = name;
-        file_.nodes.push_back({name, n->id, line});
+        file_.add({name, n->id, line});
     }
 
     // The panel's control for a key: by control name, by label, or by the
@@ -285,10 +303,11 @@ private:
                 error = what + error;
                 return false;
             }
-            if (!net.connect(from.node, from.output->name, n.id, key, error)) {
+            if (!net.connect(from.node, from.output->name, n.id, key, error, Network::LoopCheck::later)) {
                 error = what + support::shown_message(error, key);
                 return false;
             }
+            wired_lines_[n.inputs[index].get()] = line_of(value);
             return true;
         } else {
             error = what + "takes a number, an integer, three numbers, \"NODE.OUTPUT\" or a sample source";
@@ -304,20 +323,25 @@ private:
     std::string source_;
     std::vector<std::string> &problems_;
     NetworkFile file_;
+    std::unordered_map<const refhost::HostInput *, int> wired_lines_;  // where the file wires each input
 };
 
 }  // namespace
 
+void NetworkFile::add(Node node) {
+    by_name_.emplace(node.name, nodes.size());
+    by_id_.emplace(node.id, nodes.size());
+    nodes.push_back(std::move(node));
+}
+
 const NetworkFile::Node *NetworkFile::find(const std::string &name) const {
-    for (const Node &n : nodes)
-        if (n.name == name) return &n;
-    return nullptr;
+    const auto found = by_name_.find(name);
+    return found != by_name_.end() ? &nodes[found->second] : nullptr;
 }
 
 const NetworkFile::Node *NetworkFile::find(int id) const {
-    for (const Node &n : nodes)
-        if (n.id == id) return &n;
-    return nullptr;
+    const auto found = by_id_.find(id);
+    return found != by_id_.end() ? &nodes[found->second] : nullptr;
 }
 
 std::string NetworkFile::name_of(int id) const {
@@ -401,7 +425,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
         return false;
     }
     for (const auto &n : file.network->nodes())
-        file.nodes.push_back({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
+        file.add({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
     out = std::move(file);
     return true;
 }

@@ -34,6 +34,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qvhost {
@@ -47,11 +48,16 @@ struct NetworkFile {
 
     std::string source;  // the file, as messages name it
     std::unique_ptr<refhost::Network> network;
-    std::vector<Node> nodes;  // in the order of the file
+    std::vector<Node> nodes;  // in the order of the file: add them with add()
 
+    void add(Node node);
     const Node *find(const std::string &name) const;
     const Node *find(int id) const;
     std::string name_of(int id) const;
+
+private:
+    std::unordered_map<std::string, std::size_t> by_name_;  // places in nodes
+    std::unordered_map<int, std::size_t> by_id_;
 };
 
 // An output named "NODE.OUTPUT".

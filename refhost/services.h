@@ -13,6 +13,7 @@
 namespace refhost {
 
 struct HostNode;
+struct HostSample;
 
 struct HostOutput {
     HostNode *node;
@@ -46,6 +47,9 @@ public:
     explicit SampleMemo(int outputs = 0, bool reuse = true)
         : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse) {}
     void next() { ++sample_; }
+    // Starts a new sample in `sample`, whose inputs then read upstream
+    // values through this memo.
+    inline void start(HostSample &sample);
     // The value of `out` for this sample, evaluated now if not yet.  The
     // value stays until the output is next evaluated: copy it at once.
     inline const Value &value(const HostOutput &out, QvSampleAccess *sa);
@@ -98,11 +102,13 @@ static_assert(sizeof(QvSampleAccess) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's 
 // What the network shares with its nodes: whether the host counts the
 // module's questions (tests ask; renders turn it off, so that evaluation
 // touches no shared word), whether an input fed a constant is evaluated by
-// copying the constant already converted to its type (renders), and how
-// many outputs it numbered.
+// copying the constant already converted to its type (renders), whether
+// its memos reuse values (Network::set_reuse), and how many outputs it
+// numbered.
 struct NetworkShared {
     bool counting = true;
     bool copies_constants = false;
+    bool reuses_outputs = true;
     int outputs = 0;
 };
 
@@ -185,6 +191,11 @@ inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &re
     HostValueSlot slot{out.type, &result};
     n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
     return result.type != 0;
+}
+
+inline void SampleMemo::start(HostSample &sample) {
+    next();
+    sample.extras.memo = this;
 }
 
 inline const Value &SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) {

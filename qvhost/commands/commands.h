@@ -79,8 +79,9 @@ CommandSetup setup_of(CLI::App &command, int (*run)(const Context &, const Optio
 // "." or "/".
 bool names_a_file(const std::string &target);
 
-// Ctrl-C during a long job, while one of these lives: the job stops between
-// rows and writes nothing half done (Context::cancel is set).
+// Ctrl-C or SIGTERM during a job, while one of these lives: the job stops
+// wherever it is, loading or evaluating, and writes nothing half done
+// (Context::cancel is set); it exits with kInterrupted.
 class InterruptScope {
 public:
     InterruptScope();
@@ -90,7 +91,11 @@ public:
 
 private:
     void (*previous_)(int);
+    void (*previous_term_)(int);
 };
+
+// The exit code of a job stopped by Ctrl-C, as shells give it.
+constexpr int kInterrupted = 130;
 
 // ---- What the demo runs -----------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/commands/node_setup.h"
 #include "qvhost/node_info.h"
+#include "refhost/network/input_evaluation.h"
 #include "refhost/network/render.h"
 #include "refhost/application.h"
 #include "support/escaped_text.h"
@@ -153,6 +154,80 @@ std::string json_string(const std::string &s) {
     return out + "\"";
 }
 
+// Writes the rows of a network's evaluation as each is made, so that the
+// first appears at once and memory stays flat over any frame range.  A table
+// aligns its columns to the header and the first row.
+class RowWriter {
+public:
+    RowWriter(std::ostream &out, const std::string &format, const std::vector<OutputRef> &outputs)
+        : out_(out), format_(format), outputs_(outputs) {
+        header_ = {"frame", "time"};
+        for (const OutputRef &o : outputs)
+            for (const std::string &c : columns_of(o)) header_.push_back(c);
+        if (format_ == "csv") write_csv(header_);
+        if (format_ == "json") out_ << "[\n";
+    }
+
+    void row(const std::vector<std::string> &row) {
+        if (format_ == "csv") {
+            write_csv(row);
+        } else if (format_ == "json") {
+            write_json(row);
+        } else {
+            if (rows_ == 0) {
+                for (std::size_t c = 0; c < header_.size(); ++c) width_.push_back(std::max(header_[c].size(), row[c].size()));
+                write_table(header_);
+            }
+            write_table(row);
+        }
+        ++rows_;
+        out_.flush();
+    }
+
+    void finish() {
+        if (format_ == "json") out_ << (rows_ > 0 ? "\n]\n" : "]\n");
+    }
+
+private:
+    void write_csv(const std::vector<std::string> &row) {
+        for (std::size_t c = 0; c < row.size(); ++c) out_ << (c ? "," : "") << row[c];
+        out_ << "\n";
+    }
+
+    void write_json(const std::vector<std::string> &row) {
+        out_ << (rows_ > 0 ? ",\n" : "") << "  {\"frame\": " << row[0] << ", \"time\": " << json_number(row[1]);
+        std::size_t c = 2;
+        for (const OutputRef &o : outputs_) {
+            const std::size_t n = columns_of(o).size();
+            out_ << ", " << json_string(o.text) << ": ";
+            if (n == 1) {
+                out_ << json_number(row[c]);
+            } else {
+                out_ << "[";
+                for (std::size_t k = 0; k < n; ++k) out_ << (k ? ", " : "") << json_number(row[c + k]);
+                out_ << "]";
+            }
+            c += n;
+        }
+        out_ << "}";
+    }
+
+    void write_table(const std::vector<std::string> &row) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            out_ << row[c];
+            if (c + 1 < row.size()) out_ << std::string(std::max(width_[c], row[c].size()) - row[c].size() + 2, ' ');
+        }
+        out_ << "\n";
+    }
+
+    std::ostream &out_;
+    const std::string &format_;
+    const std::vector<OutputRef> &outputs_;
+    std::vector<std::string> header_;
+    std::vector<std::size_t> width_;
+    std::size_t rows_ = 0;
+};
+
 int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
                  const FrameSpan &frames, double u, double v, const std::string &format) {
     if (format != "table" && format != "csv" && format != "json")
@@ -162,69 +237,24 @@ int eval_network(const Context &ctx, const std::string &path, const std::vector<
     std::vector<OutputRef> outputs;
     if (!resolve_all(ctx, file, names, outputs)) return 2;
 
-    std::vector<std::string> header = {"frame", "time"};
-    for (const OutputRef &o : outputs)
-        for (const std::string &c : columns_of(o)) header.push_back(c);
-    std::vector<std::vector<std::string>> rows;
     refhost::Network &net = *file.network;
+    RowWriter writer(ctx.out, format, outputs);
+    refhost::SampleMemo memo = net.make_memo();
     net.render_init();
     for (int f = frames.first; f <= frames.last; ++f) {
         start_frame(net, f, frames.fps);
         const double t = frame_time(f, frames.fps);
         refhost::HostSample sample = refhost::HostSample::at(u, v, u, v, t, f);
+        memo.start(sample);
         std::vector<std::string> row = {std::to_string(f), support::number_text(t)};
-        for (const OutputRef &o : outputs) {
-            refhost::Value value;
-            refhost::evaluate_output(*o.output, &sample.access, value);
-            for (const std::string &c : cells_of(o, value)) row.push_back(c);
-        }
-        rows.push_back(std::move(row));
+        for (const OutputRef &o : outputs)
+            for (const std::string &c : cells_of(o, memo.value(*o.output, &sample.access))) row.push_back(c);
+        if (refhost::cancel_requested()) break;
+        writer.row(row);
     }
     net.render_cleanup();
-
-    std::ostream &out = ctx.out;
-    if (format == "csv") {
-        for (std::size_t c = 0; c < header.size(); ++c) out << (c ? "," : "") << header[c];
-        out << "\n";
-        for (const auto &row : rows) {
-            for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << row[c];
-            out << "\n";
-        }
-    } else if (format == "json") {
-        out << "[\n";
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            out << "  {\"frame\": " << rows[r][0] << ", \"time\": " << json_number(rows[r][1]);
-            std::size_t c = 2;
-            for (const OutputRef &o : outputs) {
-                const std::size_t n = columns_of(o).size();
-                out << ", " << json_string(o.text) << ": ";
-                if (n == 1) {
-                    out << json_number(rows[r][c]);
-                } else {
-                    out << "[";
-                    for (std::size_t k = 0; k < n; ++k) out << (k ? ", " : "") << json_number(rows[r][c + k]);
-                    out << "]";
-                }
-                c += n;
-            }
-            out << "}" << (r + 1 < rows.size() ? "," : "") << "\n";
-        }
-        out << "]\n";
-    } else {
-        std::vector<std::size_t> width(header.size());
-        for (std::size_t c = 0; c < header.size(); ++c) width[c] = header[c].size();
-        for (const auto &row : rows)
-            for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-        auto print = [&](const std::vector<std::string> &row) {
-            for (std::size_t c = 0; c < row.size(); ++c) {
-                out << row[c];
-                if (c + 1 < row.size()) out << std::string(width[c] - row[c].size() + 2, ' ');
-            }
-            out << "\n";
-        };
-        print(header);
-        for (const auto &row : rows) print(row);
-    }
+    if (refhost::cancel_requested()) return ctx.fail("interrupted", kInterrupted);
+    writer.finish();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // What the commands on networks share: see network_setup.h.
 #include "qvhost/commands/network_setup.h"
 
+#include "refhost/network/input_evaluation.h"
 #include "refhost/value.h"
 
 namespace qvhost {
@@ -11,7 +12,7 @@ int load_network(const Context &ctx, const std::string &path, NetworkFile &file)
     std::vector<std::string> problems;
     if (read_network_file(path, module, file, problems)) return 0;
     for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
-    return 1;
+    return refhost::cancel_requested() ? kInterrupted : 1;
 }
 
 bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<std::string> &names,

@@ -5,6 +5,7 @@
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
+#include "refhost/network/input_evaluation.h"
 #include "refhost/network/render.h"
 #include "support/escaped_text.h"
 
@@ -86,11 +87,12 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     for (const OutputRef &o : outputs) chart.series.push_back({o.text, {}, {}});
     refhost::Network &net = *file.network;
     net.render_init();
+    refhost::SampleMemo memo = net.make_memo();
     auto sample_all = [&](double x, const refhost::HostSample &s) {
         refhost::HostSample sample = s;
+        memo.start(sample);
         for (std::size_t k = 0; k < outputs.size(); ++k) {
-            refhost::Value value;
-            refhost::evaluate_output(*outputs[k].output, &sample.access, value);
+            const refhost::Value &value = memo.value(*outputs[k].output, &sample.access);
             chart.series[k].x.push_back(x);
             chart.series[k].y.push_back(value.type == 0 ? std::nan("") : value.as_scalar());
         }
@@ -110,6 +112,8 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
         }
     }
     net.render_cleanup();
+    if (refhost::cancel_requested())
+        return ctx.fail("interrupted: " + support::shown_path(png) + " was not written", kInterrupted);
     std::string error;
     if (!write_chart(chart, png, error)) return ctx.fail(support::shown_message(error, png));
     ctx.out << "wrote " << png << "\n";

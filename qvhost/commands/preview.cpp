@@ -6,6 +6,7 @@
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/commands/node_setup.h"
 #include "qvhost/pictures/pictures.h"
+#include "refhost/network/input_evaluation.h"
 #include "refhost/network/render.h"
 #include "refhost/draw.h"
 #include "support/escaped_text.h"
@@ -109,6 +110,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     start_frame(net, frame, fps);
     const refhost::Preview preview = refhost::render_preview(net, node->id, width, height);
     net.render_cleanup();
+    if (refhost::cancel_requested()) return ctx.fail("interrupted", kInterrupted);
     if (!preview.ok()) return ctx.fail(file.source + ": node \"" + support::shown(name) + "\": " + preview.error);
     std::string error;
     if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(support::shown_message(error, png));

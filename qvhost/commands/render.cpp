@@ -187,8 +187,9 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         if (!render_grid(output.network(), *output.output, output.text, width, height, frame_time(f, frames.fps), f,
                          control, image, error)) {
             if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
-            code = ctx.fail(
-                error == "interrupted" ? "interrupted: " + support::shown_path(file_path) + " was not written" : error);
+            code = error == "interrupted"
+                       ? ctx.fail("interrupted: " + support::shown_path(file_path) + " was not written", kInterrupted)
+                       : ctx.fail(error);
             break;
         }
         if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {

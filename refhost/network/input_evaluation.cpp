@@ -10,6 +10,8 @@ namespace refhost {
 
 namespace {
 
+const std::atomic<bool> *g_cancel = nullptr;
+
 // What a sample source reads from the record: the application's fields,
 // and the host's extras where the record has them (a viewer's own block, or
 // a record made without the reference host, has none: zero).
@@ -86,6 +88,10 @@ void deliver(const Value &v, int type, void *result) {
 
 }  // namespace
 
+void set_cancel_flag(const std::atomic<bool> *flag) { g_cancel = flag; }
+
+bool cancel_requested() { return g_cancel != nullptr && g_cancel->load(std::memory_order_relaxed); }
+
 // The render's paths first: a constant copied as it is, a wired input whose
 // upstream value this sample's memo holds or evaluates once; then the rest.
 void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
@@ -96,6 +102,10 @@ void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
         return;
     }
     const HostOutput *from = in->from;
+    if (from != nullptr && cancel_requested()) {
+        std::memset(result, 0, type_size(in->type));
+        return;
+    }
     if (from != nullptr && !in->reads_whole_record && sa != nullptr && sa->host_data != nullptr) {
         SampleMemo *memo = static_cast<const SampleExtras *>(sa->host_data)->memo;
         if (memo != nullptr && memo->holds(*from)) {

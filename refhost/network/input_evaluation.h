@@ -8,7 +8,16 @@
 
 #include "host/host_api.h"
 
+#include <atomic>
+
 namespace refhost {
+
+// The flag that stops long work (Ctrl-C): once it is set, loading a network
+// fails with "interrupted" and every wired input gives the zero of its type
+// at once, so that an evaluation under way returns quickly; whoever set the
+// flag throws away what that evaluation gave.  Null (the default): never.
+void set_cancel_flag(const std::atomic<bool> *flag);
+bool cancel_requested();
 
 // The input's value for the sample `sa`, written to `result` in the input's
 // type.  The host's entry of the module's input services.

@@ -7,6 +7,7 @@
 #include "refhost/handler_record.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace refhost {
 
@@ -45,6 +46,7 @@ Network::~Network() {
 void Network::swap(Network &other) {
     std::swap(module_, other.module_);
     std::swap(nodes_, other.nodes_);
+    std::swap(by_id_, other.by_id_);
     std::swap(shared_, other.shared_);
     std::swap(next_id_, other.next_id_);
 }
@@ -81,6 +83,7 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
         error = "node " + quoted(server) + ": create failed (" + (err != nullptr ? err : "no message") + ")";
         return nullptr;
     }
+    by_id_[id] = node.get();
     nodes_.push_back(std::move(node));
     next_id_ = std::max(next_id_, id + 1);
     return nodes_.back().get();
@@ -91,9 +94,8 @@ HostNode *Network::create(const std::string &server, std::string &error) {
 }
 
 HostNode *Network::node(int id) const {
-    for (const auto &n : nodes_)
-        if (n->id == id) return n.get();
-    return nullptr;
+    const auto found = by_id_.find(id);
+    return found != by_id_.end() ? found->second : nullptr;
 }
 
 static HostInput *find_input(const Network &net, int id, const std::string &name, std::string &error) {
@@ -110,17 +112,81 @@ static HostInput *find_input(const Network &net, int id, const std::string &name
 bool Network::would_loop(const HostNode *from, const HostNode *to) const {
     // A loop closes when `to` already feeds `from`, directly or through others.
     std::vector<const HostNode *> stack{from};
-    std::vector<const HostNode *> seen;
+    std::unordered_set<const HostNode *> seen{from};
     while (!stack.empty()) {
         const HostNode *n = stack.back();
         stack.pop_back();
         if (n == to) return true;
-        if (std::find(seen.begin(), seen.end(), n) != seen.end()) continue;
-        seen.push_back(n);
         for (const auto &in : n->inputs)
-            if (in->from != nullptr) stack.push_back(in->from->node);
+            if (in->from != nullptr && seen.insert(in->from->node).second) stack.push_back(in->from->node);
     }
     return false;
+}
+
+bool Network::check_graph(GraphProblem &problem) const {
+    // A depth-first walk upstream from every node: a node is being walked
+    // (on the stack) or done, with the length of the longest chain that
+    // ends in it.  Reaching a node being walked closes a loop.
+    std::unordered_map<const HostNode *, std::size_t> place;
+    place.reserve(nodes_.size());
+    for (std::size_t i = 0; i < nodes_.size(); ++i) place.emplace(nodes_[i].get(), i);
+    enum : uint8_t { unseen, walking, done };
+    std::vector<uint8_t> state(nodes_.size(), unseen);
+    std::vector<int> depth(nodes_.size(), 1);
+    struct Step {
+        std::size_t node;
+        std::size_t next_input = 0;
+    };
+    std::vector<Step> stack;
+    std::size_t deepest = 0;
+    for (std::size_t root = 0; root < nodes_.size(); ++root) {
+        if (state[root] != unseen) continue;
+        stack.push_back({root});
+        state[root] = walking;
+        while (!stack.empty()) {
+            Step &step = stack.back();
+            const HostNode &n = *nodes_[step.node];
+            if (step.next_input == n.inputs.size()) {
+                state[step.node] = done;
+                if (depth[step.node] > depth[deepest]) deepest = step.node;
+                const int d = depth[step.node];
+                stack.pop_back();
+                if (!stack.empty()) depth[stack.back().node] = std::max(depth[stack.back().node], d + 1);
+                continue;
+            }
+            const HostInput *in = n.inputs[step.next_input++].get();
+            if (in->from == nullptr) continue;
+            const std::size_t up = place.at(in->from->node);
+            if (state[up] == done) {
+                depth[step.node] = std::max(depth[step.node], depth[up] + 1);
+            } else if (state[up] == unseen) {
+                state[up] = walking;
+                stack.push_back({up});
+            } else {
+                // The loop, in the order its nodes feed each other: `up`
+                // feeds this node, which feeds the one below it on the
+                // stack, and so on down to `up`.
+                std::string path = std::to_string(nodes_[up]->id);
+                for (auto s = stack.rbegin(); s != stack.rend(); ++s) {
+                    path += " -> " + std::to_string(nodes_[s->node]->id);
+                    if (s->node == up) break;
+                }
+                problem.message = "connecting node " + std::to_string(nodes_[up]->id) + " to node " +
+                                  std::to_string(n.id) + " would close a loop (nodes " + path + ")";
+                problem.input = in;
+                problem.node = &n;
+                return false;
+            }
+        }
+    }
+    if (!nodes_.empty() && depth[deepest] > max_depth) {
+        problem.message = node_text(nodes_[deepest]->id, *nodes_[deepest]) + " nests " +
+                          std::to_string(depth[deepest]) + " levels deep, deeper than the limit of " +
+                          std::to_string(max_depth);
+        problem.node = nodes_[deepest].get();
+        return false;
+    }
+    return true;
 }
 
 static void tell(HostInput &in, int event) {
@@ -128,7 +194,7 @@ static void tell(HostInput &in, int event) {
 }
 
 bool Network::connect(int from_node, const std::string &output, int to_node, const std::string &input,
-                      std::string &error) {
+                      std::string &error, LoopCheck check) {
     HostNode *from = node(from_node);
     if (from == nullptr) {
         error = "no node " + std::to_string(from_node);
@@ -147,7 +213,7 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
                 quoted(input) + ")";
         return false;
     }
-    if (would_loop(from, in->node)) {
+    if (check == LoopCheck::now && would_loop(from, in->node)) {
         error = "connecting node " + std::to_string(from_node) + " to node " + std::to_string(to_node) +
                 " would close a loop";
         return false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "refhost/module_loader.h"
+#include "refhost/sanitizers.h"
 #include "refhost/scene/scene_io.h"
 #include "refhost/services.h"
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace refhost {
@@ -43,10 +45,40 @@ public:
     HostNode *node(int id) const;
     const std::vector<std::unique_ptr<HostNode>> &nodes() const { return nodes_; }
 
+    // The deepest network the host evaluates: a chain of this many nodes,
+    // each reading the next.  Evaluation nests one call per level, on a stack
+    // sized for it (deep_stack.h).
+    static constexpr int max_depth = 100000;
+    // That stack: max_depth levels of the host's input evaluation and a
+    // node's evaluate, about 400 bytes a level on x86-64 Linux, with room for
+    // the Windows ABIs' larger frames (and far more under the sanitizers).
+#if defined(QV_UNDER_ASAN) || defined(QV_UNDER_TSAN)
+    static constexpr std::size_t stack_bytes = std::size_t{max_depth} * 1024 * sizeof(void *);
+#else
+    static constexpr std::size_t stack_bytes = std::size_t{max_depth} * 192 * sizeof(void *);
+#endif
+
+    // When a connection is checked for closing a loop: at once (the editor),
+    // or once the whole network is connected, by check_graph (loading a file,
+    // whose connections may come in any order).
+    enum class LoopCheck { now, later };
     // Connects an output to an input (replacing what fed the input) and tells
     // the node with input event 0.  Refused: unknown nodes or ports, types that
-    // do not convert, and connections that would close a loop.
-    bool connect(int from_node, const std::string &output, int to_node, const std::string &input, std::string &error);
+    // do not convert, and (checked now) connections that would close a loop.
+    bool connect(int from_node, const std::string &output, int to_node, const std::string &input, std::string &error,
+                 LoopCheck check = LoopCheck::now);
+
+    // What check_graph found wrong: the message, and the input whose
+    // connection closes a loop or the node that nests too deep.
+    struct GraphProblem {
+        std::string message;
+        const HostInput *input = nullptr;
+        const HostNode *node = nullptr;
+    };
+    // Checks the whole network in one walk, in time linear in its size: no
+    // loop (the message names its nodes in the order they feed each other)
+    // and no node nesting deeper than max_depth.
+    bool check_graph(GraphProblem &problem) const;
     // Feeds an input with a constant from the host, as a connection.
     HostSource *feed(int to_node, const std::string &input, const Value &value, std::string &error);
     // The same for the input made `index`-th (from 0), for nodes whose inputs
@@ -81,8 +113,15 @@ public:
     // it at every evaluation: off for tests, on for renders.  The values are
     // the same either way.
     void set_constant_copies(bool on);
-    // A memo for one thread's samples of this network (see SampleMemo).
-    SampleMemo make_memo(bool reuse = true) const { return SampleMemo(shared_->outputs, reuse); }
+    // Whether the commands' memos evaluate each output once per sample and
+    // hand its value to every input it feeds (on, the default), or evaluate
+    // it again for every input, as the application does (off: for
+    // comparing).  The values are the same either way.
+    void set_reuse(bool on) { shared_->reuses_outputs = on; }
+    // A memo for one thread's samples of this network (see SampleMemo),
+    // reusing values as the network is set to, or as told.
+    SampleMemo make_memo() const { return make_memo(shared_->reuses_outputs); }
+    SampleMemo make_memo(bool reuse) const { return SampleMemo(shared_->outputs, reuse); }
 
     void render_init(int mode = 0);
     void new_time(int32_t frame, double time);
@@ -131,6 +170,7 @@ private:
 
     std::shared_ptr<Module> module_;
     std::vector<std::unique_ptr<HostNode>> nodes_;
+    std::unordered_map<int, HostNode *> by_id_;
     std::unique_ptr<NetworkShared> shared_ = std::make_unique<NetworkShared>();
     int next_id_ = 1;
 };

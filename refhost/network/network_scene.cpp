@@ -2,6 +2,7 @@
 // scene_io.h), and files written whole through a temporary.
 #include "refhost/network/network.h"
 
+#include "refhost/network/input_evaluation.h"
 #include "refhost/network/input_key.h"
 
 #include "support/atomic_file.h"
@@ -168,11 +169,13 @@ bool Network::load(const std::string &content, const std::string &source_name, s
     Network fresh(module_);
     fresh.set_counting(shared_->counting);
     fresh.set_constant_copies(shared_->copies_constants);
+    fresh.set_reuse(shared_->reuses_outputs);
     auto fail = [&](const std::string &what) {
         error = reader.ok() ? source_name + ": " + what : reader.error();
         return false;
     };
     while (uint32_t top = r.find(kTopIdents)) {
+        if (cancel_requested()) return fail("interrupted");
         if (top == kVersion) {
             int32_t version = 0;
             if (!r.i4(version)) return fail("Version holds no number");
@@ -255,7 +258,7 @@ bool Network::load(const std::string &content, const std::string &source_name, s
                 r.end();
             }
             std::string why;
-            if (!fresh.connect(from, output, to, input, why)) return fail(why);
+            if (!fresh.connect(from, output, to, input, why, LoopCheck::later)) return fail(why);
         }
         r.end();
     }
@@ -263,6 +266,8 @@ bool Network::load(const std::string &content, const std::string &source_name, s
         error = reader.error();
         return false;
     }
+    GraphProblem problem;
+    if (!fresh.check_graph(problem)) return fail(problem.message);
     swap(fresh);
     return true;
 }

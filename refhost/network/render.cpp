@@ -4,11 +4,15 @@
 #include "refhost/network/render.h"
 
 #include "refhost/application.h"
+#include "refhost/network/input_evaluation.h"
+#include "support/stack_thread.h"
 
+#include <memory>
 #include <thread>
 
 #ifdef QV_HAVE_TBB
 #include <tbb/blocked_range.h>
+#include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
@@ -47,14 +51,15 @@ int available_threads() {
 
 namespace {
 
-// Runs body(thread) on `threads` threads of the standard library, the
-// calling thread being thread 0, and waits for all of them.
+// Runs body(thread) on `threads` threads, the calling thread being thread 0,
+// and waits for all of them.  Each has a stack for the deepest network.
 void on_threads(int threads, const std::function<void(int thread)> &body) {
-    std::vector<std::thread> pool;
+    std::vector<std::unique_ptr<support::StackThread>> pool;
     pool.reserve(static_cast<std::size_t>(threads > 1 ? threads - 1 : 0));
-    for (int t = 1; t < threads; ++t) pool.emplace_back(body, t);
+    for (int t = 1; t < threads; ++t)
+        pool.push_back(std::make_unique<support::StackThread>(Network::stack_bytes, [&body, t] { body(t); }));
     body(0);
-    for (std::thread &th : pool) th.join();
+    for (auto &th : pool) th->join();
 }
 
 }  // namespace
@@ -65,6 +70,8 @@ void schedule_rows(int rows, int threads, const std::function<void(int first, in
         return;
     }
 #ifdef QV_HAVE_TBB
+    // oneTBB's workers, made once, with a stack for the deepest network.
+    static const tbb::global_control stack(tbb::global_control::thread_stack_size, Network::stack_bytes);
     tbb::task_arena arena(threads);
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<int>(0, rows), [&](const tbb::blocked_range<int> &run) {
@@ -138,8 +145,9 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     // per time step take it from here.
     {
         HostSample first = pixel_sample(width, height, 0, 0, time, frame);
-        Value v;
-        evaluate_output(out, &first.access, v);
+        SampleMemo memo = network.make_memo(control.reuse);
+        memo.start(first);
+        memo.value(out, &first.access);
     }
 
     const int threads = control.threads > 0 ? control.threads : available_threads();
@@ -157,7 +165,7 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     if (control.evaluations != nullptr)
         for (const ThreadMemo &m : memos)
             control.evaluations->fetch_add(m.memo.evaluations(), std::memory_order_relaxed);
-    if (rows_done.load() < height) {
+    if (rows_done.load() < height || cancel_requested()) {
         error = "interrupted";
         return false;
     }

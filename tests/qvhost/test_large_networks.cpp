@@ -1,0 +1,188 @@
+// Networks of any size: long chains load in any order, loops are refused
+// with their nodes, a network nesting deeper than the host evaluates is
+// refused and the deepest it accepts evaluates, each output is evaluated
+// once per sample, and eval writes each row as soon as it has it.
+#include "bench/generated_networks.h"
+#include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
+#include "tests/fixtures/temp_dir.h"
+
+#include "qvhost/network_toml.h"
+#include "refhost/network/input_evaluation.h"
+#include "refhost/network/network.h"
+#include "support/number_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+
+using namespace qvtest;
+using namespace qvgen;
+
+namespace {
+
+// Evaluations of the ladder's last node for one sample at u = 0.5, with the
+// network's memo reusing values or not.
+long ladder_evaluations(int depth, bool reuse, double &value) {
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    EXPECT_TRUE(qvhost::read_network_toml(ladder(depth), "ladder.toml", shared_module(), file, problems));
+    qvhost::OutputRef out;
+    std::string error;
+    EXPECT_TRUE(qvhost::resolve_output(file, "n" + std::to_string(depth) + ".Out", out, error)) << error;
+    file.network->set_reuse(reuse);
+    refhost::SampleMemo memo = file.network->make_memo();
+    refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
+    memo.start(sample);
+    value = memo.value(*out.output, &sample.access).as_scalar();
+    return memo.evaluations();
+}
+
+// A stream that notes the scene's frame when it is first flushed: eval
+// flushes after each row.
+class FrameAtFirstRow : public std::stringbuf {
+public:
+    int frame = -1;
+
+protected:
+    int sync() override {
+        if (frame < 0 && !str().empty())
+            frame = refhost::Application::get().time_info().frame;
+        return 0;
+    }
+};
+
+// A stream that presses Ctrl-C when it is first flushed.
+class CtrlCAtFirstRow : public std::stringbuf {
+protected:
+    int sync() override {
+        if (!pressed_ && !str().empty()) {
+            pressed_ = true;
+            std::raise(SIGINT);
+        }
+        return 0;
+    }
+
+private:
+    bool pressed_ = false;
+};
+
+}  // namespace
+
+TEST(LargeNetworks, LongChainsLoadInEitherOrder) {
+    TempDir dir;
+    for (const bool backwards : {false, true}) {
+        SCOPED_TRACE(backwards ? "backwards" : "forwards");
+        const std::string path = dir.file("chain.qvn.toml", toml_chain(10000, backwards));
+        const CliResult r = qvhost_run({"check", path});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find("10000 nodes"), std::string::npos);
+        EXPECT_NE(r.out.find("<- n9998.Out"), std::string::npos);
+    }
+    refhost::Network net(shared_module());
+    std::string error;
+    ASSERT_TRUE(net.load(scene_chain(10000), "chain.qvn", error)) << error;
+    EXPECT_EQ(net.node(10000)->inputs[0]->from->node, net.node(9999));
+}
+
+// A loop anywhere in a file is refused, naming its nodes in the order they
+// feed each other; the editor refuses the closing connection at once.
+TEST(LargeNetworks, LoopsAreRefusedWithTheirNodes) {
+    // Node 5 feeds node 3 instead of node 2: 3 feeds 4 feeds 5 feeds 3.
+    std::string scene = scene_chain(5) + "{ Connect\n  From 5 \"Out\"\n  To 3 \"In\"\n}\n";
+    refhost::Network net(shared_module());
+    std::string error;
+    EXPECT_FALSE(net.load(scene, "loop.qvn", error));
+    EXPECT_NE(error.find("loop.qvn: "), std::string::npos) << error;
+    EXPECT_NE(error.find("would close a loop (nodes 3 -> 4 -> 5 -> 3)"), std::string::npos) << error;
+
+    TempDir dir;
+    std::string text = toml_chain(4, false);
+    text.replace(text.find("\"@u\""), 4, "\"n3.Out\"");
+    const CliResult r = qvhost_run({"check", dir.file("loop.qvn.toml", text)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("would close a loop (nodes "), std::string::npos) << r.err;
+
+    ASSERT_TRUE(net.load(scene_chain(3), "chain.qvn", error)) << error;
+    EXPECT_FALSE(net.connect(3, "Out", 1, "In", error));
+    EXPECT_EQ(error, "connecting node 3 to node 1 would close a loop");
+}
+
+// The deepest network the host evaluates evaluates on every command's own
+// stack; one deeper is refused when it loads, naming its depth and the limit.
+TEST(LargeNetworks, DepthIsLimitedAndTheLimitEvaluates) {
+    const int limit = refhost::Network::max_depth;
+    ASSERT_GE(limit, 100000);
+    TempDir dir;
+    const std::string deepest = dir.file("deepest.qvn", scene_chain(limit));
+    const CliResult r = qvhost_run({"eval", deepest, "n" + std::to_string(limit) + ".Out", "--format", "csv"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("frame,time,n100000.Out\n0,0,", 0), 0u) << r.out;
+
+    refhost::Network net(shared_module());
+    std::string error;
+    EXPECT_FALSE(net.load(scene_chain(limit + 1), "deeper.qvn", error));
+    EXPECT_EQ(error, "deeper.qvn: node 100001 (QvMs_SIN) nests 100001 levels deep, deeper than the limit of 100000");
+}
+
+// Every output is evaluated once per sample: a ladder costs one evaluation
+// per node, where evaluating again for every reader doubles at every rung.
+TEST(LargeNetworks, EachOutputIsEvaluatedOncePerSample) {
+    double value = 0.0;
+    EXPECT_EQ(ladder_evaluations(60, true, value), 61);
+    EXPECT_EQ(value, std::ldexp(1.0, 60));
+    EXPECT_EQ(ladder_evaluations(10, false, value), 2047);
+    EXPECT_EQ(value, std::ldexp(1.0, 10));
+
+    TempDir dir;
+    const CliResult r = qvhost_run({"eval", dir.file("ladder.qvn.toml", ladder(60)), "n60.Out", "--format", "csv"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "frame,time,n60.Out\n0,0," + support::number_text(std::ldexp(1.0, 60)) + "\n");
+}
+
+// eval writes each frame's row before it evaluates the next frame.
+TEST(LargeNetworks, EvalWritesEachRowAsItGoes) {
+    TempDir dir;
+    const std::string path = dir.file("chain.qvn.toml", toml_chain(3, false));
+    for (const char *format : {"csv", "json", "table"}) {
+        SCOPED_TRACE(format);
+        FrameAtFirstRow rows;
+        std::ostream out(&rows);
+        std::ostringstream err;
+        const int code = qvhost::run({"eval", path, "n2.Out", "--frames", "0-20", "--format", format}, out, err,
+                                     refhost::kModuleFile);
+        refhost::Application::get().reset_config();
+        EXPECT_EQ(code, 0) << err.str();
+        EXPECT_EQ(rows.frame, 0);
+    }
+}
+
+// Ctrl-C stops a command at once, whether it is loading or evaluating, with
+// exit code 130 and nothing more written.
+TEST(LargeNetworks, CtrlCStopsLoadingAndEvaluating) {
+    TempDir dir;
+    CtrlCAtFirstRow rows;
+    std::ostream out(&rows);
+    std::ostringstream err;
+    const int code = qvhost::run({"eval", dir.file("chain.qvn.toml", toml_chain(3, false)), "n2.Out", "--frames",
+                                  "0-9999999", "--format", "csv"},
+                                 out, err, refhost::kModuleFile);
+    refhost::Application::get().reset_config();
+    EXPECT_EQ(code, 130);
+    EXPECT_EQ(err.str(), "qvhost: interrupted\n");
+    const std::string written = rows.str();
+    EXPECT_EQ(written.rfind("frame,time,n2.Out\n0,0,", 0), 0u) << written;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2) << written;
+
+    const std::atomic<bool> pressed{true};
+    refhost::set_cancel_flag(&pressed);
+    refhost::Network net(shared_module());
+    std::string error;
+    EXPECT_FALSE(net.load(scene_chain(1000), "chain.qvn", error));
+    EXPECT_EQ(error, "chain.qvn: interrupted");
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    EXPECT_FALSE(qvhost::read_network_toml(toml_chain(1000, false), "chain.toml", shared_module(), file, problems));
+    EXPECT_EQ(problems, std::vector<std::string>{"chain.toml: interrupted"});
+    refhost::set_cancel_flag(nullptr);
+}
