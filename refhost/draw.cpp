@@ -1,6 +1,5 @@
 #include "refhost/draw.h"
 
-#include "support/atomic_file.h"
 #include "refhost/network/network.h"
 
 #include <cstdio>
@@ -15,7 +14,6 @@
 
 namespace refhost {
 
-using support::write_file_atomically;
 
 namespace {
 
@@ -262,25 +260,6 @@ bool draw_preview(const Preview &preview, Image &image, std::string &error) {
     return true;
 }
 
-bool write_preview_png(const Preview &preview, const std::string &path, std::string &error) {
-    cairo_surface_t *s = draw_surface(preview, error);
-    if (s == nullptr) {
-        error = path + ": " + error;
-        return false;
-    }
-    const bool written = write_file_atomically(
-        path,
-        [&](const std::string &temp, std::string &problem) {
-            const cairo_status_t status = cairo_surface_write_to_png(s, temp.c_str());
-            if (status == CAIRO_STATUS_SUCCESS) return true;
-            problem = std::string("cannot write the image (") + cairo_status_to_string(status) + ")";
-            return false;
-        },
-        error);
-    cairo_surface_destroy(s);
-    return written;
-}
-
 bool read_png(const std::string &path, Image &image, std::string &error) {
     cairo_surface_t *s = cairo_image_surface_create_from_png(path.c_str());
     const cairo_status_t status = cairo_surface_status(s);
@@ -315,11 +294,6 @@ const char *const kNoCairo = "this build draws no images (it was made without ca
 
 bool draw_preview(const Preview &, Image &, std::string &error) {
     error = kNoCairo;
-    return false;
-}
-
-bool write_preview_png(const Preview &, const std::string &path, std::string &error) {
-    error = path + ": " + kNoCairo;
     return false;
 }
 

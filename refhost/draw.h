@@ -84,9 +84,6 @@ constexpr double kPreviewFontSize = 11.0;
 // decoded as the application does, rectangles filled, lines one pixel
 // wide through pixel centres, texts with y the top of the line.
 bool draw_preview(const Preview &preview, Image &image, std::string &error);
-// Draws the preview and writes it as a PNG, through a temporary file that
-// then replaces `path`, so a failure leaves no partial file.
-bool write_preview_png(const Preview &preview, const std::string &path, std::string &error);
 bool read_png(const std::string &path, Image &image, std::string &error);
 
 }  // namespace refhost

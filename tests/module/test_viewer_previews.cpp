@@ -3,6 +3,7 @@
 // images (tests/fixtures/golden; QV_UPDATE_GOLDEN=1 writes them afresh).
 #include "tests/fixtures/module_fixture.h"
 
+#include "qvhost/pictures/pictures.h"
 #include "refhost/draw.h"
 #include "refhost/panel/xpanel.h"
 
@@ -182,13 +183,13 @@ TEST(DrawService, PngWrittenWholeAndReadBack) {
     const std::string path = (dir / "p.png").string();
     std::string error;
     if (!refhost::have_cairo()) {
-        EXPECT_FALSE(refhost::write_preview_png(hand_made(), path, error));
+        EXPECT_FALSE(qvhost::write_preview(hand_made(), path, error));
         EXPECT_NE(error.find("without cairo"), std::string::npos) << error;
         EXPECT_FALSE(fs::exists(path));
         fs::remove_all(dir);
         QV_SKIP("built without cairo");
     }
-    ASSERT_TRUE(refhost::write_preview_png(hand_made(), path, error)) << error;
+    ASSERT_TRUE(qvhost::write_preview(hand_made(), path, error)) << error;
     refhost::Image drawn, read;
     ASSERT_TRUE(refhost::draw_preview(hand_made(), drawn, error)) << error;
     ASSERT_TRUE(refhost::read_png(path, read, error)) << error;
@@ -198,7 +199,7 @@ TEST(DrawService, PngWrittenWholeAndReadBack) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
 
     const std::string bad = (dir / "missing" / "p.png").string();
-    EXPECT_FALSE(refhost::write_preview_png(hand_made(), bad, error));
+    EXPECT_FALSE(qvhost::write_preview(hand_made(), bad, error));
     EXPECT_EQ(error.rfind(bad + ": ", 0), 0u) << error;
     EXPECT_FALSE(refhost::read_png(bad, read, error));
     EXPECT_EQ(error.rfind(bad + ": ", 0), 0u) << error;
@@ -383,7 +384,7 @@ TEST_F(PreviewTest, ViewersMatchTheirGoldenImages) {
         std::string error;
         if (update) {
             fs::create_directories(golden.parent_path());
-            ASSERT_TRUE(refhost::write_preview_png(p, golden.string(), error)) << error;
+            ASSERT_TRUE(qvhost::write_preview(p, golden.string(), error)) << error;
             std::printf("wrote %s\n", golden.string().c_str());
             continue;
         }
