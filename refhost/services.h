@@ -81,9 +81,13 @@ struct SampleExtras {
 
 // The sample access record the reference host hands to evaluate: the host's
 // record (its uv, position and time fields) with host_data pointing to the
-// extras.  The module passes it on unread; the sample sources read it.
+// extras.  The module passes it on unread; the sample sources read it.  Like
+// the 2020 application's, the record handed on is 1024 bytes long: zeros
+// follow the fields, so a module that read past what it may would read them
+// and not the extras.
 struct HostSample {
     QvSampleAccess access{};
+    unsigned char beyond_the_fields[QV_SAMPLE_ACCESS_MAX_BYTES - sizeof(QvSampleAccess)]{};
     SampleExtras extras;
 
     HostSample() { access.host_data = &extras; }
@@ -98,6 +102,7 @@ struct HostSample {
     static HostSample at(double u, double v, double x, double y, double time, int32_t frame, int32_t thread = 0);
 };
 static_assert(sizeof(QvSampleAccess) <= QV_SAMPLE_ACCESS_MAX_BYTES, "a viewer's sample block holds the host's record");
+static_assert(sizeof(HostSample) >= QV_SAMPLE_ACCESS_MAX_BYTES + sizeof(SampleExtras), "the record handed on is whole");
 
 // What the network shares with its nodes: whether the host counts the
 // module's questions (tests ask; renders turn it off, so that evaluation

@@ -177,13 +177,13 @@ void Network::run_threads(int threads, const std::function<void(int, QvSampleAcc
     const double time = Application::get().time_info().time;
     std::atomic<int> arrived{0};
     on_threads(threads, [&](int t) {
-        QvSampleAccess sa{};
-        sa.thread = t;
-        sa.time = time;
+        HostSample sample;
+        sample.access.thread = t;
+        sample.access.time = time;
         // Start together, so that the threads meet on the same instances.
         arrived.fetch_add(1, std::memory_order_acq_rel);
         while (arrived.load(std::memory_order_acquire) < threads) std::this_thread::yield();
-        body(t, sa);
+        body(t, sample.access);
     });
 }
 
