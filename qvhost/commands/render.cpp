@@ -168,6 +168,15 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                             " output; an image holds scalar, integer, colour and vector outputs",
                         2);
 
+    // More threads than the machine runs at once would only wait for each
+    // other (and oneTBB would refuse them with a warning of its own).
+    if (const int cores = refhost::available_threads(); threads > cores) {
+        if (!ctx.quiet)
+            ctx.err << "qvhost: --threads " << threads << ": this machine runs " << cores
+                    << " threads at once; rendering on " << cores << "\n";
+        threads = cores;
+    }
+
     refhost::Network &net = *file.network;
     Progress progress(ctx, frames.last - frames.first + 1, height);
     progress.set_width(width);

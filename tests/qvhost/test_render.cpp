@@ -3,6 +3,7 @@
 // example through check, eval and render with one value of each computed
 // independently.
 #include "tests/fixtures/module_fixture.h"
+#include "tests/fixtures/qvhost_run.h"
 #include "tests/fixtures/temp_dir.h"
 
 #include "qvhost/network_toml.h"
@@ -319,4 +320,19 @@ TEST(Render, RangeMapsEveryChannel) {
         ASSERT_TRUE(qvhost::read_png_rgb(png, back, error)) << error;
         EXPECT_EQ(std::vector<int>(back.values.begin(), back.values.end()), c.rgb);
     }
+}
+
+// More threads than the machine runs at once: rendered on as many as it has,
+// with our own word on it.
+TEST(Render, MoreThreadsThanCoresAreNamed) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    TempDir dir;
+    const std::string net = dir.file("net.qvn.toml", kDistance);
+    const CliResult r = qvhost_run({"render", net, "d.Out", "--size", "4x4", "--threads", "256", "-o",
+                                    dir.file("out.png")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("--threads 256: this machine runs " + std::to_string(refhost::available_threads()) +
+                         " threads at once; rendering on"),
+              std::string::npos)
+        << r.err;
 }
