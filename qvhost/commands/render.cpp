@@ -99,7 +99,7 @@ public:
         samples_before_ += static_cast<double>(samples);
         if (ctx_.quiet) return;
         if (ctx_.err_is_terminal) {
-            if (frame_index + 1 == frames_) ctx_.err << "\n";
+            if (frame_index + 1 == frames_) clear();
             return;
         }
         ctx_.err << "frame " << frame << ": " << samples << " samples in " << std::fixed << std::setprecision(3)
@@ -107,6 +107,14 @@ public:
     }
 
     void set_width(int width) { width_ = width; }
+
+    // Takes the bar off the terminal's line, so that what follows starts on
+    // a clean one.
+    void clear() {
+        if (ctx_.quiet || !ctx_.err_is_terminal) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        ctx_.err << "\r\x1b[K" << std::flush;
+    }
 
 private:
     const Context &ctx_;
@@ -195,7 +203,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         frame_path(pattern, f, many, file_path, error);
         if (!render_grid(output.network(), *output.output, output.text, width, height, frame_time(f, frames.fps), f,
                          control, image, error)) {
-            if (ctx.err_is_terminal && !ctx.quiet) ctx.err << "\n";
+            progress.clear();
             code = error == "interrupted"
                        ? ctx.fail("interrupted: " + support::shown_path(file_path) + " was not written", kInterrupted)
                        : ctx.fail(error);

@@ -336,3 +336,21 @@ TEST(Render, MoreThreadsThanCoresAreNamed) {
               std::string::npos)
         << r.err;
 }
+
+// On a terminal the progress bar is taken off its line when the render ends,
+// so that nothing after it starts behind the bar.
+TEST(Render, TheProgressBarIsClearedAtTheEnd) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    TempDir dir;
+    const std::string net = dir.file("net.qvn.toml", kDistance);
+    std::ostringstream out, err;
+    const int code = qvhost::run({"render", net, "d.Out", "--size", "8x8", "-o", dir.file("out.png")}, out, err,
+                                 kModuleFile, true);
+    refhost::Application::get().reset_config();
+    EXPECT_EQ(code, 0) << err.str();
+    const std::string e = err.str();
+    EXPECT_NE(e.find("\r["), std::string::npos) << e;
+    const std::string clear = "\r\x1b[K";
+    ASSERT_GE(e.size(), clear.size());
+    EXPECT_EQ(e.substr(e.size() - clear.size()), clear);
+}
