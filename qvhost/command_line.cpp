@@ -5,6 +5,7 @@
 // holds the program's own options and the parsing; the commands are the rows
 // of commands/command_table.cpp.
 #include "qvhost/command_line.h"
+#include "qvhost/network_toml.h"
 
 #include "qvhost/options.h"
 #include "qvhost/qvhost.h"
@@ -74,7 +75,9 @@ InterruptScope::~InterruptScope() {
     std::signal(SIGTERM, previous_term_ == SIG_ERR ? SIG_DFL : previous_term_);
 }
 
-bool names_a_file(const std::string &target) { return target.find_first_of("./\\") != std::string::npos; }
+bool names_a_file(const std::string &target) {
+    return target == kStandardInput || target.find_first_of("./\\") != std::string::npos;
+}
 
 std::shared_ptr<refhost::Module> Context::load_module() const {
     std::string error;

@@ -10,6 +10,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <iostream>
 #include <sstream>
 
 namespace qvhost {
@@ -409,19 +410,23 @@ bool is_scene_content(const std::string &content, const std::string &path) {
 
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems) {
+    // "-" is standard input, named so in messages.
+    const bool from_input = path == kStandardInput;
+    const std::string name = network_file_name(path);
     std::string content, error;
-    if (!support::read_whole_file(path, content, error)) {
-        problems.push_back(support::shown_path(path) + ": " + error);
+    if (!(from_input ? support::read_whole_stream(std::cin, content, error)
+                     : support::read_whole_file(path, content, error))) {
+        problems.push_back(support::shown_path(name) + ": " + error);
         return false;
     }
-    if (!is_scene_content(content, path)) return read_network_toml(content, path, module, out, problems);
+    if (!is_scene_content(content, name)) return read_network_toml(content, name, module, out, problems);
     NetworkFile file;
-    file.source = support::shown_path(path);
+    file.source = support::shown_path(name);
     file.network = std::make_unique<Network>(module);
     file.network->set_counting(false);
     file.network->set_constant_copies(true);
-    if (!file.network->load(content, path, error)) {
-        problems.push_back(support::shown_message(error, path));
+    if (!file.network->load(content, name, error)) {
+        problems.push_back(support::shown_message(error, name));
         return false;
     }
     for (const auto &n : file.network->nodes())

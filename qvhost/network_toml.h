@@ -76,7 +76,12 @@ bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems);
 
-// Reads a network file: TOML, or either scene form the reference host saves.
+// The path that names standard input, and how messages name a network file.
+inline constexpr const char *kStandardInput = "-";
+inline std::string network_file_name(const std::string &path) { return path == kStandardInput ? "<stdin>" : path; }
+
+// Reads a network file: TOML, or either scene form the reference host saves;
+// "-" reads standard input.
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems);
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <istream>
 #include <system_error>
 
 namespace support {
@@ -39,6 +40,26 @@ bool read_whole_file(const std::string &path, std::string &content, std::string 
     }
     if (failed) {
         problem = "cannot read the file";
+        return false;
+    }
+    content = std::move(bytes);
+    return true;
+}
+
+bool read_whole_stream(std::istream &in, std::string &content, std::string &problem, std::uintmax_t limit) {
+    std::string bytes;
+    char buf[65536];
+    while (in) {
+        in.read(buf, sizeof buf);
+        const std::size_t n = static_cast<std::size_t>(in.gcount());
+        if (bytes.size() + n > limit) {
+            problem = "larger than " + std::to_string(limit) + " bytes";
+            return false;
+        }
+        bytes.append(buf, n);
+    }
+    if (in.bad()) {
+        problem = "cannot read it";
         return false;
     }
     content = std::move(bytes);

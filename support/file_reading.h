@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 namespace support {
@@ -17,6 +18,11 @@ constexpr std::uintmax_t kFileSizeLimit = std::uintmax_t{256} << 20;
 // "not a regular file", "larger than LIMIT bytes", "cannot read the file".
 bool read_whole_file(const std::string &path, std::string &content, std::string &problem,
                      std::uintmax_t limit = kFileSizeLimit);
+
+// Reads what a stream holds up to its end (standard input, say), within the
+// same limit.
+bool read_whole_stream(std::istream &in, std::string &content, std::string &problem,
+                       std::uintmax_t limit = kFileSizeLimit);
 
 // The extension of the file a path names, in lower case with its dot
 // (".png" for "out/Demo.PNG"); "" for none.  Every check of a file's kind by

@@ -28,11 +28,11 @@ int check_network(const Context &ctx, const CheckOptions &o) {
     std::vector<std::string> problems;
     if (!read_network_file(path, module, file, problems)) {
         for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
-        ctx.out << path << ": " << problems.size() << " problem" << (problems.size() == 1 ? "" : "s") << "\n";
+        ctx.out << network_file_name(path) << ": " << problems.size() << " problem" << (problems.size() == 1 ? "" : "s") << "\n";
         return 1;
     }
     std::ostream &out = ctx.out;
-    out << path << ": " << file.nodes.size() << " node" << (file.nodes.size() == 1 ? "" : "s") << "\n";
+    out << network_file_name(path) << ": " << file.nodes.size() << " node" << (file.nodes.size() == 1 ? "" : "s") << "\n";
     for (const NetworkFile::Node &entry : file.nodes) {
         const refhost::HostNode &n = *file.network->node(entry.id);
         const QvServerRecord *record = module->find("NodeHandler", n.server);

@@ -5,6 +5,9 @@
 #include "tests/fixtures/qvhost_run.h"
 #include "tests/fixtures/temp_dir.h"
 
+#include <iostream>
+#include <sstream>
+
 using namespace qvtest;
 
 namespace {
@@ -86,5 +89,32 @@ TEST(NetworkCommands, ExitCodesAndFirstLines) {
         if (c.code != 0) {
             EXPECT_EQ(r.err.rfind("qvhost: ", 0), 0u) << r.err;
         }
+    }
+}
+
+// "-" reads the network from standard input, in either form, and messages
+// name it <stdin>.
+TEST(NetworkCommands, StandardInputIsANetworkFile) {
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        int code;
+        const char *out;  // the start of the output
+        const char *err;  // part of the first error line
+    } cases[] = {
+        {{"eval", "-", "wave.Out", "--format", "csv"}, std::string(kSin) + "In = 0.5\n", 0,
+         "frame,time,wave.Out\n0,0,0.479425538604203\n", ""},
+        {{"check", "-"}, std::string(kSin) + "Inn = 1\n", 1, "<stdin>: 1 problem", "<stdin>:3: node \"wave\""},
+        {{"check", "-"}, "", 1, "<stdin>: 1 problem", "<stdin>:1: no nodes"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.input);
+        std::istringstream input(c.input);
+        std::streambuf *const saved = std::cin.rdbuf(input.rdbuf());
+        const CliResult r = qvhost_run(c.args);
+        std::cin.rdbuf(saved);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
 }
