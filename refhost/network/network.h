@@ -47,7 +47,7 @@ public:
 
     // The deepest network the host evaluates: a chain of this many nodes,
     // each reading the next.  Evaluation nests one call per level, on a stack
-    // sized for it (deep_stack.h).
+    // sized for it (support/stack_thread.h).
     static constexpr int max_depth = 100000;
     // That stack: max_depth levels of the host's input evaluation and a
     // node's evaluate, about 400 bytes a level on x86-64 Linux, with room for
