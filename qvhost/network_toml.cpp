@@ -1,5 +1,6 @@
 #include "qvhost/network_toml.h"
 
+#include "qvhost/node_info.h"
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/input_key.h"
 #include "refhost/panel/xpanel.h"
@@ -10,6 +11,8 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -20,15 +23,6 @@ namespace {
 using refhost::HostNode;
 using refhost::Network;
 using refhost::Value;
-
-// The panel's control names and the ids they stand for.
-const struct {
-    const char *name;
-    uint32_t id;
-} kControlNames[] = {
-    {"VAL1", 0x8001}, {"VAL2", 0x8002}, {"VAL3", 0x8003}, {"VAL4", 0x8004}, {"VAL5", 0x8005}, {"VAL6", 0x8006},
-    {"OPT1", 0x8010}, {"OPT2", 0x8011}, {"OPT3", 0x8012}, {"INT1", 0x8013}, {"INT2", 0x8014}, {"RATIO", 0x8015},
-};
 
 bool valid_node_name(const std::string &name) {
     if (name.empty()) return false;
@@ -90,15 +84,29 @@ bool panel_text(const toml::node &v, std::string &text) {
 
 class Reader {
 public:
-    Reader(std::string source, const std::shared_ptr<refhost::Module> &module, std::vector<std::string> &problems)
-        : source_(support::shown_path(source)), problems_(problems) {
+    Reader(std::string source, const std::shared_ptr<refhost::Module> &module, bool lenient,
+           std::vector<std::string> &problems)
+        : source_(support::shown_path(source)), module_(module), lenient_(lenient), problems_(problems) {
         file_.source = source_;
         file_.network = std::make_unique<Network>(module);
         file_.network->set_counting(false);
         file_.network->set_constant_copies(true);
     }
 
+    // Reads the file; every problem goes to `problems`, in the order of the
+    // file's lines, whichever pass found it.
     bool read(const std::string &text) {
+        read_nodes(text);
+        std::stable_sort(found_.begin(), found_.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &p : found_) problems_.push_back(std::move(p.second));
+        found_.clear();
+        return problems_.empty();
+    }
+
+    NetworkFile take() { return std::move(file_); }
+
+private:
+    bool read_nodes(const std::string &text) {
         toml::table root;
         try {
             root = toml::parse(text, source_);
@@ -117,7 +125,7 @@ public:
             }
         }
         if (nodes == nullptr || nodes->empty()) {
-            if (problems_.empty()) problem(1, "", "no nodes (a network is [node.NAME] tables)");
+            if (found_.empty()) problem(1, "", "no nodes (a network is [node.NAME] tables)");
             return false;
         }
         // The nodes in the order of the file.
@@ -143,24 +151,28 @@ public:
         if (!file_.network->check_graph(graph)) {
             const auto wired = wired_lines_.find(graph.input);
             const NetworkFile::Node *n = file_.find(graph.node->id);
-            problem(wired != wired_lines_.end() ? wired->second : n->line, n->name, graph.message);
+            problem(wired != wired_lines_.end() ? wired->second : n->line, n->name, graph_advice(graph));
         }
-        return problems_.empty();
+        return found_.empty();
     }
 
-    NetworkFile take() { return std::move(file_); }
-
-private:
     void problem(int line, const std::string &node, const std::string &what) {
         std::string p = source_ + ":" + std::to_string(line) + ": ";
         if (!node.empty()) p += "node " + support::shown_quoted(node) + ": ";
-        problems_.push_back(p + what);
+        found_.emplace_back(line, p + what);
+    }
+
+    // A loop's or a depth's message, with what to do about it.
+    static std::string graph_advice(const Network::GraphProblem &graph) {
+        if (graph.input == nullptr) return graph.message;
+        return graph.message + "; a node cannot read its own output: remove one of these connections";
     }
 
     // Whether Ctrl-C stopped the reading, said once as a problem.
     bool interrupted() {
         if (!refhost::cancel_requested()) return false;
-        if (problems_.empty() || problems_.back() != source_ + ": interrupted") problems_.push_back(source_ + ": interrupted");
+        const std::string said = source_ + ": interrupted";
+        if (found_.empty() || found_.back().second != said) found_.emplace_back(INT_MAX, said);
         return true;
     }
 
@@ -182,32 +194,15 @@ private:
             return;
         }
         std::string error;
-        HostNode *n = file_.network->create(server->as_string()->get(), error);
+        const std::string server_name = server->as_string()->get();
+        HostNode *n = file_.network->create(server_name, error);
         if (n == nullptr) {
-            problem(line_of(*server), name, support::shown_message(error, server->as_string()->get()));
+            problem(line_of(*server), name, support::shown_message(unavailable_node(module_, server_name, error),
+                                                                   server_name));
             return;
         }
         n->name = name;
         file_.add({name, n->id, line});
-    }
-
-    // The panel's control for a key: by control name, by label, or by the
-    // name of the input that an unlabelled value control edits.
-    const refhost::PanelControl *control_for(const refhost::Panel &panel, const HostNode &n, const std::string &key,
-                                             std::string &error) {
-        for (const auto &c : kControlNames)
-            if (key == c.name) {
-                if (const refhost::PanelControl *control = panel.control(c.id)) return control;
-            }
-        std::string why;
-        if (const refhost::PanelControl *control = panel.find(key, why)) return control;
-        const int index = refhost::input_index(n, key);
-        if (index >= 0) {
-            const refhost::PanelControl *control = panel.control(0x8001 + static_cast<uint32_t>(index));
-            if (control != nullptr && control->label.empty()) return control;
-        }
-        error = support::shown_message(why, key);
-        return nullptr;
     }
 
     void set_panel(const std::string &name, const toml::table &table) {
@@ -228,9 +223,9 @@ private:
         }
         for (const auto &[key, value] : *settings) {
             const std::string k(key.str());
-            const refhost::PanelControl *control = control_for(*panel, *n, k, error);
+            const refhost::PanelControl *control = find_control(*panel, *n, k, error);
             if (control == nullptr) {
-                problem(line_of(value), name, "panel: " + error);
+                problem(line_of(value), name, "panel: " + support::shown_message(error, k));
                 continue;
             }
             std::string text;
@@ -239,7 +234,7 @@ private:
                         "panel: " + support::shown_quoted(k) + " takes a number, a boolean, a string or three numbers");
                 continue;
             }
-            if (!panel->edit(control->id, text, error))
+            if (!set_control(*panel, *n, *control, text, error))
                 problem(line_of(value), name, "panel: " + support::shown_message(error, text));
         }
     }
@@ -255,7 +250,7 @@ private:
             if (index < 0) {
                 problem(line, name,
                         "input " + support::shown_quoted(k) + " is not an input of " + n->server +
-                            " (inputs: " + list_of(input_names(*n)) + ")");
+                            " (inputs: " + list_of(input_names(*n)) + ")" + did_you_mean(k, input_names(*n)));
                 continue;
             }
             std::string error;
@@ -276,8 +271,16 @@ private:
             else
                 v = Value::integer(static_cast<int32_t>(x));
             if (n.inputs[index]->type != QV_TYPE_INTEGER) v = Value::scalar(static_cast<double>(x));
+            if (!lenient_ && !holds(*n.inputs[index], static_cast<double>(x), error)) {
+                error = what + error;
+                return false;
+            }
         } else if (auto f = value.as_floating_point()) {
             v = Value::scalar(f->get());
+            if (!lenient_ && !holds(*n.inputs[index], f->get(), error)) {
+                error = what + error;
+                return false;
+            }
         } else if (auto a = value.as_array()) {
             std::string text;
             if (a->size() != 3 || !panel_text(value, text) || !refhost::parse_value(QV_TYPE_VECTOR, text, v, error)) {
@@ -290,7 +293,8 @@ private:
                 const refhost::SampleSource source = refhost::sample_source_from_name(text);
                 if (source == refhost::SampleSource::none) {
                     error = what + support::shown_quoted(text) +
-                            " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)";
+                            " is not a sample source (@u, @v, @x, @y, @position, @time, @frame)" +
+                            did_you_mean(text, sample_source_names());
                     return false;
                 }
                 if (net.feed_sample(n.id, index, source, error) == nullptr) {
@@ -299,16 +303,32 @@ private:
                 }
                 return true;
             }
+            Value number;
+            std::string not_number;
+            if (refhost::parse_value(QV_TYPE_SCALAR, text, number, not_number)) {
+                error = what + support::shown_quoted(text) + " is text, not a number: write " + key + " = " +
+                        support::shown(text) + " for a constant, or \"NODE.OUTPUT\" to wire an output";
+                return false;
+            }
             OutputRef from;
             if (!resolve_output(file_, text, from, error)) {
                 error = what + error;
+                return false;
+            }
+            const refhost::HostInput &in = *n.inputs[index];
+            if (!refhost::can_convert(from.output->type, in.type)) {
+                error = what + "cannot connect a " + refhost::type_name(from.output->type) + " output to a " +
+                        refhost::type_name(in.type) + " input (" + support::shown_quoted(text) + " to " +
+                        support::shown_quoted(n.name + "." + key) + ")";
+                const std::string between = conversion_node(module_, from.output->type, in.type);
+                if (!between.empty()) error += ": put a " + between + " node between them";
                 return false;
             }
             if (!net.connect(from.node, from.output->name, n.id, key, error, Network::LoopCheck::later)) {
                 error = what + support::shown_message(error, key);
                 return false;
             }
-            wired_lines_[n.inputs[index].get()] = line_of(value);
+            wired_lines_[&in] = line_of(value);
             return true;
         } else {
             error = what + "takes a number, an integer, three numbers, \"NODE.OUTPUT\" or a sample source";
@@ -321,8 +341,38 @@ private:
         return true;
     }
 
+    // Whether an integer input holds a constant as given: a whole number in
+    // its range, and 0 or 1 for a switch's condition ("Bool"); false with
+    // what to write instead.
+    static bool holds(const refhost::HostInput &in, double x, std::string &error) {
+        if (in.type != QV_TYPE_INTEGER) return true;
+        const std::string given = refhost::format_value(Value::scalar(x));
+        if (in.name == "Bool" && x != 0 && x != 1) {
+            error = given + " is not 0 or 1 (false or true); write one of those, or give --lenient to have it cut";
+            return false;
+        }
+        if (!(x >= INT32_MIN && x <= INT32_MAX) || x != std::trunc(x)) {
+            int32_t read = 0;
+            refhost::convert_value(Value::scalar(x), QV_TYPE_INTEGER, &read);
+            error = given + " is not a whole number in the integer input's range (the host would read " +
+                    std::to_string(read) + "); write a whole number, or give --lenient to have it cut";
+            return false;
+        }
+        return true;
+    }
+
+    static std::vector<std::string> sample_source_names() {
+        std::vector<std::string> names;
+        for (int s = 1; s <= static_cast<int>(refhost::SampleSource::frame); ++s)
+            names.push_back(refhost::sample_source_name(static_cast<refhost::SampleSource>(s)));
+        return names;
+    }
+
     std::string source_;
+    std::shared_ptr<refhost::Module> module_;
+    bool lenient_;  // values an input cannot hold are cut as the host cuts them, without a problem
     std::vector<std::string> &problems_;
+    std::vector<std::pair<int, std::string>> found_;  // the problems with their lines, as found
     NetworkFile file_;
     std::unordered_map<const refhost::HostInput *, int> wired_lines_;  // where the file wires each input
 };
@@ -361,15 +411,15 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     if (node == nullptr) {
         std::vector<std::string> names;
         for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
-        error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")";
+        error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")" + did_you_mean(name, names);
         return false;
     }
     const HostNode *n = file.network->node(node->id);
     const refhost::HostOutput *o = n != nullptr ? n->output(output) : nullptr;
     if (o == nullptr) {
+        const std::vector<std::string> outputs = n != nullptr ? output_names(*n) : std::vector<std::string>();
         error = support::shown_quoted(text) + ": " + (n != nullptr ? n->server : "?") + " has no output " +
-                support::shown_quoted(output) + " (outputs: " + (n != nullptr ? list_of(output_names(*n)) : "none") +
-                ")";
+                support::shown_quoted(output) + " (outputs: " + list_of(outputs) + ")" + did_you_mean(output, outputs);
         return false;
     }
     out.text = text;
@@ -381,10 +431,10 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
 
 bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
-                       std::vector<std::string> &problems) {
+                       std::vector<std::string> &problems, bool lenient) {
     const std::size_t before = problems.size();
     std::vector<std::string> found;
-    Reader reader(source, module, found);
+    Reader reader(source, module, lenient, found);
     const bool ok = reader.read(text) && found.empty();
     problems.insert(problems.end(), found.begin(), found.end());
     if (ok && problems.size() == before) out = reader.take();
@@ -409,7 +459,7 @@ bool is_scene_content(const std::string &content, const std::string &path) {
 }
 
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
-                       std::vector<std::string> &problems) {
+                       std::vector<std::string> &problems, bool lenient) {
     // "-" is standard input, named so in messages.
     const bool from_input = path == kStandardInput;
     const std::string name = network_file_name(path);
@@ -419,7 +469,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
         problems.push_back(support::shown_path(name) + ": " + error);
         return false;
     }
-    if (!is_scene_content(content, name)) return read_network_toml(content, name, module, out, problems);
+    if (!is_scene_content(content, name)) return read_network_toml(content, name, module, out, problems, lenient);
     NetworkFile file;
     file.source = support::shown_path(name);
     file.network = std::make_unique<Network>(module);

@@ -70,11 +70,14 @@ struct OutputRef {
 };
 bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error);
 
-// Reads a network from TOML text.  Every problem found goes to `problems`;
-// true (and `out` filled) only when there is none.
+// Reads a network from TOML text.  Every problem found goes to `problems`,
+// in the order of the file's lines; true (and `out` filled) only when there
+// is none.  `lenient` lets a constant that an input cannot hold (a fraction
+// on an integer input, 0.4 on a switch's condition) through, cut as the host
+// cuts it, rather than being a problem.
 bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
-                       std::vector<std::string> &problems);
+                       std::vector<std::string> &problems, bool lenient = false);
 
 // The path that names standard input, and how messages name a network file.
 inline constexpr const char *kStandardInput = "-";
@@ -83,7 +86,7 @@ inline std::string network_file_name(const std::string &path) { return path == k
 // Reads a network file: TOML, or either scene form the reference host saves;
 // "-" reads standard input.
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
-                       std::vector<std::string> &problems);
+                       std::vector<std::string> &problems, bool lenient = false);
 
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);

@@ -1,5 +1,5 @@
 // qvhost check: a network file loaded, its nodes listed with what feeds
-// each input, and every problem reported.
+// each input and what their panels are set to, and every problem reported.
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/network_setup.h"
@@ -14,8 +14,12 @@ namespace {
 
 struct CheckOptions {
     std::string network;
+    bool lenient = false;
 
-    void declare(CLI::App &c) { c.add_option("network", network, "a network file (TOML or a scene file)")->required(); }
+    void declare(CLI::App &c) {
+        c.add_option("network", network, "a network file (TOML or a scene file)")->required();
+        declare_lenient(c, lenient);
+    }
     bool check(std::string &) { return true; }
     bool cheap() const { return false; }
 };
@@ -26,7 +30,7 @@ int check_network(const Context &ctx, const CheckOptions &o) {
     if (!module) return 1;
     NetworkFile file;
     std::vector<std::string> problems;
-    if (!read_network_file(path, module, file, problems)) {
+    if (!read_network_file(path, module, file, problems, o.lenient)) {
         for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
         ctx.out << network_file_name(path) << ": " << problems.size() << " problem" << (problems.size() == 1 ? "" : "s") << "\n";
         return 1;
@@ -63,6 +67,9 @@ int check_network(const Context &ctx, const CheckOptions &o) {
         }
         for (const auto &o : n.outputs)
             out << "    out " << std::left << std::setw(10) << o->name << refhost::type_name(o->type) << "\n";
+        std::string settings;
+        for (const std::string &s : panel_settings_text(*file.network, n)) settings += (settings.empty() ? "" : ", ") + s;
+        if (!settings.empty()) out << "    panel " << settings << "\n";
     }
     out << "no problems\n";
     return 0;

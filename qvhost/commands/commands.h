@@ -100,13 +100,14 @@ constexpr int kInterrupted = 130;
 // ---- What the demo runs -----------------------------------------------------------
 
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &outputs,
-                 const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png);
+                 const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png,
+                 bool lenient = false);
 // `range`: what a PNG maps from black to full brightness; none for the
 // output type's own (default_range in pictures.h).
 int render_network(const Context &ctx, const std::string &path, const std::string &output, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
-                   const std::string &pattern);
+                   const std::string &pattern, bool lenient = false);
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, int frame, double fps,
-                       int width, int height, const std::string &png);
+                       int width, int height, const std::string &png, bool lenient = false);
 
 }  // namespace qvhost

@@ -24,6 +24,7 @@ using refhost::value_channels;
 namespace {
 
 struct EvalOptions {
+    bool lenient = false;
     std::string target;
     std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
     std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
@@ -33,6 +34,7 @@ struct EvalOptions {
     double seconds = 0.0, u = 0.5, v = 0.5;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("target", target, "a server name (QvMs_POW) or a network file (net.qvn.toml)")->required();
         c.add_option("values", values, "for a node: INPUT=VALUE; for a network: NODE.OUTPUT ...");
         c.add_option("--frame", frame, "the frame (node: at time frame / fps unless --time is given)");
@@ -97,7 +99,7 @@ int eval_node(const Context &ctx, const std::string &server, const std::vector<s
     std::string error;
     refhost::HostNode *node = net.create(server, error);
     if (node == nullptr) {
-        err << "qvhost: " << support::shown_message(error, server) << "\n";
+        err << "qvhost: " << support::shown_message(unavailable_node(module, server, error), server) << "\n";
         return 1;
     }
     if (int rc = feed_inputs(net, *node, inputs, err)) return rc;
@@ -229,11 +231,11 @@ private:
 };
 
 int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
-                 const FrameSpan &frames, double u, double v, const std::string &format) {
+                 const FrameSpan &frames, double u, double v, const std::string &format, bool lenient) {
     if (format != "table" && format != "csv" && format != "json")
         return ctx.fail("--format: \"" + support::shown(format) + "\" is not one of table, csv, json", 2);
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
     if (!resolve_all(ctx, file, names, outputs)) return 2;
 
@@ -261,7 +263,7 @@ int eval_network(const Context &ctx, const std::string &path, const std::vector<
 int run_eval(const Context &ctx, const EvalOptions &o) {
     if (!names_a_file(o.target))
         return eval_node(ctx, o.target, o.values, o.span.first, o.seconds, o.span.fps, o.modeler);
-    return eval_network(ctx, o.target, o.values, o.span, o.u, o.v, o.format);
+    return eval_network(ctx, o.target, o.values, o.span, o.u, o.v, o.format, o.lenient);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/network_setup.h"
+#include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
 #include "support/escaped_text.h"
 
@@ -12,9 +13,11 @@ namespace qvhost {
 namespace {
 
 struct GraphOptions {
+    bool lenient = false;
     std::string network, file;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         c.add_option("-o", file, "the picture (.svg or .png)")->required();
     }
@@ -28,7 +31,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
     if (format != PictureFormat::svg && format != PictureFormat::png)
         return ctx.fail("-o " + support::shown_path(target) + ": the picture ends in .svg or .png", 2);
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, o.lenient)) return rc;
     auto module = ctx.load_module();
     Graph graph;
     std::map<const refhost::HostNode *, int> index;
@@ -43,6 +46,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
         for (int c = 0; c < 3; ++c) g.colour[c] = n.colour[c] >= 0 ? n.colour[c] : 90;
         for (const auto &in : n.inputs) g.inputs.push_back({in->name, in->type, in->from ? "" : feed_text(file, *in)});
         for (const auto &o : n.outputs) g.outputs.push_back({o->name, o->type, ""});
+        g.settings = panel_settings_text(*file.network, n);
         index[&n] = static_cast<int>(graph.nodes.size());
         graph.nodes.push_back(std::move(g));
     }

@@ -6,11 +6,17 @@
 
 namespace qvhost {
 
-int load_network(const Context &ctx, const std::string &path, NetworkFile &file) {
+void declare_lenient(CLI::App &command, bool &lenient) {
+    command.add_flag("--lenient", lenient,
+                     "take a constant an input cannot hold (2.7 on an integer input, 0.4 on a switch's Bool) "
+                     "and cut it as the host does, rather than refuse the network");
+}
+
+int load_network(const Context &ctx, const std::string &path, NetworkFile &file, bool lenient) {
     auto module = ctx.load_module();
     if (!module) return 1;
     std::vector<std::string> problems;
-    if (read_network_file(path, module, file, problems)) return 0;
+    if (read_network_file(path, module, file, problems, lenient)) return 0;
     for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
     return refhost::cancel_requested() ? kInterrupted : 1;
 }

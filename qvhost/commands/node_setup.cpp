@@ -1,6 +1,7 @@
 // What the commands on one node share: see node_setup.h.
 #include "qvhost/commands/node_setup.h"
 
+#include "qvhost/node_info.h"
 #include "support/escaped_text.h"
 
 #include <map>
@@ -28,7 +29,8 @@ int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std:
             return 2;
         }
         std::string error;
-        if (!panel->edit(arg.substr(0, eq), arg.substr(eq + 1), error)) {
+        const refhost::PanelControl *control = find_control(*panel, node, arg.substr(0, eq), error);
+        if (control == nullptr || !set_control(*panel, node, *control, arg.substr(eq + 1), error)) {
             err << "qvhost: " << node.server << ": " << support::shown_message(error, arg.substr(eq + 1)) << "\n";
             return 2;
         }
@@ -116,7 +118,7 @@ refhost::HostNode *prepared_node(const Context &ctx, std::unique_ptr<refhost::Ne
     std::string error;
     refhost::HostNode *node = net.create(server, error);
     if (node == nullptr) {
-        ctx.err << "qvhost: " << support::shown_message(error, server) << "\n";
+        ctx.err << "qvhost: " << support::shown_message(unavailable_node(module, server, error), server) << "\n";
         return nullptr;
     }
     if ((code = feed_inputs(net, *node, inputs, ctx.err)) != 0) return nullptr;

@@ -3,9 +3,9 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/node_setup.h"
+#include "qvhost/node_info.h"
 
 #include <optional>
-#include <sstream>
 
 namespace qvhost {
 
@@ -18,18 +18,14 @@ struct PanelOptions {
     void declare(CLI::App &c) {
         c.add_option("node", target, "server name, e.g. QvT_MAPR")->required();
         c.add_option("inputs", inputs, "INPUT=VALUE: inputs fed (connected) before the panel is read");
-        c.add_option("--set", sets, "LABEL=VALUE: edit a control (label, or id such as 0x8001)")
+        c.add_option("--set", sets,
+                     "CONTROL=VALUE: edit a control, named as this command prints it and a network file's panel "
+                     "names it (a percentage as 50 or 50% for one half)")
             ->allow_extra_args(false);
     }
     bool check(std::string &) { return true; }
     bool cheap() const { return !names_a_file(target); }
 };
-
-std::string hex_id(uint32_t id) {
-    std::ostringstream s;
-    s << "0x" << std::hex << id;
-    return s.str();
-}
 
 int show_panel(const Context &ctx, const PanelOptions &o) {
     const std::string &server = o.target;
@@ -47,14 +43,14 @@ int show_panel(const Context &ctx, const PanelOptions &o) {
     }
     for (const refhost::PanelControl &c : panel->controls()) {
         if (c.hidden) continue;
-        out << (c.label.empty() ? hex_id(c.id) : c.label) << ": ";
+        out << control_name(*panel, *node, c) << ": ";
         const std::optional<std::string> text = panel->value_text(c.id);
         if (!text) {
             out << "(empty)\n";
             continue;
         }
         if (!c.has_choices) {
-            out << *text << "\n";
+            out << (c.value_type == "percent" ? control_setting(*panel, c).value_or(*text) + "%" : *text) << "\n";
             continue;
         }
         const std::optional<int32_t> chosen = panel->integer_value(c.id);

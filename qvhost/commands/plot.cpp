@@ -21,6 +21,7 @@ using refhost::value_channels;
 namespace {
 
 struct PlotOptions {
+    bool lenient = false;
     std::string network;
     std::vector<std::string> outputs;
     std::string frames, over, frame, fps = "30", at = "0.5,0.5", size, png;
@@ -30,6 +31,7 @@ struct PlotOptions {
     int width = 800, height = 480;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         c.add_option("outputs", outputs, "NODE.OUTPUT ...")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B along the x axis");
@@ -59,18 +61,19 @@ struct PlotOptions {
 };
 
 int run_plot(const Context &ctx, const PlotOptions &o) {
-    return plot_network(ctx, o.network, o.outputs, o.span, !o.over.empty(), o.v, o.width, o.height, o.png);
+    return plot_network(ctx, o.network, o.outputs, o.span, !o.over.empty(), o.v, o.width, o.height, o.png, o.lenient);
 }
 
 }  // namespace
 
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
-                 const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png) {
+                 const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png,
+                 bool lenient) {
     const PictureFormat format = picture_format(png);
     if (format != PictureFormat::svg && format != PictureFormat::png)
         return ctx.fail("-o " + support::shown_path(png) + ": the picture ends in .png or .svg", 2);
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
     if (!resolve_all(ctx, file, names, outputs)) return 2;
     for (const OutputRef &o : outputs)

@@ -21,6 +21,7 @@ namespace {
 constexpr int kCheapPreviewPixels = 64 * 64;
 
 struct PreviewOptions {
+    bool lenient = false;
     std::string target;
     std::vector<std::string> values;  // INPUT=VALUE for a node, the viewer's name for a network
     std::vector<std::string> sets;
@@ -29,6 +30,7 @@ struct PreviewOptions {
     int pixels_wide = 128, pixels_high = 80;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("target", target, "a server name (QvT_VIEW) or a network file")->required();
         c.add_option("values", values,
                      "for a node: INPUT=VALUE (a name given again feeds the next input of that name); "
@@ -96,9 +98,9 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
 }  // namespace
 
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &name, int frame, double fps,
-                       int width, int height, const std::string &png) {
+                       int width, int height, const std::string &png, bool lenient) {
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, lenient)) return rc;
     const NetworkFile::Node *node = file.find(name);
     if (node == nullptr) {
         std::string names;
@@ -123,7 +125,7 @@ namespace {
 int run_preview(const Context &ctx, const PreviewOptions &o) {
     if (!names_a_file(o.target)) return draw_node(ctx, o.target, o.sets, o.values, o.pixels_wide, o.pixels_high, o.png);
     return preview_in_network(ctx, o.target, o.values[0], o.span.first, o.span.fps, o.pixels_wide, o.pixels_high,
-                              o.png);
+                              o.png, o.lenient);
 }
 
 }  // namespace

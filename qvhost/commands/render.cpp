@@ -28,6 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
+    bool lenient = false;
     std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
@@ -36,6 +37,7 @@ struct RenderOptions {
     std::optional<ValueRange> shown_range;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         c.add_option("output", output, "NODE.OUTPUT")->required();
         c.add_option("--size", size, "WxH in pixels")->required();
@@ -151,14 +153,14 @@ int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
     return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
-                          o.pattern);
+                          o.pattern, o.lenient);
 }
 
 }  // namespace
 
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
-                   const std::string &pattern) {
+                   const std::string &pattern, bool lenient) {
     const PictureFormat format = picture_format(pattern);
     if (format != PictureFormat::png && format != PictureFormat::exr)
         return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
@@ -166,7 +168,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
     std::string error, first_path;
     if (!frame_path(pattern, frames.first, many, first_path, error)) return ctx.fail(error, 2);
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
     if (!resolve_all(ctx, file, {name}, outputs)) return 2;
     const OutputRef &output = outputs[0];

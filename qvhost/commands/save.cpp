@@ -11,10 +11,12 @@ namespace qvhost {
 namespace {
 
 struct SaveOptions {
+    bool lenient = false;
     std::string network, scene;
     bool binary = false;
 
     void declare(CLI::App &c) {
+        declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         c.add_option("-o,--scene", scene, "the scene file to write")->required();
         c.add_flag("--binary", binary, "the binary form instead of the text form");
@@ -27,7 +29,7 @@ int save_network(const Context &ctx, const SaveOptions &o) {
     const std::string &path = o.network, &scene = o.scene;
     const bool binary = o.binary;
     NetworkFile file;
-    if (int rc = load_network(ctx, path, file)) return rc;
+    if (int rc = load_network(ctx, path, file, o.lenient)) return rc;
     std::string error;
     if (!file.network->save_file(scene, binary ? refhost::SceneForm::binary : refhost::SceneForm::text, error))
         return ctx.fail(support::shown_message(error, scene));

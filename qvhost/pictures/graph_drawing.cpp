@@ -84,12 +84,14 @@ struct NodeBox {
     std::string title, name, server;           // as drawn, cut to fit
     std::vector<std::string> inputs, outputs;  // likewise
     std::vector<std::string> tags;             // per input; "" for none or a wired input
+    std::vector<std::string> settings;         // the panel's settings, cut to fit
     double tag_width = 0;                      // of the widest tag, with its padding
 
     double output_y(std::size_t i) const {
         return y + kTitleBar + 2 * kSubtitleLine + 6 + (static_cast<double>(i) + 0.5) * kPortRow;
     }
     double input_y(std::size_t i) const { return output_y(outputs.size() + i); }
+    double setting_y(std::size_t i) const { return input_y(inputs.size() + i); }
 };
 
 // Each node's column: 0 with nothing wired in, else one more than the
@@ -151,6 +153,10 @@ NodeBox measure_node(cairo_t *cr, const GraphNode &node, const std::vector<bool>
         b.inputs.push_back(fit_text(cr, p.name, text_limit));
         w = std::max(w, text_width(cr, b.inputs.back()));
     }
+    for (const std::string &s : node.settings) {
+        b.settings.push_back(fit_text(cr, s, text_limit));
+        w = std::max(w, text_width(cr, b.settings.back()));
+    }
     use_font(cr, kTagSize);
     for (std::size_t i = 0; i < node.inputs.size(); ++i) {
         const bool shows_tag = !node.inputs[i].tag.empty() && !wired[i];
@@ -158,7 +164,7 @@ NodeBox measure_node(cairo_t *cr, const GraphNode &node, const std::vector<bool>
         if (shows_tag) b.tag_width = std::max(b.tag_width, text_width(cr, b.tags.back()) + 2 * kTagPad);
     }
     b.width = std::ceil(w + 2 * kPad);
-    const std::size_t rows = node.inputs.size() + node.outputs.size();
+    const std::size_t rows = node.inputs.size() + node.outputs.size() + node.settings.size();
     b.height = kTitleBar + 2 * kSubtitleLine + 6 + rows * kPortRow + (rows > 0 ? 6 : 0);
     return b;
 }
@@ -432,6 +438,9 @@ void draw_node(cairo_t *cr, const GraphNode &node, const NodeBox &b) {
         draw_text(cr, b.x + b.width - kPad, b.output_y(i) + kPortSize * 0.36, b.outputs[i], Align::right);
     for (std::size_t i = 0; i < b.inputs.size(); ++i)
         draw_text(cr, b.x + kPad, b.input_y(i) + kPortSize * 0.36, b.inputs[i]);
+    set_colour(cr, b.text, 0.78);
+    for (std::size_t i = 0; i < b.settings.size(); ++i)
+        draw_text(cr, b.x + kPad, b.setting_y(i) + kPortSize * 0.36, b.settings[i]);
     for (std::size_t i = 0; i < b.outputs.size(); ++i) draw_dot(cr, b.x + b.width, b.output_y(i), node.outputs[i].type);
     for (std::size_t i = 0; i < b.inputs.size(); ++i) draw_dot(cr, b.x, b.input_y(i), node.inputs[i].type);
 }

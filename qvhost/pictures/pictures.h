@@ -99,6 +99,7 @@ struct GraphNode {
     std::string server;                // e.g. "QvMs_SIN"
     int32_t colour[3] = {90, 90, 90};  // as the node set it, 0..255
     std::vector<GraphPort> inputs, outputs;
+    std::vector<std::string> settings;  // its panel's settings, "Ope = \"A >= B\"", shown under the ports
 };
 
 struct GraphWire {
@@ -114,7 +115,8 @@ struct Graph {
 // Draws the network left to right by depth (a node sits one column right of
 // everything that feeds it): each node a box in its colour with its display
 // name and network name, inputs on the left and outputs on the right, wires
-// between them, constants and sample sources as small tags at their inputs.
+// between them, constants and sample sources as small tags at their inputs,
+// the panel's settings under the ports.
 // SVG or PNG by the extension.
 bool write_graph(const Graph &graph, const std::string &path, std::string &error);
 

@@ -21,6 +21,15 @@ std::string node_text(int id, const HostNode &n) {
     return "node " + std::to_string(id) + " (" + escaped_text(n.server) + ")";
 }
 
+// A node as messages about connections name it: by the name its network
+// file gives it, else by its id.
+std::string node_ref(const HostNode &n) { return n.name.empty() ? std::to_string(n.id) : quoted(n.name); }
+
+// One of a node's ports: "NODE.PORT" for a named node, else ID "PORT".
+std::string port_ref(const HostNode &n, const std::string &port) {
+    return n.name.empty() ? std::to_string(n.id) + " " + quoted(port) : quoted(n.name + "." + port);
+}
+
 }  // namespace
 
 int activate_handler(const Module &module, const std::string &server, HostNode &node, int version) {
@@ -166,13 +175,13 @@ bool Network::check_graph(GraphProblem &problem) const {
                 // The loop, in the order its nodes feed each other: `up`
                 // feeds this node, which feeds the one below it on the
                 // stack, and so on down to `up`.
-                std::string path = std::to_string(nodes_[up]->id);
+                std::string path = node_ref(*nodes_[up]);
                 for (auto s = stack.rbegin(); s != stack.rend(); ++s) {
-                    path += " -> " + std::to_string(nodes_[s->node]->id);
+                    path += " -> " + node_ref(*nodes_[s->node]);
                     if (s->node == up) break;
                 }
-                problem.message = "connecting node " + std::to_string(nodes_[up]->id) + " to node " +
-                                  std::to_string(n.id) + " would close a loop (nodes " + path + ")";
+                problem.message = "connecting node " + node_ref(*nodes_[up]) + " to node " + node_ref(n) +
+                                  " would close a loop (nodes " + path + ")";
                 problem.input = in;
                 problem.node = &n;
                 return false;
@@ -209,13 +218,11 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
     if (in == nullptr) return false;
     if (!can_convert(out->type, in->type)) {
         error = std::string("cannot connect a ") + type_name(out->type) + " output to a " + type_name(in->type) +
-                " input (" + std::to_string(from_node) + " " + quoted(output) + " to " + std::to_string(to_node) + " " +
-                quoted(input) + ")";
+                " input (" + port_ref(*from, output) + " to " + port_ref(*in->node, input) + ")";
         return false;
     }
     if (check == LoopCheck::now && would_loop(from, in->node)) {
-        error = "connecting node " + std::to_string(from_node) + " to node " + std::to_string(to_node) +
-                " would close a loop";
+        error = "connecting node " + node_ref(*from) + " to node " + node_ref(*in->node) + " would close a loop";
         return false;
     }
     if (in->connected()) {

@@ -127,7 +127,7 @@ TEST(NetworkFile, PanelsSetByLabelInputNameAndControlName) {
         "panel = { St = 0, Ed = 1, mapSt = 0, mapEd = 10, OPT2 = \"Reflect\" }\n"
         "[node.a]\nserver = \"QvMs_ANGL\"\nX = 0\nY = 1\npanel = { Invert = true, OPT2 = 1 }\n"
         "[node.r]\nserver = \"QvMv_QROT\"\nVec = [1, 0, 0]\npanel = { Rot = 90 }\n"
-        "[node.s]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = 0.5 }\n"
+        "[node.s]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = 50 }\n"
         "[node.v]\nserver = \"QvT_VIEWS\"\n\"Scalar#2\" = 1\npanel = { \"ShowDeg S\" = true }\n");
     ASSERT_TRUE(l.ok) << l.problems[0];
     l.file.network->render_init();

@@ -36,17 +36,17 @@ TEST(QvhostPanel, PrintsEveryVisibleControl) {
         {{"panel", "QvMs_POW", "--set", "Pow=3", "In=2"}, "In: (empty)\nPow: 3\n"},
         {{"panel", "QvMs_PI"}, "no options\n"},
         {{"panel", "QvMv_QROT", "--set", "Axis=1,0,0"}, "Axis: 1,0,0\nRot: 0\n"},
-        {{"panel", "QvMs_ABS", "--set", "0x8010=Abs -"}, "0x8010: Abs + | [Abs -]\n"},
+        {{"panel", "QvMs_ABS", "--set", "0x8010=Abs -"}, "OPT1: Abs + | [Abs -]\n"},
         {{"panel", "QvT_MAPR", "--set", "0x8010=Reflect", "--set", "0x8003=2"},
-         "In: 0\n0x8002: 0\n0x8003: 2\n0x8004: 0\n0x8005: 1\n0x8010: Linear | Constant | Repeat | [Reflect]\n"
-         "0x8011: [Linear] | Constant | Repeat | Reflect\n"},
+         "In: 0\nSt: 0\nEd: 2\nmapSt: 0\nmapEd: 1\nOPT1: Linear | Constant | Repeat | [Reflect]\n"
+         "OPT2: [Linear] | Constant | Repeat | Reflect\n"},
         {{"panel", "QvT_LGC1", "A1=1", "--set", "Ope=A != B"},
-         "0x8001: (empty)\n0x8002: 0\nOpe: A == B | [A != B] | A > B | A < B | A >= B | A <= B\nTrue: 1\nFalse: 0\n"},
+         "A1: (empty)\nB1: 0\nOpe: A == B | [A != B] | A > B | A < B | A >= B | A <= B\nTrue: 1\nFalse: 0\n"},
         {{"panel", "QvT_LGC2", "--set", "0x8012=True || False"},
-         "0x8001: 0\n0x8002: 0\nOpe: " + cmp + "\n0x8003: 0\n0x8004: 0\nOpe: " + cmp +
-             "\nOpe: True && True | False && False | True && False | False && True | [True || False]\nTrue: 1\nFalse: "
+         "A1: 0\nB1: 0\nOPT1: " + cmp + "\nA2: 0\nB2: 0\nOPT2: " + cmp +
+             "\nOPT3: True && True | False && False | True && False | False && True | [True || False]\nTrue: 1\nFalse: "
              "0\n"},
-        {{"panel", "QvT_SLPMT", "--set", "0x8015=50%"}, "0x8015: 0.5\n"},
+        {{"panel", "QvT_SLPMT", "--set", "0x8015=50%"}, "RATIO: 50%\n"},
         {{"panel", "QvT_E2Mat", "--set", "Invert=on"}, "Invert: 1\n"},
         {{"panel", "QvT_VIEW"}, "ShowHex: 0\nShowDeg S: 0\nShowDeg V: 0\n"},
         {{"panel", "QvT_VIEWI", "--set", "ShowHex=1"}, "ShowHex: 1\n"},
@@ -115,7 +115,7 @@ TEST(QvhostPanel, BadInputGivesOneLineAndFails) {
     const CliError cases[] = {
         {{"panel", "QvMs_NOPE"}, 1, "unknown node \"QvMs_NOPE\""},
         {{"panel", "QvMs_SIN", "--set", "Nope=1"}, 2, "no control \"Nope\""},
-        {{"panel", "QvMs_SIN", "--set", "In=abc"}, 2, "control \"In\" (0x8001): 'abc' is not a number"},
+        {{"panel", "QvMs_SIN", "--set", "In=abc"}, 2, "control \"In\": 'abc' is not a number"},
         {{"panel", "QvMs_SIN", "--set", "In"}, 2, "'In' is not LABEL=VALUE"},
         {{"panel", "QvMs_SIN", "In=1", "--set", "In=2"}, 2, "shows no value"},
         {{"panel", "QvMs_SIN", "Out=1"}, 2, "QvMs_SIN has no input \"Out\""},
@@ -126,7 +126,7 @@ TEST(QvhostPanel, BadInputGivesOneLineAndFails) {
         {{"preview", "QvMs_SIN"}, 1, "(QvMs_SIN) draws no preview"},
         {{"preview", "QvT_VIEWV", "Vector=1", "Vector=2", "Vector=3"}, 2, "has 2 inputs named \"Vector\""},
         {{"preview", "QvT_VIEW", "--width", "0"}, 2, "--width"},
-        {{"preview", "QvT_VIEW", "--set", "ShowHex=maybe"}, 2, "control \"ShowHex\" (0x8001)"},
+        {{"preview", "QvT_VIEW", "--set", "ShowHex=maybe"}, 2, "control \"ShowHex\": \"maybe\" is not true or false"},
         {{"preview", "QvT_VIEW", "--set", "Bogus=1"}, 2, "no control \"Bogus\""},
         {{"preview", "QvT_VIEW", "--frame", "3"}, 2, "--frame: a viewer alone"},
     };
