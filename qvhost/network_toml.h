@@ -20,14 +20,17 @@
 // of three numbers feeds a constant; "NODE.OUTPUT" wires another node's
 // output; "@u", "@v" (0 to 1 across the image, v up), "@x", "@y" (the pixel
 // centre), "@position" (u, v, 0), "@time" (seconds) and "@frame" feed what
-// each sample gives.  The panel's controls are named by their labels, by the
-// name of the input a value control edits (where the label is empty), or by
-// control name (VAL1 to VAL6, OPT1 to OPT3, INT1, INT2, RATIO); a choice is
-// set by its text or index, a check box by true or false, values in the
-// panel's own units.
+// each sample gives.  An integer input takes a whole number, and a switch's
+// Bool 0 or 1: anything else is a problem (with --lenient, cut as the host
+// cuts it).  Each panel control has one name, the one `qvhost panel` prints
+// and --set and messages use (see control_name in node_info.h): its label,
+// else the input whose default it edits, else OPT1 to OPT3, INT1, INT2 or
+// RATIO.  Values are in the panel's own units: a choice by its text or
+// index, a check box by true or false, a percentage in percent (50 or
+// "50%" for one half).
 //
-// Every problem is reported as "FILE:LINE: node "NAME": ...", and a network
-// with any problem is not built at all.
+// Every problem is reported as "FILE:LINE: node "NAME": ...", in the order
+// of the file's lines, and a network with any problem is not built at all.
 #pragma once
 
 #include "refhost/network/network.h"

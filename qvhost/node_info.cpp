@@ -371,26 +371,28 @@ std::optional<std::string> control_setting(const refhost::Panel &panel, const re
     return text;
 }
 
-std::vector<const refhost::PanelControl *> panel_settings(const refhost::Panel &panel, const refhost::HostNode &node) {
+std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<refhost::Module> &module,
+                                                          const refhost::Panel &panel, const refhost::HostNode &node) {
+    std::vector<ControlInfo> controls;
+    const std::vector<int> edits = input_controls(module, node, &controls);
     std::vector<const refhost::PanelControl *> settings;
     for (const refhost::PanelControl &c : panel.controls()) {
-        if (c.hidden) continue;
-        const bool edits_input = c.id >= kFirstValueSlot && c.id <= kLastValueSlot &&
-                                 c.id - kFirstValueSlot < node.inputs.size() &&
-                                 (c.label.empty() || c.label == node.inputs[c.id - kFirstValueSlot]->name);
-        if (!edits_input) settings.push_back(&c);
+        bool edits_input = false;
+        for (int e : edits) edits_input = edits_input || (e >= 0 && controls[static_cast<std::size_t>(e)].id == c.id);
+        if (!c.hidden && !edits_input) settings.push_back(&c);
     }
     return settings;
 }
 
-std::vector<std::string> panel_settings_text(const refhost::Network &net, const refhost::HostNode &node) {
+std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module, const refhost::Network &net,
+                                             const refhost::HostNode &node) {
     std::vector<std::string> lines;
     std::string error;
     const refhost::Network::PanelOpening opening = net.open_panel(node.id, error);
     const refhost::Panel *panel =
         opening.code == QV_AFUNC_OK && opening.panel != nullptr ? refhost::panel_of(opening.panel) : nullptr;
     if (panel == nullptr) return lines;
-    for (const refhost::PanelControl *c : panel_settings(*panel, node))
+    for (const refhost::PanelControl *c : panel_settings(module, *panel, node))
         if (const std::optional<std::string> value = control_setting(*panel, *c))
             lines.push_back(toml_key(control_name(*panel, node, *c)) + " = " + *value);
     return lines;

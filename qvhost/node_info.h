@@ -99,11 +99,13 @@ std::optional<std::string> control_setting(const refhost::Panel &panel, const re
 
 // The controls a panel shows that edit no input's stored default: the
 // node's settings (choices, check boxes, values of the panel's own).
-std::vector<const refhost::PanelControl *> panel_settings(const refhost::Panel &panel, const refhost::HostNode &node);
+std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<refhost::Module> &module,
+                                                          const refhost::Panel &panel, const refhost::HostNode &node);
 
 // A node's panel settings as a network file writes them, one "NAME = VALUE"
 // each (`Ope = "A >= B"`); none for a node without a panel.
-std::vector<std::string> panel_settings_text(const refhost::Network &net, const refhost::HostNode &node);
+std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module, const refhost::Network &net,
+                                             const refhost::HostNode &node);
 
 // "; did you mean \"X\"?", to end a message, for the name closest to `word` among `names`
 // when one is close enough (a few letters off, or differing in case), else "".

@@ -126,7 +126,8 @@ std::string kind_of(const ControlInfo &c) {
         {"iPopChoice", "pop-up menu"},
     };
     const auto k = kKinds.find(c.cls);
-    const std::string kind = k != kKinds.end() ? k->second : c.cls;
+    std::string kind = k != kKinds.end() ? k->second : c.cls;
+    if (c.value_type == "percent") kind += ", set in percent: 50 (or \"50%\") is one half";
     return c.hidden ? kind + " (hidden)" : kind;
 }
 
@@ -145,7 +146,8 @@ std::string shown_value(const ControlInfo &c) {
     return c.value_type == "float3" ? "(" + out + ")" : out;
 }
 
-std::string label_of(const ControlInfo &c) { return c.label.empty() ? "unlabelled" : c.label; }
+// A control by the one name files, --set and messages use for it.
+std::string label_of(const ControlInfo &c) { return c.name; }
 
 std::vector<DocBlock> node_section(const Node &node, uint32_t build) {
     const NodeInfo &n = node.info;
@@ -267,6 +269,10 @@ DocPage index_page(const std::vector<Group> &groups, const std::vector<Node> &no
         "Angles travelling on connections are in radians.",
         "A matrix travels as its rows, one vector connection each: `Rgt`, `Up` and `Fwd`, and `Vec` for the "
         "translation of a 4×4 matrix.",
+        "*Panel control* gives the name a network file's `panel = { ... }`, `qvhost panel --set` and every message "
+        "use for the control: its label; for an unlabelled control (or one whose label several share), the input "
+        "whose default it edits, else its slot name (`OPT1` to `OPT3`, `INT1`, `INT2`, `RATIO`). Values are in the "
+        "panel's own units: a choice by its text, a check box as true or false, a percentage in percent.",
         "*A scene file keeps* lists the values saved with the scene, in the text form of a scene file, as a new "
         "node saves them; the *Edits* column of the panel says where each control's value is kept.",
         "*Offered by* says which builds of the host offer the node. The plug-in works with every build, asking for "

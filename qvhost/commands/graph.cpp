@@ -46,7 +46,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
         for (int c = 0; c < 3; ++c) g.colour[c] = n.colour[c] >= 0 ? n.colour[c] : 90;
         for (const auto &in : n.inputs) g.inputs.push_back({in->name, in->type, in->from ? "" : feed_text(file, *in)});
         for (const auto &o : n.outputs) g.outputs.push_back({o->name, o->type, ""});
-        g.settings = panel_settings_text(*file.network, n);
+        g.settings = panel_settings_text(module, *file.network, n);
         index[&n] = static_cast<int>(graph.nodes.size());
         graph.nodes.push_back(std::move(g));
     }
