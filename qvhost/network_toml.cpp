@@ -225,7 +225,7 @@ private:
             const std::string k(key.str());
             const refhost::PanelControl *control = find_control(*panel, *n, k, error);
             if (control == nullptr) {
-                problem(line_of(value), name, "panel: " + support::shown_message(error, k));
+                problem(line_of(value), name, "panel: " + support::shown_message(error));
                 continue;
             }
             std::string text;
@@ -235,7 +235,7 @@ private:
                 continue;
             }
             if (!set_control(*panel, *n, *control, text, error))
-                problem(line_of(value), name, "panel: " + support::shown_message(error, text));
+                problem(line_of(value), name, "panel: " + support::shown_message(error));
         }
     }
 

@@ -306,13 +306,13 @@ const refhost::PanelControl *find_control(const refhost::Panel &panel, const ref
             ++shared;
         }
     if (shared > 0) {
-        error = "label " + support::quoted(name) + " names " + std::to_string(shared) + " controls (" + sharing +
+        error = "label " + support::shown_quoted(name) + " names " + std::to_string(shared) + " controls (" + sharing +
                 "): name one of them so";
         return nullptr;
     }
     std::string list;
     for (const std::string &n : names) list += (list.empty() ? "" : ", ") + n;
-    error = "no control " + support::quoted(name) + " on this panel (controls: " + (list.empty() ? "none" : list) + ")" +
+    error = "no control " + support::shown_quoted(name) + " on this panel (controls: " + (list.empty() ? "none" : list) + ")" +
             did_you_mean(name, names);
     return nullptr;
 }
@@ -329,7 +329,7 @@ bool set_control(refhost::Panel &panel, const refhost::HostNode &node, const ref
         } else if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
             std::string list;
             for (const std::string &l : control.choices) list += (list.empty() ? "" : ", ") + support::quoted(l);
-            error = what + support::quoted(text) + " is not one of its choices (" + list + ")" +
+            error = what + support::shown_quoted(text) + " is not one of its choices (" + list + ")" +
                     did_you_mean(text, control.choices);
             return false;
         }
@@ -339,7 +339,7 @@ bool set_control(refhost::Panel &panel, const refhost::HostNode &node, const ref
         } else if (text == "false" || text == "off" || text == "0") {
             given = "0";
         } else {
-            error = what + support::quoted(text) + " is not true or false (a check box: true, false, on, off, 1 or 0)";
+            error = what + support::shown_quoted(text) + " is not true or false (a check box: true, false, on, off, 1 or 0)";
             return false;
         }
     } else if (control.value_type == "percent" && (text.empty() || text.back() != '%')) {
@@ -369,6 +369,12 @@ std::optional<std::string> control_setting(const refhost::Panel &panel, const re
         return "[" + s + "]";
     }
     return text;
+}
+
+std::optional<std::string> control_shown(const refhost::Panel &panel, const refhost::PanelControl &control) {
+    if (control.value_type != "percent") return panel.value_text(control.id);
+    const std::optional<std::string> setting = control_setting(panel, control);
+    return setting ? std::optional<std::string>(*setting + "%") : std::nullopt;
 }
 
 std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<refhost::Module> &module,

@@ -97,6 +97,10 @@ bool set_control(refhost::Panel &panel, const refhost::HostNode &node, const ref
 // nullopt when it shows no value (its input is connected).
 std::optional<std::string> control_setting(const refhost::Panel &panel, const refhost::PanelControl &control);
 
+// A value control's value as the panel shows it, in its own units (a
+// percentage as "50%"); nullopt when it shows none.
+std::optional<std::string> control_shown(const refhost::Panel &panel, const refhost::PanelControl &control);
+
 // The controls a panel shows that edit no input's stored default: the
 // node's settings (choices, check boxes, values of the panel's own).
 std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<refhost::Module> &module,

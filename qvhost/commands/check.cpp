@@ -59,7 +59,8 @@ int check_network(const Context &ctx, const CheckOptions &o) {
             } else if (in.source) {
                 out << "= " << fed;
             } else if (edits[i] >= 0 && panel != nullptr) {
-                out << "default " << panel->value_text(controls[edits[i]].id).value_or("?");
+                const refhost::PanelControl *control = panel->control(controls[edits[i]].id);
+                out << "default " << (control != nullptr ? control_shown(*panel, *control).value_or("?") : "?");
             } else {
                 out << "not connected";
             }

@@ -31,7 +31,7 @@ int apply_edits(refhost::Network &net, const refhost::HostNode &node, const std:
         std::string error;
         const refhost::PanelControl *control = find_control(*panel, node, arg.substr(0, eq), error);
         if (control == nullptr || !set_control(*panel, node, *control, arg.substr(eq + 1), error)) {
-            err << "qvhost: " << node.server << ": " << support::shown_message(error, arg.substr(eq + 1)) << "\n";
+            err << "qvhost: " << node.server << ": " << support::shown_message(error) << "\n";
             return 2;
         }
     }

@@ -50,7 +50,7 @@ int show_panel(const Context &ctx, const PanelOptions &o) {
             continue;
         }
         if (!c.has_choices) {
-            out << (c.value_type == "percent" ? control_setting(*panel, c).value_or(*text) + "%" : *text) << "\n";
+            out << control_shown(*panel, c).value_or(*text) << "\n";
             continue;
         }
         const std::optional<int32_t> chosen = panel->integer_value(c.id);

@@ -47,6 +47,17 @@ TEST(QvhostPanel, PrintsEveryVisibleControl) {
              "\nOPT3: True && True | False && False | True && False | False && True | [True || False]\nTrue: 1\nFalse: "
              "0\n"},
         {{"panel", "QvT_SLPMT", "--set", "0x8015=50%"}, "RATIO: 50%\n"},
+        // Every control by the one name a network file gives it; percentages in percent.
+        {{"panel", "QvT_SLPMT", "--set", "RATIO=50"}, "RATIO: 50%\n"},
+        {{"panel", "QvT_SLPMT", "--set", "RATIO=12.5%"}, "RATIO: 12.5%\n"},
+        {{"panel", "QvT_MAPR", "--set", "OPT2=Reflect", "--set", "St=-1", "--set", "mapEd=2"},
+         "In: 0\nSt: -1\nEd: 1\nmapSt: 0\nmapEd: 2\nOPT1: [Linear] | Constant | Repeat | Reflect\n"
+         "OPT2: Linear | Constant | Repeat | [Reflect]\n"},
+        {{"panel", "QvT_LGC2", "--set", "OPT2=A <= B", "--set", "A1=3"},
+         "A1: 3\nB1: 0\nOPT1: " + cmp + "\nA2: 0\nB2: 0\nOPT2: A == B | A != B | A > B | A < B | A >= B | [A <= B]\n"
+         "OPT3: [True && True] | False && False | True && False | False && True | True || False\nTrue: 1\nFalse: 0\n"},
+        {{"panel", "QvMs_ANGL", "--set", "Invert=true", "--set", "Round=on"}, "X: 1\nY: 0\nInvert: 1\nRound: 1\n"},
+        {{"panel", "QvMs_ANGL", "--set", "OPT2=1"}, "X: 1\nY: 0\nInvert: 0\nRound: 1\n"},
         {{"panel", "QvT_E2Mat", "--set", "Invert=on"}, "Invert: 1\n"},
         {{"panel", "QvT_VIEW"}, "ShowHex: 0\nShowDeg S: 0\nShowDeg V: 0\n"},
         {{"panel", "QvT_VIEWI", "--set", "ShowHex=1"}, "ShowHex: 1\n"},
@@ -128,6 +139,15 @@ TEST(QvhostPanel, BadInputGivesOneLineAndFails) {
         {{"preview", "QvT_VIEW", "--width", "0"}, 2, "--width"},
         {{"preview", "QvT_VIEW", "--set", "ShowHex=maybe"}, 2, "control \"ShowHex\": \"maybe\" is not true or false"},
         {{"preview", "QvT_VIEW", "--set", "Bogus=1"}, 2, "no control \"Bogus\""},
+        // Names and choices as a file writes them, with the closest one.
+        {{"panel", "QvT_MAPR", "--set", "mapend=1"},
+         2,
+         "no control \"mapend\" on this panel (controls: In, St, Ed, mapSt, mapEd, OPT1, OPT2); did you mean \"mapEd\"?"},
+        {{"panel", "QvT_MAPR", "--set", "OPT1=Reflct"}, 2, "control \"OPT1\": \"Reflct\" is not one of its choices"},
+        {{"panel", "QvT_MAPR", "--set", "OPT1=Reflct"}, 2, "; did you mean \"Reflect\"?"},
+        {{"panel", "QvMs_ANGL", "--set", "Invert=yes"}, 2, "control \"Invert\": \"yes\" is not true or false"},
+        {{"panel", "QvT_LGC2", "--set", "Ope=A > B"}, 2, "(OPT1, OPT2, OPT3): name one of them"},
+        {{"panel", "QvT_SLPMT", "--set", "RATIO=half"}, 2, "control \"RATIO\": 'half' is not a number"},
         {{"preview", "QvT_VIEW", "--frame", "3"}, 2, "--frame: a viewer alone"},
     };
     for (const CliError &c : cases) {
