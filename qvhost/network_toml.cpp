@@ -197,8 +197,8 @@ private:
         const std::string server_name = server->as_string()->get();
         HostNode *n = file_.network->create(server_name, error);
         if (n == nullptr) {
-            problem(line_of(*server), name, support::shown_message(unavailable_node(module_, server_name, error),
-                                                                   server_name));
+            problem(line_of(*server), name,
+                    support::shown_message(unavailable_node(module_, server_name, error), server_name));
             return;
         }
         n->name = name;
@@ -411,7 +411,8 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     if (node == nullptr) {
         std::vector<std::string> names;
         for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
-        error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")" + did_you_mean(name, names);
+        error =
+            "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")" + did_you_mean(name, names);
         return false;
     }
     const HostNode *n = file.network->node(node->id);

@@ -1,11 +1,11 @@
 #include "qvhost/node_info.h"
 
-#include "refhost/application.h"
 #include "host/host_services.h"
+#include "refhost/application.h"
 #include "refhost/network/input_key.h"
-#include "support/escaped_text.h"
-#include "refhost/scene/scene_io.h"
 #include "refhost/panel/xpanel.h"
+#include "refhost/scene/scene_io.h"
+#include "support/escaped_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -312,8 +312,8 @@ const refhost::PanelControl *find_control(const refhost::Panel &panel, const ref
     }
     std::string list;
     for (const std::string &n : names) list += (list.empty() ? "" : ", ") + n;
-    error = "no control " + support::shown_quoted(name) + " on this panel (controls: " + (list.empty() ? "none" : list) + ")" +
-            did_you_mean(name, names);
+    error = "no control " + support::shown_quoted(name) +
+            " on this panel (controls: " + (list.empty() ? "none" : list) + ")" + did_you_mean(name, names);
     return nullptr;
 }
 
@@ -339,7 +339,8 @@ bool set_control(refhost::Panel &panel, const refhost::HostNode &node, const ref
         } else if (text == "false" || text == "off" || text == "0") {
             given = "0";
         } else {
-            error = what + support::shown_quoted(text) + " is not true or false (a check box: true, false, on, off, 1 or 0)";
+            error = what + support::shown_quoted(text) +
+                    " is not true or false (a check box: true, false, on, off, 1 or 0)";
             return false;
         }
     } else if (control.value_type == "percent" && (text.empty() || text.back() != '%')) {
@@ -390,8 +391,8 @@ std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<
     return settings;
 }
 
-std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module, const refhost::Network &net,
-                                             const refhost::HostNode &node) {
+std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module,
+                                             const refhost::Network &net, const refhost::HostNode &node) {
     std::vector<std::string> lines;
     std::string error;
     const refhost::Network::PanelOpening opening = net.open_panel(node.id, error);

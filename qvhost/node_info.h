@@ -108,8 +108,8 @@ std::vector<const refhost::PanelControl *> panel_settings(const std::shared_ptr<
 
 // A node's panel settings as a network file writes them, one "NAME = VALUE"
 // each (`Ope = "A >= B"`); none for a node without a panel.
-std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module, const refhost::Network &net,
-                                             const refhost::HostNode &node);
+std::vector<std::string> panel_settings_text(const std::shared_ptr<refhost::Module> &module,
+                                             const refhost::Network &net, const refhost::HostNode &node);
 
 // "; did you mean \"X\"?", to end a message, for the name closest to `word` among `names`
 // when one is close enough (a few letters off, or differing in case), else "".

@@ -69,7 +69,8 @@ int check_network(const Context &ctx, const CheckOptions &o) {
         for (const auto &o : n.outputs)
             out << "    out " << std::left << std::setw(10) << o->name << refhost::type_name(o->type) << "\n";
         std::string settings;
-        for (const std::string &s : panel_settings_text(module, *file.network, n)) settings += (settings.empty() ? "" : ", ") + s;
+        for (const std::string &s : panel_settings_text(module, *file.network, n))
+            settings += (settings.empty() ? "" : ", ") + s;
         if (!settings.empty()) out << "    panel " << settings << "\n";
     }
     out << "no problems\n";

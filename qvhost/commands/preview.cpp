@@ -124,8 +124,8 @@ namespace {
 
 int run_preview(const Context &ctx, const PreviewOptions &o) {
     if (!names_a_file(o.target)) return draw_node(ctx, o.target, o.sets, o.values, o.pixels_wide, o.pixels_high, o.png);
-    return preview_in_network(ctx, o.target, o.values[0], o.span.first, o.span.fps, o.pixels_wide, o.pixels_high,
-                              o.png, o.lenient);
+    return preview_in_network(ctx, o.target, o.values[0], o.span.first, o.span.fps, o.pixels_wide, o.pixels_high, o.png,
+                              o.lenient);
 }
 
 }  // namespace

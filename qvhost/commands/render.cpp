@@ -152,8 +152,8 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
 int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
-    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
-                          o.pattern, o.lenient);
+    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range, o.pattern,
+                          o.lenient);
 }
 
 }  // namespace

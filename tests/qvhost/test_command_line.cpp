@@ -69,7 +69,8 @@ TEST(Qvhost, BadArgumentsGiveOneLineAndFail) {
     const Case cases[] = {
         {{"eval", "QvMs_NOPE"}, "unknown node \"QvMs_NOPE\""},
         {{"--build", "1164", "eval", "QvC_MTL"}, "not available"},
-        {{"--build", "1164", "eval", "QvC_MTL"}, "hosts up to build 1164 do not offer it; it needs build 1165 or later"},
+        {{"--build", "1164", "eval", "QvC_MTL"},
+         "hosts up to build 1164 do not offer it; it needs build 1165 or later"},
         {{"--build", "3227", "eval", "QvC_MTL"}, "hosts of 2018 and later do not offer it"},
         {{"eval", "QvMS_COS"}, "unknown node \"QvMS_COS\"; did you mean \"QvMs_COS\"?"},
         {{"--build", "5000", "nodes"}, "--build"},

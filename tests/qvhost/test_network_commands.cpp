@@ -141,29 +141,37 @@ TEST(NetworkCommands, CheckShowsPanelSettingsAndSaysWhatToDo) {
         int code;
         std::vector<std::string> out, err;  // each part found, in this order
     } cases[] = {
-        {"choices by their text", logic, {}, 0,
-         {"  square: QvT_LGC1", "    panel Ope = \"A > B\"\n",
-          "  both: QvT_LGC2", "    panel OPT1 = \"A > B\", OPT2 = \"A >= B\", OPT3 = \"True && True\"\n"}, {}},
+        {"choices by their text",
+         logic,
+         {},
+         0,
+         {"  square: QvT_LGC1", "    panel Ope = \"A > B\"\n", "  both: QvT_LGC2",
+          "    panel OPT1 = \"A > B\", OPT2 = \"A >= B\", OPT3 = \"True && True\"\n"},
+         {}},
         {"check boxes and percentages",
          "[node.a]\nserver = \"QvMs_ANGL\"\npanel = { Invert = true, OPT2 = 1 }\n"
          "[node.s]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = 50 }\n"
          "[node.t]\nserver = \"QvT_SLPMT\"\npanel = { RATIO = \"12.5%\" }\n"
          "[node.v]\nserver = \"QvT_VIEWS\"\npanel = { \"ShowDeg S\" = true }\n",
-         {}, 0,
+         {},
+         0,
          {"    panel Invert = true, Round = true\n", "default 50%", "default 12.5%",
-          "    panel \"ShowDeg S\" = true, \"ShowDeg V\" = false\n"}, {}},
+          "    panel \"ShowDeg S\" = true, \"ShowDeg V\" = false\n"},
+         {}},
         {"problems in line order, with the way forward",
-         "[node.wave]\nserver = \"QvMs_SIN\"\nIn = \"v.Out\"\n"                              // 1-3
-         "[node.v]\nserver = \"QvMv_ADD\"\n"                                                 // 4-5
-         "[node.a]\nserver = \"QvMs_COS\"\nIn = \"b.Out\"\n"                                 // 6-8
-         "[node.b]\nserver = \"QvMs_COS\"\nIn = \"a.Out\"\n"                                 // 9-11
-         "[node.c]\nserver = \"QvMS_COS\"\n"                                                 // 12-13
-         "[node.d]\nserver = \"QvMs_COS\"\nIn = \"1.5\"\n"                                   // 14-16
-         "[node.e]\nserver = \"QvMs_ANGL\"\npanel = { Invert = \"yes\" }\n"                  // 17-19
-         "[node.f]\nserver = \"QvT_MAPR\"\npanel = { mapend = 1 }\n"                         // 20-22
+         "[node.wave]\nserver = \"QvMs_SIN\"\nIn = \"v.Out\"\n"                                   // 1-3
+         "[node.v]\nserver = \"QvMv_ADD\"\n"                                                      // 4-5
+         "[node.a]\nserver = \"QvMs_COS\"\nIn = \"b.Out\"\n"                                      // 6-8
+         "[node.b]\nserver = \"QvMs_COS\"\nIn = \"a.Out\"\n"                                      // 9-11
+         "[node.c]\nserver = \"QvMS_COS\"\n"                                                      // 12-13
+         "[node.d]\nserver = \"QvMs_COS\"\nIn = \"1.5\"\n"                                        // 14-16
+         "[node.e]\nserver = \"QvMs_ANGL\"\npanel = { Invert = \"yes\" }\n"                       // 17-19
+         "[node.f]\nserver = \"QvT_MAPR\"\npanel = { mapend = 1 }\n"                              // 20-22
          "[node.g]\nserver = \"QvT_SWCHS\"\nFalse1 = 1\nTrue1 = \"wave.Ot\"\nTrue2 = \"@tme\"\n"  // 23-27
-         "[node.h]\nserver = \"QvMs_COS\"\nIn = \"wav.Out\"\n",                              // 28-30
-         {}, 1, {"10 problems"},
+         "[node.h]\nserver = \"QvMs_COS\"\nIn = \"wav.Out\"\n",                                   // 28-30
+         {},
+         1,
+         {"10 problems"},
          {":3: node \"wave\": input \"In\": cannot connect a vector output to a scalar input (\"v.Out\" to "
           "\"wave.In\"): put a QvT_V2XYZ (Vec2xyz) node between them",
           ":11: node \"b\": connecting node \"a\" to node \"b\" would close a loop (nodes \"a\" -> \"b\" -> \"a\")",
@@ -175,19 +183,28 @@ TEST(NetworkCommands, CheckShowsPanelSettingsAndSaysWhatToDo) {
           ":26: node \"g\": input \"True1\": \"wave.Ot\": QvMs_SIN has no output \"Ot\"", "; did you mean \"Out\"?",
           ":27: node \"g\": input \"True2\": \"@tme\" is not a sample source", "; did you mean \"@time\"?",
           ":30: node \"h\": input \"In\": no node \"wav\"", "; did you mean \"wave\"?"}},
-        {"a colour into a scalar", "[node.c]\nserver = \"QvMs_SIN\"\nIn = \"m.Out\"\n[node.m]\nserver = \"QvC_VEC\"\n",
-         {}, 1, {}, {"cannot connect a vector output to a scalar input"}},
+        {"a colour into a scalar",
+         "[node.c]\nserver = \"QvMs_SIN\"\nIn = \"m.Out\"\n[node.m]\nserver = \"QvC_VEC\"\n",
+         {},
+         1,
+         {},
+         {"cannot connect a vector output to a scalar input"}},
         {"values an input cannot hold",
          "[node.g]\nserver = \"QvC_INT\"\nIn = 2.7\n[node.h]\nserver = \"QvT_SWCHS\"\nBool = 0.4\n"
          "[node.k]\nserver = \"QvT_SWCHS\"\nBool = 2\n[node.m]\nserver = \"QvC_INT\"\nIn = 3000000000\n",
-         {}, 1, {"4 problems"},
+         {},
+         1,
+         {"4 problems"},
          {":3: node \"g\": input \"In\": 2.7 is not a whole number in the integer input's range (the host would "
           "read 2); write a whole number, or give --lenient",
           ":6: node \"h\": input \"Bool\": 0.4 is not 0 or 1", ":9: node \"k\": input \"Bool\": 2 is not 0 or 1",
           ":12: node \"m\": input \"In\": 3e+09 is not a whole number", "(the host would read 2147483647)"}},
         {"the same with --lenient",
          "[node.g]\nserver = \"QvC_INT\"\nIn = 2.7\n[node.h]\nserver = \"QvT_SWCHS\"\nBool = 0.4\n",
-         {"--lenient"}, 0, {"= 2.7", "= 0.4", "no problems"}, {}},
+         {"--lenient"},
+         0,
+         {"= 2.7", "= 0.4", "no problems"},
+         {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

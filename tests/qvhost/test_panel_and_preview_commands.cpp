@@ -54,8 +54,10 @@ TEST(QvhostPanel, PrintsEveryVisibleControl) {
          "In: 0\nSt: -1\nEd: 1\nmapSt: 0\nmapEd: 2\nOPT1: [Linear] | Constant | Repeat | Reflect\n"
          "OPT2: Linear | Constant | Repeat | [Reflect]\n"},
         {{"panel", "QvT_LGC2", "--set", "OPT2=A <= B", "--set", "A1=3"},
-         "A1: 3\nB1: 0\nOPT1: " + cmp + "\nA2: 0\nB2: 0\nOPT2: A == B | A != B | A > B | A < B | A >= B | [A <= B]\n"
-         "OPT3: [True && True] | False && False | True && False | False && True | True || False\nTrue: 1\nFalse: 0\n"},
+         "A1: 3\nB1: 0\nOPT1: " + cmp +
+             "\nA2: 0\nB2: 0\nOPT2: A == B | A != B | A > B | A < B | A >= B | [A <= B]\n"
+             "OPT3: [True && True] | False && False | True && False | False && True | True || False\nTrue: 1\nFalse: "
+             "0\n"},
         {{"panel", "QvMs_ANGL", "--set", "Invert=true", "--set", "Round=on"}, "X: 1\nY: 0\nInvert: 1\nRound: 1\n"},
         {{"panel", "QvMs_ANGL", "--set", "OPT2=1"}, "X: 1\nY: 0\nInvert: 0\nRound: 1\n"},
         {{"panel", "QvT_E2Mat", "--set", "Invert=on"}, "Invert: 1\n"},
@@ -142,7 +144,8 @@ TEST(QvhostPanel, BadInputGivesOneLineAndFails) {
         // Names and choices as a file writes them, with the closest one.
         {{"panel", "QvT_MAPR", "--set", "mapend=1"},
          2,
-         "no control \"mapend\" on this panel (controls: In, St, Ed, mapSt, mapEd, OPT1, OPT2); did you mean \"mapEd\"?"},
+         "no control \"mapend\" on this panel (controls: In, St, Ed, mapSt, mapEd, OPT1, OPT2); did you mean "
+         "\"mapEd\"?"},
         {{"panel", "QvT_MAPR", "--set", "OPT1=Reflct"}, 2, "control \"OPT1\": \"Reflct\" is not one of its choices"},
         {{"panel", "QvT_MAPR", "--set", "OPT1=Reflct"}, 2, "; did you mean \"Reflect\"?"},
         {{"panel", "QvMs_ANGL", "--set", "Invert=yes"}, 2, "control \"Invert\": \"yes\" is not true or false"},
