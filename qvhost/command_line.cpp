@@ -51,7 +51,8 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 extern "C" void on_interrupt(int) { g_interrupted.store(true); }
 
 // The signals that stop a job: Ctrl-C, the request to end, and the terminal
-// closing (where the system has one).
+// closing (where the system has one).  One the job was started ignoring
+// (nohup, a background job of a script) stays ignored.
 constexpr int kStopSignals[] = {
     SIGINT,
     SIGTERM,
@@ -77,7 +78,11 @@ std::string service_list() {
 
 InterruptScope::InterruptScope() {
     g_interrupted.store(false);
-    for (int signal : kStopSignals) previous_.emplace_back(signal, std::signal(signal, on_interrupt));
+    for (int signal : kStopSignals) {
+        void (*const previous)(int) = std::signal(signal, on_interrupt);
+        if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
+        previous_.emplace_back(signal, previous);
+    }
 }
 
 InterruptScope::~InterruptScope() {

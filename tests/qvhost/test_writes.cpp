@@ -186,7 +186,9 @@ TEST(Writes, ModuleCopiesLeaveNothing) {
     const auto beside_module = names_in(".");
     EXPECT_EQ(qvhost_run({"--refuse", "LWXPanel", "nodes"}).code, 0);
     EXPECT_TRUE(fs::is_empty(dir.path()));
-    EXPECT_EQ(names_in("."), beside_module);
+    for (const std::string &name : names_in("."))  // other tests may write here meanwhile, but no module
+        if (fs::path(name).extension() == fs::path(refhost::kModuleFile).extension())
+            EXPECT_EQ(std::count(beside_module.begin(), beside_module.end(), name), 1) << name;
 }
 
 #ifndef _WIN32
@@ -227,6 +229,19 @@ TEST(Signals, InterruptedSavesWriteNothingAndRemoveTheModuleCopy) {
         EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
         EXPECT_FALSE(fs::exists(dir.file("s.qvs")));
     }
+}
+
+// Started ignoring SIGHUP (nohup), a job runs on when the terminal closes.
+TEST(Signals, AHangupIgnoredAtTheStartStaysIgnored) {
+    TempDir dir;
+    std::signal(SIGHUP, SIG_IGN);
+    QvhostProcess qvhost({"save", "-", "--scene", dir.file("s.qvs")}, dir.file("err.txt"));
+    std::signal(SIGHUP, SIG_DFL);
+    ASSERT_TRUE(qvhost.catches(SIGTERM));
+    qvhost.send(SIGHUP);
+    qvhost.write_input(kViewer);
+    EXPECT_EQ(qvhost.wait(), 0) << qvhost.err();
+    EXPECT_TRUE(fs::is_regular_file(dir.file("s.qvs")));
 }
 
 // More threads than the machine runs: our own word on it, and no library's.
