@@ -5,6 +5,7 @@
 // holds the program's own options and the parsing; the commands are the rows
 // of commands/command_table.cpp.
 #include "qvhost/command_line.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/network_toml.h"
 
 #include "qvhost/options.h"
@@ -105,7 +106,7 @@ std::shared_ptr<refhost::Module> Context::load_module() const {
             : std::string("; qvhost looks for ") + kModuleFile +
                   " beside its own program file (links followed) unless --module FILE or the environment variable " +
                   kModuleVariable + " names it";
-    err << "qvhost: " << support::shown_message(error, module_path) << where << "\n";
+    err << "qvhost: " << shown_path_error(error, module_path) << where << "\n";
     return module;
 }
 

@@ -61,7 +61,7 @@ int run_demo(const Context &ctx, const DemoOptions &o) {
     std::string error;
     if (int rc = check_output(ctx, "--out", network, Written::network, {ctx.module_path})) return rc;
     if (!support::write_file_atomically(network, kDemoNetwork, error))
-        return ctx.fail(shown_write_error(error, network));
+        return ctx.fail(shown_path_error(error, network));
     ctx.out << "wrote " << network << "\n";
     FrameSpan frame;
     frame.first = frame.last = 24;
@@ -70,8 +70,7 @@ int run_demo(const Context &ctx, const DemoOptions &o) {
     FrameSpan frames;
     frames.first = 0;
     frames.last = 95;
-    if (int rc = plot_network(ctx, network, {"jitter.Out", "cache.Out"}, frames, false, 0.5, 800, 480,
-                              path(kPlotFile)))
+    if (int rc = plot_network(ctx, network, {"jitter.Out", "cache.Out"}, frames, false, 0.5, 800, 480, path(kPlotFile)))
         return rc;
     for (const char *viewer : kViewers) {
         const std::string png = path(preview_file(viewer));

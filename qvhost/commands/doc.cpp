@@ -362,7 +362,7 @@ int write_reference(const Context &ctx, const DocOptions &o) {
     if (refhost::have_cairo()) {
         for (const DocPicture *p : all) {
             const std::string path = (images / p->file).string();
-            if (!p->draw(module, path, error)) return ctx.fail(shown_write_error(error, path));
+            if (!p->draw(module, path, error)) return ctx.fail(shown_path_error(error, path));
             std::string problem;
             if (!support::read_whole_file(path, pictures[p->file], problem))
                 return ctx.fail(support::shown_path(path) + ": cannot read the picture back (" + problem + ")");
@@ -377,12 +377,12 @@ int write_reference(const Context &ctx, const DocOptions &o) {
     for (const DocPage &page : pages) {
         const std::string path = (fs::path(dir) / page.file).string();
         if (!support::write_file_atomically(path, page_markdown(page), error))
-            return ctx.fail(shown_write_error(error, path));
+            return ctx.fail(shown_path_error(error, path));
     }
     const std::string html_path = (fs::path(dir) / kHtmlFile).string();
     const std::string title = std::string(kProductName) + " " + kVersion + ": node reference";
     if (!support::write_file_atomically(html_path, reference_html(pages, title, pictures), error))
-        return ctx.fail(shown_write_error(error, html_path));
+        return ctx.fail(shown_path_error(error, html_path));
     ctx.out << "wrote " << pages.size() << " pages, " << pictures.size() << " pictures and " << html_path << "\n";
     return 0;
 }

@@ -57,7 +57,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
         }
     }
     std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(shown_write_error(error, target));
+    if (!write_graph(graph, target, error)) return ctx.fail(shown_path_error(error, target));
     ctx.out << "wrote " << target << "\n";
     return 0;
 }

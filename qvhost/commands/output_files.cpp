@@ -76,7 +76,7 @@ int check_output(const Context &ctx, const std::string &option, const std::strin
                                 ", an input of this command, which the output would replace",
                             2);
     std::string resolved, error;
-    if (!support::resolve_write_target(path, resolved, error)) return ctx.fail(shown_write_error(error, path));
+    if (!support::resolve_write_target(path, resolved, error)) return ctx.fail(shown_path_error(error, path));
     if (target != nullptr) *target = resolved;
     return 0;
 }
@@ -87,7 +87,7 @@ std::vector<std::string> network_inputs(const Context &ctx, const std::string &n
     return inputs;
 }
 
-std::string shown_write_error(const std::string &error, const std::string &path) {
+std::string shown_path_error(const std::string &error, const std::string &path) {
     if (!path.empty() && error.compare(0, path.size(), path) == 0)
         return support::shown_path(path) + support::shown_message(error.substr(path.size()));
     return support::shown_message(error, path);

@@ -34,8 +34,9 @@ int check_output(const Context &ctx, const std::string &option, const std::strin
 // input) and the module.
 std::vector<std::string> network_inputs(const Context &ctx, const std::string &network);
 
-// A write's error ("PATH: REASON") as a message shows it: the path whole,
-// escaped, and the reason as support::shown_message shows it.
-std::string shown_write_error(const std::string &error, const std::string &path);
+// An error about a file ("PATH: REASON", as every write's and the module
+// loader's are) as a message shows it: the path whole, escaped, and the
+// reason as support::shown_message shows it.
+std::string shown_path_error(const std::string &error, const std::string &path);
 
 }  // namespace qvhost

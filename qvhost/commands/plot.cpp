@@ -114,7 +114,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     if (refhost::cancel_requested())
         return ctx.fail("interrupted: " + support::shown_path(png) + " was not written", kInterrupted);
     std::string error;
-    if (!write_chart(chart, png, error)) return ctx.fail(shown_write_error(error, png));
+    if (!write_chart(chart, png, error)) return ctx.fail(shown_path_error(error, png));
     ctx.out << "wrote " << png << "\n";
     return 0;
 }

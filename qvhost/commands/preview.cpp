@@ -89,7 +89,7 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
         return 1;
     }
     if (!png.empty() && !write_preview(preview, png, error)) {
-        err << "qvhost: " << shown_write_error(error, png) << "\n";
+        err << "qvhost: " << shown_path_error(error, png) << "\n";
         return 1;
     }
     for (const std::string &t : preview.texts()) out << t << "\n";
@@ -118,7 +118,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     if (refhost::cancel_requested()) return ctx.fail("interrupted", kInterrupted);
     if (!preview.ok()) return ctx.fail(file.source + ": node \"" + support::shown(name) + "\": " + preview.error);
     std::string error;
-    if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(shown_write_error(error, png));
+    if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(shown_path_error(error, png));
     for (const std::string &t : preview.texts()) ctx.out << t << "\n";
     return 0;
 }

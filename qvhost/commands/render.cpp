@@ -49,7 +49,9 @@ struct RenderOptions {
         range_option = c.add_option("--range", range,
                                     "LO,HI: the values a PNG shows from black to full brightness, on every channel "
                                     "(default: -1,1 for a vector; 0,1 for a scalar, an integer or a colour)");
-        c.add_option("-o", pattern, "the image file (.png or .exr); %d stands for the frame, with a width where wanted (%04d)")->required();
+        c.add_option("-o", pattern,
+                     "the image file (.png or .exr); %d stands for the frame, with a width where wanted (%04d)")
+            ->required();
         c.add_flag("--quiet", quiet, "no progress on stderr");
     }
     bool check(std::string &error) {
@@ -164,8 +166,8 @@ bool parse_frame_pattern(const std::string &pattern, bool many, FramePattern &ou
     }
     const std::string width = pattern.substr(width_start, d - width_start);
     if (width.size() > 4 || (!width.empty() && std::stoi(width) > kMaxFrameWidth)) {
-        error = "-o " + support::shown_path(pattern) + ": the frame's width is at most " +
-                std::to_string(kMaxFrameWidth);
+        error =
+            "-o " + support::shown_path(pattern) + ": the frame's width is at most " + std::to_string(kMaxFrameWidth);
         return false;
     }
     out.before = pattern.substr(0, pct);
@@ -252,7 +254,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
             break;
         }
         if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {
-            code = ctx.fail(shown_write_error(error, file_path));
+            code = ctx.fail(shown_path_error(error, file_path));
             break;
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),

@@ -32,7 +32,7 @@ int save_network(const Context &ctx, const SaveOptions &o) {
     if (int rc = load_network(ctx, path, file)) return rc;
     std::string error;
     if (!file.network->save_file(scene, binary ? refhost::SceneForm::binary : refhost::SceneForm::text, error))
-        return ctx.fail(shown_write_error(error, scene));
+        return ctx.fail(shown_path_error(error, scene));
     ctx.out << "wrote " << scene << "\n";
     return 0;
 }

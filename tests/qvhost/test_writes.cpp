@@ -37,8 +37,8 @@ std::map<std::string, std::string> snapshot(const std::string &dir) {
         if (e.is_symlink())
             out[name] = "-> " + fs::read_symlink(e.path()).string();
         else if (e.is_regular_file())
-            out[name] = std::string(std::istreambuf_iterator<char>(std::ifstream(e.path(), std::ios::binary).rdbuf()),
-                                    {});
+            out[name] =
+                std::string(std::istreambuf_iterator<char>(std::ifstream(e.path(), std::ios::binary).rdbuf()), {});
         else
             out[name] = "(folder)";
     }
@@ -73,8 +73,8 @@ TEST(Writes, EveryCommandRefusesWhatTheRuleRefuses) {
     fs::create_symlink(net, dir.file("net.png"));
     fs::create_symlink("folder", dir.file("folder.png"));
     fs::create_symlink("f2.png", dir.file("f1.png"));
-    const std::string deep = dir.file("a folder whose name alone is longer than sixty characters, as paths are") +
-                             "/p.png";
+    const std::string deep =
+        dir.file("a folder whose name alone is longer than sixty characters, as paths are") + "/p.png";
     const struct {
         std::vector<std::string> args;
         int code;
@@ -197,9 +197,9 @@ TEST(Writes, ModuleCopiesLeaveNothing) {
 TEST(Signals, TermDuringARenderLeavesNoTemporary) {
     TempDir dir;
     const std::string net = dir.file("net.qvn.toml", kViewer);
-    QvhostProcess qvhost({"render", net, "wave.Out", "--size", "1024x1024", "--frames", "0-99", "-o",
-                          dir.file("f%03d.png")},
-                         dir.file("err.txt"));
+    QvhostProcess qvhost(
+        {"render", net, "wave.Out", "--size", "1024x1024", "--frames", "0-99", "-o", dir.file("f%03d.png")},
+        dir.file("err.txt"));
     ASSERT_TRUE(qvhost.started());
     EXPECT_EQ(qvhost.read_line(), "wrote " + dir.file("f000.png"));
     qvhost.send(SIGTERM);

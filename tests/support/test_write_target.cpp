@@ -23,7 +23,7 @@ TEST(WriteTarget, ARegularFileOrANewName) {
     dir.file("file", "old");
     fs::create_directory(dir.file("folder"));
     const std::pair<const char *, const char *> links[] = {
-        {"to_file", "file"},     {"to_to_file", "to_file"}, {"to_new", "new"},       {"to_folder", "folder"},
+        {"to_file", "file"},      {"to_to_file", "to_file"}, {"to_new", "new"},    {"to_folder", "folder"},
         {"to_null", "/dev/null"}, {"loop_a", "loop_b"},      {"loop_b", "loop_a"},
     };
     for (const auto &[link, to] : links) fs::create_symlink(to, dir.file(link));
