@@ -21,14 +21,6 @@ namespace fs = std::filesystem;
 
 const char *const kViewer = "[node.view]\nserver = \"QvT_VIEW\"\n[node.wave]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n";
 
-// The names in a folder.
-std::vector<std::string> names_in(const std::string &dir) {
-    std::vector<std::string> out;
-    for (const fs::directory_entry &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 // Every entry of a folder, a link as "-> TARGET", a file as its content.
 std::map<std::string, std::string> snapshot(const std::string &dir) {
     std::map<std::string, std::string> out;
@@ -45,6 +37,15 @@ std::map<std::string, std::string> snapshot(const std::string &dir) {
     return out;
 }
 
+#ifndef _WIN32
+// The names in a folder.
+std::vector<std::string> names_in(const std::string &dir) {
+    std::vector<std::string> out;
+    for (const fs::directory_entry &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 // The system's temporary folder, pointed at `dir` while this lives.
 class TemporaryFolderAt {
 public:
@@ -57,8 +58,49 @@ public:
 private:
     std::string old_;
 };
+#endif
 
 }  // namespace
+
+// Any width of %d names each frame; none is cut.
+TEST(Writes, FramePatternsTakeAnyWidth) {
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    const struct {
+        const char *pattern;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"f%d.png", {"f9.png", "f10.png"}},
+        {"f%04d.png", {"f0009.png", "f0010.png"}},
+        {"f%-3d.png", {"f9  .png", "f10 .png"}},
+        {"f%040d.png", {"f" + std::string(39, '0') + "9.png", "f" + std::string(38, '0') + "10.png"}},
+        {"f%40d.png", {"f" + std::string(39, ' ') + "9.png", "f" + std::string(38, ' ') + "10.png"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pattern);
+        TempDir dir;
+        const std::string net = dir.file("net.qvn.toml", kViewer);
+        const CliResult r =
+            qvhost_run({"render", net, "wave.Out", "--size", "2x2", "--frames", "9-10", "-o", dir.file(c.pattern)});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "wrote " + dir.file(c.names[0]) + "\nwrote " + dir.file(c.names[1]) + "\n");
+        for (const std::string &name : c.names) EXPECT_TRUE(fs::is_regular_file(dir.file(name))) << name;
+    }
+}
+
+// demo replaces none of its files without --force, and writes all of them with it.
+TEST(Writes, DemoReplacesOnlyWithForce) {
+    TempDir dir;
+    dir.file("demo.png", "mine");
+    const CliResult refused = qvhost_run({"demo", "--out", dir.path()});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find(dir.file("demo.png") + ": the file exists; --force replaces"), std::string::npos);
+    EXPECT_EQ(snapshot(dir.path()), (std::map<std::string, std::string>{{"demo.png", "mine"}}));
+    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
+    const CliResult forced = qvhost_run({"demo", "--out", dir.path(), "--force"});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_EQ(snapshot(dir.path()).size(), 7u);
+}
+
 
 #ifndef _WIN32
 // Each refusal happens before anything is written, with one line naming the
@@ -127,7 +169,6 @@ TEST(Writes, LinksAreFollowedToTheFileTheyName) {
     EXPECT_NE(after.at("old.qvs"), "old");
     EXPECT_EQ(after.size(), 5u);
 }
-#endif
 
 // A name near the system's limit is written: the temporary's name is short.
 TEST(Writes, LongNamesAreWrittenAndNothingIsLeft) {
@@ -139,45 +180,6 @@ TEST(Writes, LongNamesAreWrittenAndNothingIsLeft) {
     EXPECT_TRUE(fs::is_regular_file(dir.file(name)));
 }
 
-// Any width of %d names each frame; none is cut.
-TEST(Writes, FramePatternsTakeAnyWidth) {
-    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
-    const struct {
-        const char *pattern;
-        std::vector<std::string> names;
-    } cases[] = {
-        {"f%d.png", {"f9.png", "f10.png"}},
-        {"f%04d.png", {"f0009.png", "f0010.png"}},
-        {"f%-3d.png", {"f9  .png", "f10 .png"}},
-        {"f%040d.png", {"f" + std::string(39, '0') + "9.png", "f" + std::string(38, '0') + "10.png"}},
-        {"f%40d.png", {"f" + std::string(39, ' ') + "9.png", "f" + std::string(38, ' ') + "10.png"}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.pattern);
-        TempDir dir;
-        const std::string net = dir.file("net.qvn.toml", kViewer);
-        const CliResult r =
-            qvhost_run({"render", net, "wave.Out", "--size", "2x2", "--frames", "9-10", "-o", dir.file(c.pattern)});
-        EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(r.out, "wrote " + dir.file(c.names[0]) + "\nwrote " + dir.file(c.names[1]) + "\n");
-        for (const std::string &name : c.names) EXPECT_TRUE(fs::is_regular_file(dir.file(name))) << name;
-    }
-}
-
-// demo replaces none of its files without --force, and writes all of them with it.
-TEST(Writes, DemoReplacesOnlyWithForce) {
-    TempDir dir;
-    dir.file("demo.png", "mine");
-    const CliResult refused = qvhost_run({"demo", "--out", dir.path()});
-    EXPECT_EQ(refused.code, 1);
-    EXPECT_NE(refused.err.find(dir.file("demo.png") + ": the file exists; --force replaces"), std::string::npos);
-    EXPECT_EQ(snapshot(dir.path()), (std::map<std::string, std::string>{{"demo.png", "mine"}}));
-    if (!refhost::have_cairo()) QV_SKIP("this build has no cairo");
-    const CliResult forced = qvhost_run({"demo", "--out", dir.path(), "--force"});
-    EXPECT_EQ(forced.code, 0) << forced.err;
-    EXPECT_EQ(snapshot(dir.path()).size(), 7u);
-}
-
 // A module copy (for --refuse, and doc's) lives in a folder of its own under
 // the system's temporary folder, removed when the command ends.
 TEST(Writes, ModuleCopiesLeaveNothing) {
@@ -187,11 +189,11 @@ TEST(Writes, ModuleCopiesLeaveNothing) {
     EXPECT_EQ(qvhost_run({"--refuse", "LWXPanel", "nodes"}).code, 0);
     EXPECT_TRUE(fs::is_empty(dir.path()));
     for (const std::string &name : names_in("."))  // other tests may write here meanwhile, but no module
-        if (fs::path(name).extension() == fs::path(refhost::kModuleFile).extension())
+        if (fs::path(name).extension() == fs::path(refhost::kModuleFile).extension()) {
             EXPECT_EQ(std::count(beside_module.begin(), beside_module.end(), name), 1) << name;
+        }
 }
 
-#ifndef _WIN32
 // SIGTERM while frames render: exit 130, the frames done are whole, the one
 // under way is not written and no temporary is left.
 TEST(Signals, TermDuringARenderLeavesNoTemporary) {
