@@ -5,6 +5,7 @@
 // holds the program's own options and the parsing; the commands are the rows
 // of commands/command_table.cpp.
 #include "qvhost/command_line.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/network_toml.h"
 
 #include "qvhost/options.h"
@@ -13,6 +14,7 @@
 #include "refhost/module_loader.h"
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/network.h"
+#include "support/atomic_file.h"
 #include "support/escaped_text.h"
 #include "support/stack_thread.h"
 
@@ -43,11 +45,22 @@ std::string command_list() {
     return s;
 }
 
-// Ctrl-C during a long job: the job stops between rows and writes nothing
-// half done.
+// Ctrl-C (or a signal to end) during a long job: the job stops between rows
+// and writes nothing half done.
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 extern "C" void on_interrupt(int) { g_interrupted.store(true); }
+
+// The signals that stop a job: Ctrl-C, the request to end, and the terminal
+// closing (where the system has one).  One the job was started ignoring
+// (nohup, a background job of a script) stays ignored.
+constexpr int kStopSignals[] = {
+    SIGINT,
+    SIGTERM,
+#ifdef SIGHUP
+    SIGHUP,
+#endif
+};
 
 // The service names the application offers, for --refuse.
 bool known_service(const std::string &name) {
@@ -66,13 +79,15 @@ std::string service_list() {
 
 InterruptScope::InterruptScope() {
     g_interrupted.store(false);
-    previous_ = std::signal(SIGINT, on_interrupt);
-    previous_term_ = std::signal(SIGTERM, on_interrupt);
+    for (int signal : kStopSignals) {
+        void (*const previous)(int) = std::signal(signal, on_interrupt);
+        if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
+        previous_.emplace_back(signal, previous);
+    }
 }
 
 InterruptScope::~InterruptScope() {
-    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-    std::signal(SIGTERM, previous_term_ == SIG_ERR ? SIG_DFL : previous_term_);
+    for (const auto &[signal, handler] : previous_) std::signal(signal, handler == SIG_ERR ? SIG_DFL : handler);
 }
 
 bool names_a_file(const std::string &target) {
@@ -91,7 +106,7 @@ std::shared_ptr<refhost::Module> Context::load_module() const {
             : std::string("; qvhost looks for ") + kModuleFile +
                   " beside its own program file (links followed) unless --module FILE or the environment variable " +
                   kModuleVariable + " names it";
-    err << "qvhost: " << support::shown_message(error, module_path) << where << "\n";
+    err << "qvhost: " << shown_path_error(error, module_path) << where << "\n";
     return module;
 }
 
@@ -172,7 +187,9 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
 
     app.footer(
         "`qvhost help COMMAND` (or `qvhost COMMAND --help`) shows a command's options and an example.\n"
-        "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C)");
+        "files written: whole or not at all, through a temporary in the same folder; a symbolic link is\n"
+        "followed and the file it names replaced; a directory, a device or a command's own input is refused\n"
+        "exit codes: 0 done, 1 the job failed, 2 a usage error, 130 interrupted (Ctrl-C, SIGTERM, SIGHUP)");
 
     auto usage = [&](const std::string &message) {
         err << "qvhost: " << message << "\n";
@@ -244,8 +261,10 @@ int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &e
     // stopped by Ctrl-C wherever it is.
     InterruptScope interrupt;
     refhost::set_cancel_flag(&g_interrupted);
+    support::set_write_interrupt_flag(&g_interrupted);
     int code = 0;
     support::run_with_stack(refhost::Network::stack_bytes, [&] { code = line.job.run(ctx); });
+    support::set_write_interrupt_flag(nullptr);
     refhost::set_cancel_flag(nullptr);
     return code != 0 && g_interrupted.load() ? kInterrupted : code;
 }

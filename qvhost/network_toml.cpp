@@ -443,7 +443,7 @@ bool read_network_toml(const std::string &text, const std::string &source,
 }
 
 bool is_scene_content(const std::string &content, const std::string &path) {
-    if (support::file_extension(path) == ".toml") return false;
+    if (support::file_extension(path) == kNetworkExtension) return false;
     if (refhost::detect_scene_form(content) == refhost::SceneForm::binary) return !content.empty();
     // Text: a scene file's first line is a block ("Version 1", "{ Node"); a
     // TOML file's is a table, a key = value or a comment.

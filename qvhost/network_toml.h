@@ -91,6 +91,9 @@ inline std::string network_file_name(const std::string &path) { return path == k
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems, bool lenient = false);
 
+// The extension that makes a file a TOML network, whatever it holds.
+inline constexpr const char *kNetworkExtension = ".toml";
+
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
 

@@ -3,7 +3,6 @@
 #include "support/atomic_file.h"
 #include "support/file_reading.h"
 
-#include <atomic>
 #include <cstdio>
 #include <fstream>
 
@@ -59,24 +58,14 @@ void close_library(void *handle) {
 #endif
 }
 
-std::string temp_copy_name(const std::string &path) {
-    static std::atomic<unsigned> counter{0};
-    std::string dir = ".";
+// The copy's name in its private folder: the module's own file name.
+std::string copy_name(const std::string &folder, const std::string &path) {
     const std::size_t slash = path.find_last_of("/\\");
-    if (slash != std::string::npos) dir = path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : base.substr(dot);
-#ifdef _WIN32
-    const unsigned long pid = GetCurrentProcessId();
-#else
-    const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-    return dir + "/.qvcopy-" + std::to_string(pid) + "-" + std::to_string(counter++) + ext;
+    return folder + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-bool copy_file(const std::string &from, const std::string &to) {
-    std::string bytes, problem;
+bool copy_file(const std::string &from, const std::string &to, std::string &problem) {
+    std::string bytes;
     return support::read_whole_file(from, bytes, problem) && support::write_file_atomically(to, bytes, problem);
 }
 
@@ -164,13 +153,16 @@ std::shared_ptr<Module> Module::load(const std::string &path, std::string &error
     }
 #endif
     if (private_copy) {
-        m->copy_path_ = temp_copy_name(path);
-        if (!copy_file(path, m->copy_path_)) {
-            std::remove(m->copy_path_.c_str());
-            error = path + ": cannot copy the module to " + m->copy_path_;
+        m->copy_folder_ = std::make_unique<support::PrivateFolder>("qvhost-", why);
+        if (m->copy_folder_->path().empty()) {
+            error = path + ": cannot copy the module: " + why;
             return nullptr;
         }
-        file = m->copy_path_;
+        file = copy_name(m->copy_folder_->path(), path);
+        if (!copy_file(path, file, why)) {
+            error = path + ": cannot copy the module: " + why;
+            return nullptr;
+        }
     }
     m->handle_ = open_library(file, why);
     if (m->handle_ == nullptr) {
@@ -218,7 +210,7 @@ Module::~Module() {
             descriptor_->shutdown();
         close_library(handle_);
     }
-    if (!copy_path_.empty()) std::remove(copy_path_.c_str());
+    // copy_folder_, removed as this object ends, outlives the library it held.
 }
 
 const QvServerRecord *Module::find(const std::string &server_class, const std::string &name) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/host_api.h"
+#include "support/atomic_file.h"
 
 #include <memory>
 #include <string>
@@ -20,8 +21,10 @@ inline constexpr const char *kModuleFile = "QV_Math_Node.so";
 class Module {
 public:
     // Loads the module at `path`.  With `private_copy`, the file is first
-    // copied to a new temporary name, so the module's own state (its service
-    // slots) starts afresh even if the same file is already loaded.
+    // copied into a folder of this object's own under the system's temporary
+    // folder (support::PrivateFolder), so the module's own state (its service
+    // slots) starts afresh even if the same file is already loaded; the
+    // folder is removed when the module is unloaded.
     // Returns null with a message naming the file on any failure.
     static std::shared_ptr<Module> load(const std::string &path, std::string &error, bool private_copy = false);
     ~Module();
@@ -46,7 +49,7 @@ public:
 private:
     Module() = default;
     std::string path_;
-    std::string copy_path_;  // removed at unload
+    std::unique_ptr<support::PrivateFolder> copy_folder_;  // the private copy's, removed at unload
     void *handle_ = nullptr;
     const QvModuleDescriptor *descriptor_ = nullptr;
     void *startup_result_ = nullptr;

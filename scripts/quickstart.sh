@@ -28,4 +28,4 @@ cmake --build --preset native
 qvhost=build/native/bin/qvhost
 echo
 echo "==== $qvhost demo --out $out ===="
-"$qvhost" demo --out "$out"
+"$qvhost" demo --out "$out" --force

@@ -18,6 +18,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvhost {
@@ -79,9 +80,10 @@ CommandSetup setup_of(CLI::App &command, int (*run)(const Context &, const Optio
 // "." or "/".
 bool names_a_file(const std::string &target);
 
-// Ctrl-C or SIGTERM during a job, while one of these lives: the job stops
-// wherever it is, loading or evaluating, and writes nothing half done
-// (Context::cancel is set); it exits with kInterrupted.
+// Ctrl-C, SIGTERM or SIGHUP during a job, while one of these lives: the job
+// stops wherever it is, loading, evaluating or writing (Context::cancel is
+// set, and support's atomic writer renames nothing into place), removes its
+// temporaries and exits with kInterrupted.
 class InterruptScope {
 public:
     InterruptScope();
@@ -90,11 +92,10 @@ public:
     InterruptScope &operator=(const InterruptScope &) = delete;
 
 private:
-    void (*previous_)(int);
-    void (*previous_term_)(int);
+    std::vector<std::pair<int, void (*)(int)>> previous_;  // each signal and its handler before
 };
 
-// The exit code of a job stopped by Ctrl-C, as shells give it.
+// The exit code of a job stopped by a signal, as shells give it for Ctrl-C.
 constexpr int kInterrupted = 130;
 
 // ---- What the demo runs -----------------------------------------------------------

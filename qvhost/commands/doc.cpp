@@ -6,6 +6,7 @@
 // qvhost/reference/reference_pictures.cpp.
 #include "qvhost/commands/commands.h"
 
+#include "qvhost/commands/output_files.h"
 #include "qvhost/node_info.h"
 #include "qvhost/reference/node_descriptions.h"
 #include "qvhost/reference/reference.h"
@@ -354,7 +355,7 @@ int write_reference(const Context &ctx, const DocOptions &o) {
     std::error_code ec;
     const fs::path images = fs::path(dir) / "images";
     fs::create_directories(images, ec);
-    if (ec) return ctx.fail(support::shown(dir) + ": cannot make the directory (" + ec.message() + ")");
+    if (ec) return ctx.fail(support::shown_path(dir) + ": cannot make the directory (" + ec.message() + ")");
 
     // The pictures, where this build draws them; the pages name them either way.
     std::map<std::string, std::string> pictures;
@@ -367,10 +368,10 @@ int write_reference(const Context &ctx, const DocOptions &o) {
     if (refhost::have_cairo()) {
         for (const DocPicture *p : all) {
             const std::string path = (images / p->file).string();
-            if (!p->draw(module, path, error)) return ctx.fail(error);
+            if (!p->draw(module, path, error)) return ctx.fail(shown_path_error(error, path));
             std::string problem;
             if (!support::read_whole_file(path, pictures[p->file], problem))
-                return ctx.fail(path + ": cannot read the picture back");
+                return ctx.fail(support::shown_path(path) + ": cannot read the picture back (" + problem + ")");
         }
     } else {
         ctx.err << "qvhost: this build draws no pictures (it was made without cairo): the pages name " << all.size()
@@ -381,12 +382,13 @@ int write_reference(const Context &ctx, const DocOptions &o) {
     for (const Group &g : groups) pages.push_back(group_page(g, build));
     for (const DocPage &page : pages) {
         const std::string path = (fs::path(dir) / page.file).string();
-        if (!support::write_file_atomically(path, page_markdown(page), error)) return ctx.fail(error);
+        if (!support::write_file_atomically(path, page_markdown(page), error))
+            return ctx.fail(shown_path_error(error, path));
     }
     const std::string html_path = (fs::path(dir) / kHtmlFile).string();
     const std::string title = std::string(kProductName) + " " + kVersion + ": node reference";
     if (!support::write_file_atomically(html_path, reference_html(pages, title, pictures), error))
-        return ctx.fail(error);
+        return ctx.fail(shown_path_error(error, html_path));
     ctx.out << "wrote " << pages.size() << " pages, " << pictures.size() << " pictures and " << html_path << "\n";
     return 0;
 }

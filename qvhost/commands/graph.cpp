@@ -3,6 +3,7 @@
 
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/node_info.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/pictures/pictures.h"
 #include "support/escaped_text.h"
 
@@ -27,9 +28,7 @@ struct GraphOptions {
 
 int graph_network(const Context &ctx, const GraphOptions &o) {
     const std::string &path = o.network, &target = o.file;
-    const PictureFormat format = picture_format(target);
-    if (format != PictureFormat::svg && format != PictureFormat::png)
-        return ctx.fail("-o " + support::shown_path(target) + ": the picture ends in .svg or .png", 2);
+    if (int rc = check_output(ctx, "-o", target, Written::drawing, network_inputs(ctx, path))) return rc;
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, o.lenient)) return rc;
     auto module = ctx.load_module();
@@ -62,7 +61,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
         }
     }
     std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(support::shown_message(error, target));
+    if (!write_graph(graph, target, error)) return ctx.fail(shown_path_error(error, target));
     ctx.out << "wrote " << target << "\n";
     return 0;
 }

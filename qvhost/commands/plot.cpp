@@ -3,6 +3,7 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/network_setup.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
 #include "refhost/network/input_evaluation.h"
@@ -69,9 +70,7 @@ int run_plot(const Context &ctx, const PlotOptions &o) {
 int plot_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
                  const FrameSpan &frames, bool over_u, double v, int width, int height, const std::string &png,
                  bool lenient) {
-    const PictureFormat format = picture_format(png);
-    if (format != PictureFormat::svg && format != PictureFormat::png)
-        return ctx.fail("-o " + support::shown_path(png) + ": the picture ends in .png or .svg", 2);
+    if (int rc = check_output(ctx, "-o", png, Written::chart, network_inputs(ctx, path))) return rc;
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
@@ -118,7 +117,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
     if (refhost::cancel_requested())
         return ctx.fail("interrupted: " + support::shown_path(png) + " was not written", kInterrupted);
     std::string error;
-    if (!write_chart(chart, png, error)) return ctx.fail(support::shown_message(error, png));
+    if (!write_chart(chart, png, error)) return ctx.fail(shown_path_error(error, png));
     ctx.out << "wrote " << png << "\n";
     return 0;
 }

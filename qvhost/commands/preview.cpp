@@ -5,6 +5,7 @@
 
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/commands/node_setup.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/pictures/pictures.h"
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/render.h"
@@ -74,6 +75,8 @@ struct PreviewOptions {
 int draw_node(const Context &ctx, const std::string &server, const std::vector<std::string> &sets,
               const std::vector<std::string> &inputs, int width, int height, const std::string &png) {
     std::ostream &out = ctx.out, &err = ctx.err;
+    if (!png.empty())
+        if (int rc = check_output(ctx, "--png", png, Written::preview, {ctx.module_path})) return rc;
     std::unique_ptr<refhost::Network> network;
     int code = 0;
     refhost::HostNode *node = prepared_node(ctx, network, server, inputs, sets, code);
@@ -88,7 +91,7 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
         return 1;
     }
     if (!png.empty() && !write_preview(preview, png, error)) {
-        err << "qvhost: " << support::shown_message(error, png) << "\n";
+        err << "qvhost: " << shown_path_error(error, png) << "\n";
         return 1;
     }
     for (const std::string &t : preview.texts()) out << t << "\n";
@@ -99,6 +102,8 @@ int draw_node(const Context &ctx, const std::string &server, const std::vector<s
 
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &name, int frame, double fps,
                        int width, int height, const std::string &png, bool lenient) {
+    if (!png.empty())
+        if (int rc = check_output(ctx, "--png", png, Written::preview, network_inputs(ctx, path))) return rc;
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, lenient)) return rc;
     const NetworkFile::Node *node = file.find(name);
@@ -115,7 +120,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     if (refhost::cancel_requested()) return ctx.fail("interrupted", kInterrupted);
     if (!preview.ok()) return ctx.fail(file.source + ": node \"" + support::shown(name) + "\": " + preview.error);
     std::string error;
-    if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(support::shown_message(error, png));
+    if (!png.empty() && !write_preview(preview, png, error)) return ctx.fail(shown_path_error(error, png));
     for (const std::string &t : preview.texts()) ctx.out << t << "\n";
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/network_setup.h"
+#include "qvhost/commands/output_files.h"
 #include "qvhost/node_info.h"
 #include "qvhost/pictures/pictures.h"
 #include "refhost/network/render.h"
@@ -10,7 +11,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -48,7 +51,9 @@ struct RenderOptions {
         range_option = c.add_option("--range", range,
                                     "LO,HI: the values a PNG shows from black to full brightness, on every channel "
                                     "(default: -1,1 for a vector; 0,1 for a scalar, an integer or a colour)");
-        c.add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
+        c.add_option("-o", pattern,
+                     "the image file (.png or .exr); %d stands for the frame, with a width where wanted (%04d)")
+            ->required();
         c.add_flag("--quiet", quiet, "no progress on stderr");
     }
     bool check(std::string &error) {
@@ -126,31 +131,73 @@ private:
     std::mutex mutex_;
 };
 
-// The file of a frame: `%04d` (or any %d form) in the pattern stands for it.
-bool frame_path(const std::string &pattern, int frame, bool many, std::string &path, std::string &error) {
+// The widest frame number a pattern may ask for: a file name never holds more.
+constexpr int kMaxFrameWidth = 4096;
+
+// The file name of each frame: the pattern's one %d, with the flags 0 and -
+// and a width as printf takes them (%04d, %40d), stands for the frame.
+struct FramePattern {
+    std::string before, spec, after;  // spec: "%04d", or "" for a pattern without one
+
+    std::string file(int frame) const {
+        if (spec.empty()) return before;
+        std::vector<char> number(static_cast<std::size_t>(std::snprintf(nullptr, 0, spec.c_str(), frame)) + 1);
+        std::snprintf(number.data(), number.size(), spec.c_str(), frame);
+        return before + number.data() + after;
+    }
+};
+
+bool parse_frame_pattern(const std::string &pattern, bool many, FramePattern &out, std::string &error) {
     const std::size_t pct = pattern.find('%');
     if (pct == std::string::npos) {
         if (many) {
             error = "-o " + support::shown_path(pattern) + ": several frames need a %04d in the file name";
             return false;
         }
-        path = pattern;
+        out.before = pattern;
         return true;
     }
     std::size_t d = pct + 1;
+    while (d < pattern.size() && (pattern[d] == '0' || pattern[d] == '-')) ++d;
+    const std::size_t width_start = d;
     while (d < pattern.size() && pattern[d] >= '0' && pattern[d] <= '9') ++d;
-    if (d >= pattern.size() || pattern[d] != 'd' || pattern.find('%', d) != std::string::npos || d - pct > 3) {
-        error = "-o " + support::shown_path(pattern) + ": the only % form is one %d or %04d for the frame";
+    if (d >= pattern.size() || pattern[d] != 'd' || pattern.find('%', d) != std::string::npos) {
+        error = "-o " + support::shown_path(pattern) +
+                ": the only % form is one %d for the frame, with a width where wanted (%04d)";
         return false;
     }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, pattern.substr(pct, d - pct + 1).c_str(), frame);
-    path = pattern.substr(0, pct) + buf + pattern.substr(d + 1);
+    const std::string width = pattern.substr(width_start, d - width_start);
+    if (width.size() > 4 || (!width.empty() && std::stoi(width) > kMaxFrameWidth)) {
+        error =
+            "-o " + support::shown_path(pattern) + ": the frame's width is at most " + std::to_string(kMaxFrameWidth);
+        return false;
+    }
+    out.before = pattern.substr(0, pct);
+    out.spec = pattern.substr(pct, d - pct + 1);
+    out.after = pattern.substr(d + 1);
     return true;
 }
 
+// Checks every frame's file before anything is rendered: each may be
+// written, and no two frames land on one file.  0, or the exit code.
+int check_frame_files(const Context &ctx, const FramePattern &pattern, const FrameSpan &frames,
+                      const std::vector<std::string> &inputs) {
+    std::map<std::string, int> frame_of_target;
+    for (int f = frames.first; f <= frames.last; ++f) {
+        std::string target;
+        if (int rc = check_output(ctx, "-o", pattern.file(f), Written::image, inputs, &target)) return rc;
+        const std::string key = std::filesystem::absolute(target).lexically_normal().string();
+        const auto [at, added] = frame_of_target.emplace(key, f);
+        if (!added)
+            return ctx.fail("-o " + support::shown_path(pattern.before + pattern.spec + pattern.after) + ": frames " +
+                                std::to_string(at->second) + " and " + std::to_string(f) +
+                                " would both be written to " + support::shown_path(target),
+                            2);
+    }
+    return 0;
+}
+
 int run_render(const Context &ctx, const RenderOptions &o) {
-    InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
     return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range, o.pattern,
                           o.lenient);
@@ -161,12 +208,10 @@ int run_render(const Context &ctx, const RenderOptions &o) {
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
                    const std::string &pattern, bool lenient) {
-    const PictureFormat format = picture_format(pattern);
-    if (format != PictureFormat::png && format != PictureFormat::exr)
-        return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
-    const bool many = frames.last > frames.first;
-    std::string error, first_path;
-    if (!frame_path(pattern, frames.first, many, first_path, error)) return ctx.fail(error, 2);
+    std::string error;
+    FramePattern files;
+    if (!parse_frame_pattern(pattern, frames.last > frames.first, files, error)) return ctx.fail(error, 2);
+    if (int rc = check_frame_files(ctx, files, frames, network_inputs(ctx, path))) return rc;
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
@@ -201,8 +246,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         const int index = f - frames.first;
         control.on_row = [&](int rows) { progress.row(index, rows); };
         ValueImage image;
-        std::string file_path;
-        frame_path(pattern, f, many, file_path, error);
+        const std::string file_path = files.file(f);
         if (!render_grid(output.network(), *output.output, output.text, width, height, frame_time(f, frames.fps), f,
                          control, image, error)) {
             progress.clear();
@@ -212,12 +256,12 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
             break;
         }
         if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {
-            code = ctx.fail(support::shown_message(error, file_path));
+            code = ctx.fail(shown_path_error(error, file_path));
             break;
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
                        static_cast<long long>(width) * height);
-        ctx.out << "wrote " << file_path << "\n";
+        ctx.out << "wrote " << file_path << "\n" << std::flush;  // a script may follow each frame
     }
     net.render_cleanup();
     return code;

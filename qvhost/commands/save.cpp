@@ -3,6 +3,7 @@
 #include "qvhost/commands/commands.h"
 
 #include "qvhost/commands/network_setup.h"
+#include "qvhost/commands/output_files.h"
 #include "refhost/scene/scene_io.h"
 #include "support/escaped_text.h"
 
@@ -28,11 +29,12 @@ struct SaveOptions {
 int save_network(const Context &ctx, const SaveOptions &o) {
     const std::string &path = o.network, &scene = o.scene;
     const bool binary = o.binary;
+    if (int rc = check_output(ctx, "--scene", scene, Written::scene, network_inputs(ctx, path))) return rc;
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, o.lenient)) return rc;
     std::string error;
     if (!file.network->save_file(scene, binary ? refhost::SceneForm::binary : refhost::SceneForm::text, error))
-        return ctx.fail(support::shown_message(error, scene));
+        return ctx.fail(shown_path_error(error, scene));
     ctx.out << "wrote " << scene << "\n";
     return 0;
 }

@@ -38,12 +38,32 @@ std::string cannot_read(const std::string &path, const std::string &reason) {
 
 const char *const kNoCairo = "this build draws no images: it was made without cairo";
 
+namespace {
+
+// Each picture format and its extension, a row each.
+struct PictureExtension {
+    PictureFormat format;
+    const char *extension;
+};
+constexpr PictureExtension kPictureExtensions[] = {
+    {PictureFormat::png, ".png"},
+    {PictureFormat::exr, ".exr"},
+    {PictureFormat::svg, ".svg"},
+};
+
+}  // namespace
+
 PictureFormat picture_format(const std::string &path) {
     const std::string ext = support::file_extension(path);
-    if (ext == ".png") return PictureFormat::png;
-    if (ext == ".exr") return PictureFormat::exr;
-    if (ext == ".svg") return PictureFormat::svg;
+    for (const PictureExtension &row : kPictureExtensions)
+        if (ext == row.extension) return row.format;
     return PictureFormat::unknown;
+}
+
+const char *picture_extension(PictureFormat format) {
+    for (const PictureExtension &row : kPictureExtensions)
+        if (format == row.format) return row.extension;
+    return "";
 }
 
 #ifdef QV_HAVE_CAIRO

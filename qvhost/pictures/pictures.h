@@ -20,6 +20,8 @@ namespace qvhost {
 // any case: ".png" and ".PNG" alike).
 enum class PictureFormat { png, exr, svg, unknown };
 PictureFormat picture_format(const std::string &path);
+// The extension of a format, ".png" for png ("" for unknown).
+const char *picture_extension(PictureFormat format);
 
 // ---- Images of evaluated values ---------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -204,6 +209,72 @@ TEST(AtomicFile, ThreadsWriteBesideEachOther) {
         for (int r = 0; r < kRounds; ++r) whole.insert(std::to_string(t) + ":" + std::to_string(r));
     EXPECT_EQ(whole.count(read_all(shared)), 1u) << read_all(shared);
     EXPECT_EQ(dir.names(), expected);
+}
+
+}  // namespace
+
+namespace {
+
+// A temporary's name keeps at most the first 32 bytes of the target's name,
+// never part of a character.
+TEST(AtomicFile, TemporaryNamesAreShort) {
+    const std::string e_acute = "\xC3\xA9";
+    const struct {
+        std::string name, kept;
+    } cases[] = {
+        {"p.png", "p.png"},
+        {std::string(32, 'a'), std::string(32, 'a')},
+        {std::string(250, 'a'), std::string(32, 'a')},
+        {std::string(31, 'a') + e_acute + "b", std::string(31, 'a')},
+        {std::string(30, 'a') + e_acute + "b", std::string(30, 'a') + e_acute},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(support::temporary_file_name(c.name, 4711, 12), c.kept + ".tmp-4711-12") << c.name;
+}
+
+#ifndef _WIN32
+// The system's reason, the permissions kept, and an interruption that
+// renames nothing.
+TEST(AtomicFile, WritesSayWhyAndKeepWhatTheyReplace) {
+    ScratchDir dir("why");
+    const std::string path = dir.file("old.qvs");
+    write_all(path, "old");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    std::string error;
+    ASSERT_TRUE(support::write_file_atomically(path, std::string("new"), error)) << error;
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit, small;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    small = limit;
+    small.rlim_cur = 2;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool written = support::write_file_atomically(path, std::string("longer"), error);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, path + ": cannot write the file (File too large)");
+
+    const std::atomic<bool> interrupted{true};
+    support::set_write_interrupt_flag(&interrupted);
+    EXPECT_FALSE(support::write_file_atomically(path, std::string("newer"), error));
+    support::set_write_interrupt_flag(nullptr);
+    EXPECT_EQ(error, path + ": not written (interrupted)");
+    EXPECT_EQ(read_all(path), "new");
+    EXPECT_EQ(dir.names(), std::set<std::string>{"old.qvs"});
+}
+#endif
+
+TEST(AtomicFile, PrivateFoldersGoWithTheirFiles) {
+    std::string error, path;
+    {
+        const support::PrivateFolder folder("qv_test-", error);
+        path = folder.path();
+        ASSERT_FALSE(path.empty()) << error;
+        EXPECT_EQ(fs::path(path).filename().string().rfind("qv_test-", 0), 0u);
+        write_all((fs::path(path) / "module.so").string(), "copy");
+    }
+    EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace
