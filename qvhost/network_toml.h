@@ -70,6 +70,15 @@ struct OutputRef {
 };
 bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error);
 
+// How deep a network file nests: each part of a table header or a dotted
+// key, each array and each inline table is a level ("[node.NAME]" is two,
+// a key in it three, "panel = { OPT1 = [1, 2, 3] }" five).  The TOML parser
+// recurses once per level (and refuses only nested values beyond 256), so
+// the text is scanned for this limit before it is parsed.
+inline constexpr std::size_t kMaxTomlNesting = 32;
+// The line where `text` first nests deeper than kMaxTomlNesting, or 0.
+std::size_t toml_nesting_too_deep(const std::string &text);
+
 // Reads a network from TOML text.  Every problem found goes to `problems`;
 // true (and `out` filled) only when there is none.
 bool read_network_toml(const std::string &text, const std::string &source,
