@@ -372,7 +372,7 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     const NetworkFile::Node *node = file.find(name);
     if (node == nullptr) {
         std::vector<std::string> names;
-        for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
+        for (const NetworkFile::Node &n : file.nodes) names.push_back(support::shown(n.name));
         error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")";
         return false;
     }
