@@ -7,6 +7,17 @@
 #include "tests/fixtures/temp_dir.h"
 
 #include "qvhost/network_toml.h"
+#include "refhost/sanitizers.h"
+#include "support/file_reading.h"
+
+#include <filesystem>
+#include <fstream>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace qvtest;
 
@@ -159,4 +170,38 @@ TEST(ReaderLimits, NumbersOutOfRangeSaySoWithTheRange) {
         EXPECT_EQ(r.code, 2);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+}
+
+// Short of memory, a network is refused whole, never read in part: a child
+// process whose address space cannot hold the file reads it through the
+// reader and through qvhost check.
+TEST(ReaderLimits, ShortOfMemoryAFileIsRefusedNotCut) {
+#if defined(_WIN32) || defined(QV_UNDER_ASAN) || defined(QV_UNDER_TSAN)
+    QV_SKIP("the address space is limited with setrlimit, which the sanitizers' own mappings do not survive");
+#else
+    TempDir dir;
+    const std::string big = dir.file("big.qvn.toml", kNode + "# " + std::string(1000, 'x') + "\n");
+    std::filesystem::resize_file(big, std::uintmax_t{200} << 20);  // sparse: no disk is used
+    ASSERT_TRUE(shared_module());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{96} << 20);
+        const rlimit limit{room, room};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(10);
+        std::string content = "kept", problem;
+        if (support::read_whole_file(big, content, problem) || problem != "not enough memory to read it" ||
+            content != "kept")
+            _exit(11);
+        const CliResult r = qvhost_run({"check", big});
+        if (r.code != 1 || r.err != "qvhost: " + big + ": not enough memory to read it\n") _exit(12);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended with signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit set, 11: the reader, 12: qvhost check";
+#endif
 }
