@@ -244,9 +244,8 @@ bool Network::load(const std::string &content, const std::string &source_name, s
             made->name = name;
             const auto [other, unique] = named.emplace(node_display_name(*made), id);
             if (!unique)
-                return fail_at(where_named, "node " + std::to_string(id) + ": name " +
-                                                support::quoted(other->first) + " is node " +
-                                                std::to_string(other->second) + "'s too");
+                return fail_at(where_named, "node " + std::to_string(id) + ": name " + support::quoted(other->first) +
+                                                " is node " + std::to_string(other->second) + "'s too");
         } else if (top == kFeed) {
             int32_t to = 0;
             std::string input;

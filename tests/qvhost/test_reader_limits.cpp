@@ -65,7 +65,10 @@ TEST(ReaderLimits, NetworkFilesNestingDeeperThanTheLimitAreRefusedBeforeParsing)
         {"arrays over lines", kNode + "In = [\n" + repeated("[ # [[[[\n", limit, "") + std::string(limit, ']'),
          limit + 1},  // line k opens an array k levels deep
         {"inline tables", kNode + "panel = " + repeated("{ a.b = ", 15, "") + "1" + std::string(15, '}'), 3},
-        {"dots and brackets in strings", kNode + "\"a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.p.q.r.s.t.u.v.w.x.y.z.0.1.2.3.4.5\" = '[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[['\n", 0},
+        {"dots and brackets in strings",
+         kNode + "\"a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.p.q.r.s.t.u.v.w.x.y.z.0.1.2.3.4.5\" = "
+                 "'[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[['\n",
+         0},
         {"multi-line strings", kNode + "a = \"\"\"\n[" + repeated("k", 40, ".") + "]\n\"\"\"\n", 0},
         {"comments", kNode + "# [" + repeated("k", 40, ".") + "]\n", 0},
     };
@@ -75,8 +78,8 @@ TEST(ReaderLimits, NetworkFilesNestingDeeperThanTheLimitAreRefusedBeforeParsing)
         qvhost::NetworkFile file;
         std::vector<std::string> problems;
         qvhost::read_network_toml(c.text, "net.toml", shared_module(), file, problems);
-        const std::string refusal = "net.toml:" + std::to_string(c.line) + ": nested more than " +
-                                    std::to_string(limit) + " levels deep";
+        const std::string refusal =
+            "net.toml:" + std::to_string(c.line) + ": nested more than " + std::to_string(limit) + " levels deep";
         const bool refused = !problems.empty() && problems[0].rfind(refusal, 0) == 0;
         EXPECT_EQ(refused, c.line != 0) << (problems.empty() ? "no problem" : problems[0]);
     }
@@ -87,15 +90,17 @@ TEST(ReaderLimits, CheckRefusesTheDeepHeaderThatOverflowedTheStack) {
     const std::string deep = dir.file("deep.toml", "[" + repeated("k", 200000, ".") + "]\n");
     const CliResult r = qvhost_run({"check", deep});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "qvhost: " + deep + ":1: nested more than 32 levels deep (each part of a table header or "
-                                         "dotted key, each array and inline table is a level)\n");
+    EXPECT_EQ(r.err, "qvhost: " + deep +
+                         ":1: nested more than 32 levels deep (each part of a table header or "
+                         "dotted key, each array and inline table is a level)\n");
 }
 
 // One rule for names in every form: nothing cut, nothing ambiguous, each
 // refusal naming the file and the line of the name.
 TEST(ReaderLimits, SceneNamesFollowTheOneRule) {
     TempDir dir;
-    const std::string a300 = std::string(255, 'a') + std::string(45, 'x'), b300 = std::string(255, 'a') + std::string(45, 'y');
+    const std::string a300 = std::string(255, 'a') + std::string(45, 'x'),
+                      b300 = std::string(255, 'a') + std::string(45, 'y');
     const struct {
         const char *name;
         std::vector<std::pair<std::string, std::string>> nodes;
@@ -103,10 +108,14 @@ TEST(ReaderLimits, SceneNamesFollowTheOneRule) {
     } cases[] = {
         {"names longer than 255 bytes, whole", {{"1", a300}, {"2", b300}}, ""},
         {"a name at the limit", {{"1", std::string(1024, 'n')}}, ""},
-        {"a name past the limit", {{"1", std::string(1025, 'n')}}, "5: node 1: a node name is at most 1024 bytes; this one is longer"},
+        {"a name past the limit",
+         {{"1", std::string(1025, 'n')}},
+         "5: node 1: a node name is at most 1024 bytes; this one is longer"},
         {"two nodes of one name", {{"1", "pi"}, {"2", "pi"}}, "12: node 2: name \"pi\" is node 1's too"},
         {"the name of an unnamed node", {{"1", ""}, {"2", "n1"}}, "11: node 2: name \"n1\" is node 1's too"},
-        {"a name holding a dot", {{"1", "a.b"}}, "5: node 1: node name \"a.b\" holds \".\", so NAME.OUTPUT cannot name its outputs"},
+        {"a name holding a dot",
+         {{"1", "a.b"}},
+         "5: node 1: node name \"a.b\" holds \".\", so NAME.OUTPUT cannot name its outputs"},
         {"an id below 1", {{"0", "pi"}}, "3: node Id 0 is out of range (1 to 2147483647)"},
         {"the lowest id", {{"-2147483648", "pi"}}, "3: node Id -2147483648 is out of range (1 to 2147483647)"},
     };
@@ -160,7 +169,9 @@ TEST(ReaderLimits, NumbersOutOfRangeSaySoWithTheRange) {
         std::vector<std::string> args;
         const char *message;
     } cases[] = {
-        {{"eval", "QvMs_POW", "In=1e999"}, "'1e999' is out of range (-1.7976931348623157e+308 to 1.7976931348623157e+308, and 0 or no nearer to 0 than 5e-324)"},
+        {{"eval", "QvMs_POW", "In=1e999"},
+         "'1e999' is out of range (-1.7976931348623157e+308 to 1.7976931348623157e+308, and 0 or no nearer to 0 than "
+         "5e-324)"},
         {{"eval", "QvMs_POW", "In=-1e-999"}, "'-1e-999' is out of range"},
         {{"eval", "QvMs_POW", "In=1e99x"}, "'1e99x' is not a number"},
     };
@@ -188,7 +199,8 @@ TEST(ReaderLimits, ShortOfMemoryAFileIsRefusedNotCut) {
     if (child == 0) {
         long pages = 0;
         std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{96} << 20);
+        const rlim_t room =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{96} << 20);
         const rlimit limit{room, room};
         if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(10);
         std::string content = "kept", problem;
