@@ -2,7 +2,8 @@
 // reference host in the application's scene block forms.
 //
 // A TOML network has one table per node under [node.NAME] (NAME: letters,
-// digits and "_", unique):
+// digits and "_", unique, at most refhost::max_name_bytes bytes), nested no
+// deeper than kMaxTomlNesting:
 //
 //     [node.wave]                  # a node called "wave"
 //     server = "QvMs_SIN"          # its server name
