@@ -218,7 +218,7 @@ bool Network::load(const std::string &content, const std::string &source_name, s
                     return fail("node " + std::to_string(id) + ": Server holds no name");
                 if (b == kName && !r.str(name, max_name_bytes))
                     return fail("node " + std::to_string(id) + ": Name holds no name");
-                if (b == kId || b == kName) where_named = reader.where();
+                if (b == kName || (b == kId && name.empty())) where_named = reader.where();
                 if (b == kName) {
                     const std::string problem = node_name_problem(name);
                     if (!problem.empty()) return fail_at(where_named, "node " + std::to_string(id) + ": " + problem);
