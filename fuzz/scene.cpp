@@ -2,10 +2,13 @@
 // the input, run once, saved, loaded from what was saved and saved again.
 // What a load refuses must be one line naming the file; what a save writes
 // must load; a second save must equal the first (the values a scene keeps
-// are floats, so the input itself need not come back).
+// are floats, so the input itself need not come back); a copy of a node
+// then takes a new id, or is refused when none is left.
 #include "fuzz/fuzz_targets.h"
 
 #include "refhost/application.h"
+
+#include <algorithm>
 
 namespace qvfuzz {
 
@@ -48,7 +51,17 @@ Finding fuzz_scene(const uint8_t *data, std::size_t size) {
     std::string text, binary;
     if (Finding f = save(net, refhost::SceneForm::text, text); !f.empty()) return f;
     if (Finding f = save(net, refhost::SceneForm::binary, binary); !f.empty()) return f;
-    return round_trip(text, binary);
+    if (Finding f = round_trip(text, binary); !f.empty()) return f;
+    // Ids at the limit: a copy takes an id past every other, or is refused
+    // in one line when none is left.
+    if (net.nodes().empty()) return {};
+    int largest = 0;
+    for (const auto &n : net.nodes()) largest = std::max(largest, n->id);
+    const refhost::HostNode *copy = net.copy(net.nodes().front()->id, error);
+    if (copy == nullptr && !one_line_starting(error, "no node id is left"))
+        return "a copy is refused with \"" + error + "\"";
+    if (copy != nullptr && copy->id <= largest) return "a copy took id " + std::to_string(copy->id);
+    return {};
 }
 
 }  // namespace qvfuzz

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <iostream>
 #include <sstream>
+#include <string_view>
 
 namespace qvhost {
 
@@ -107,6 +108,13 @@ public:
 
 private:
     bool read_nodes(const std::string &text) {
+        if (const std::size_t line = toml_nesting_too_deep(text)) {
+            problem(static_cast<int>(line), "",
+                    "nested more than " + std::to_string(kMaxTomlNesting) +
+                        " levels deep (each part of a table header or dotted key, each array and inline table is "
+                        "a level)");
+            return false;
+        }
         toml::table root;
         try {
             root = toml::parse(text, source_);
@@ -185,6 +193,10 @@ private:
         const int line = line_of(table);
         if (!valid_node_name(name)) {
             problem(line, name, "a node name has only letters, digits and \"_\"");
+            return;
+        }
+        if (const std::string why = refhost::node_name_problem(name); !why.empty()) {
+            problem(line, name, why);
             return;
         }
         const toml::node *server = table.get("server");
@@ -410,9 +422,13 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     const NetworkFile::Node *node = file.find(name);
     if (node == nullptr) {
         std::vector<std::string> names;
-        for (const NetworkFile::Node &n : file.nodes) names.push_back(n.name);
-        error =
-            "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")" + did_you_mean(name, names);
+        std::vector<std::string> shown_names;
+        for (const NetworkFile::Node &n : file.nodes) {
+            names.push_back(n.name);
+            shown_names.push_back(support::shown(n.name));
+        }
+        error = "no node " + support::shown_quoted(name) + " (nodes: " + list_of(shown_names) + ")" +
+                did_you_mean(name, names);
         return false;
     }
     const HostNode *n = file.network->node(node->id);
@@ -429,6 +445,187 @@ bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef 
     out.net = file.network.get();
     return true;
 }
+
+namespace {
+
+// The nesting scan: TOML read just far enough to know how deep each value
+// sits, in one pass and without recursion.  Text it cannot follow is
+// skipped to the end of its line (the parser refuses it there).
+class NestingScan {
+public:
+    explicit NestingScan(const std::string &text) : t_(text) {
+        if (t_.compare(0, 3, "\xEF\xBB\xBF") == 0) i_ = 3;  // a byte order mark
+    }
+
+    std::size_t too_deep_line() {
+        std::size_t table = 0;  // the depth of the table that keys go into
+        for (;;) {
+            skip_blank(true);
+            if (i_ >= t_.size()) return 0;
+            if (t_[i_] == '[') {
+                const bool array_of_tables = at(i_ + 1) == '[';
+                i_ += array_of_tables ? 2 : 1;
+                table = key_parts() + (array_of_tables ? 1 : 0);
+                if (table > kMaxTomlNesting) return line_;
+            } else if (const std::size_t parts = key_parts(); parts > 0 && equals()) {
+                if (!value(table + parts)) return line_;
+            }
+            skip_line();
+        }
+    }
+
+private:
+    struct Open {
+        bool array;         // or an inline table
+        std::size_t depth;  // its own
+    };
+
+    char at(std::size_t k) const { return k < t_.size() ? t_[k] : '\0'; }
+
+    static bool bare(char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    }
+
+    void skip_line() {
+        while (i_ < t_.size() && t_[i_] != '\n') ++i_;
+    }
+
+    // Spaces and comments, and line ends where `lines`.
+    void skip_blank(bool lines) {
+        while (i_ < t_.size()) {
+            const char c = t_[i_];
+            if (c == ' ' || c == '\t' || c == '\r') {
+                ++i_;
+            } else if (c == '#') {
+                skip_line();
+            } else if (c == '\n' && lines) {
+                ++line_;
+                ++i_;
+            } else {
+                break;
+            }
+        }
+    }
+
+    // A string of any of the four kinds; false when it does not end.
+    bool skip_string() {
+        const char q = t_[i_];
+        const bool multi = at(i_ + 1) == q && at(i_ + 2) == q;
+        i_ += multi ? 3 : 1;
+        while (i_ < t_.size()) {
+            const char c = t_[i_];
+            if (c == '\n') {
+                if (!multi) return false;
+                ++line_;
+            } else if (c == '\\' && q == '"') {
+                if (at(i_ + 1) == '\n') ++line_;
+                ++i_;
+            } else if (c == q && (!multi || (at(i_ + 1) == q && at(i_ + 2) == q))) {
+                i_ += multi ? 3 : 1;
+                // Up to two more quotes end a multi-line string's text.
+                for (int k = 0; multi && k < 2 && at(i_) == q; ++k) ++i_;
+                return true;
+            }
+            ++i_;
+        }
+        return false;
+    }
+
+    // The parts of the dotted key at the reading point; 0 for none.
+    std::size_t key_parts() {
+        std::size_t parts = 0;
+        for (;;) {
+            skip_blank(false);
+            const char c = at(i_);
+            if (c == '"' || c == '\'') {
+                if (!skip_string()) return 0;
+            } else if (bare(c)) {
+                while (bare(at(i_))) ++i_;
+            } else {
+                return 0;
+            }
+            ++parts;
+            skip_blank(false);
+            if (at(i_) != '.') return parts;
+            ++i_;
+        }
+    }
+
+    bool equals() {
+        skip_blank(false);
+        if (at(i_) != '=') return false;
+        ++i_;
+        return true;
+    }
+
+    // One value sitting `depth` deep, with all it holds; false when
+    // something in it sits deeper than the limit.
+    bool value(std::size_t depth) {
+        std::vector<Open> open;
+        for (;;) {
+            // A value begins here, `depth` deep.
+            if (depth > kMaxTomlNesting) return false;
+            skip_blank(!open.empty());
+            const char c = at(i_);
+            bool next = false;  // whether another value begins
+            if (c == '[' || c == '{') {
+                ++i_;
+                open.push_back({c == '[', depth});
+                skip_blank(true);
+                if (at(i_) == (c == '[' ? ']' : '}')) {
+                    ++i_;
+                    open.pop_back();
+                } else if (!(next = begin_element(open.back(), depth))) {
+                    return true;
+                }
+            } else if (c == '"' || c == '\'') {
+                if (!skip_string()) return true;
+            } else if (c == '\0' || c == ',' || c == ']' || c == '}' || c == '#' || c == '\n') {
+                return true;
+            } else {
+                while (i_ < t_.size() && std::string_view(",]}#\n").find(t_[i_]) == std::string_view::npos) ++i_;
+            }
+            // After a value: the next element, or the ends of what holds it.
+            while (!next && !open.empty()) {
+                skip_blank(true);
+                const Open &o = open.back();
+                if (at(i_) == (o.array ? ']' : '}')) {
+                    ++i_;
+                    open.pop_back();
+                } else if (at(i_) == ',') {
+                    ++i_;
+                    skip_blank(true);
+                    if (o.array && at(i_) == ']') continue;  // a trailing comma
+                    if (!(next = begin_element(o, depth))) return true;
+                } else {
+                    return true;
+                }
+            }
+            if (!next) return true;
+        }
+    }
+
+    // Starts the next element of an array or inline table: sets the depth
+    // of its value; false when it cannot be followed.
+    bool begin_element(const Open &o, std::size_t &depth) {
+        if (o.array) {
+            depth = o.depth + 1;
+            return true;
+        }
+        const std::size_t parts = key_parts();
+        if (parts == 0 || !equals()) return false;
+        depth = o.depth + parts;
+        return true;
+    }
+
+    const std::string &t_;
+    std::size_t i_ = 0;
+    std::size_t line_ = 1;
+};
+
+}  // namespace
+
+std::size_t toml_nesting_too_deep(const std::string &text) { return NestingScan(text).too_deep_line(); }
 
 bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
@@ -480,8 +677,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
         problems.push_back(support::shown_message(error, name));
         return false;
     }
-    for (const auto &n : file.network->nodes())
-        file.add({n->name.empty() ? "n" + std::to_string(n->id) : n->name, n->id, 0});
+    for (const auto &n : file.network->nodes()) file.add({refhost::node_display_name(*n), n->id, 0});
     out = std::move(file);
     return true;
 }

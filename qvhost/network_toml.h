@@ -2,7 +2,8 @@
 // reference host in the application's scene block forms.
 //
 // A TOML network has one table per node under [node.NAME] (NAME: letters,
-// digits and "_", unique):
+// digits and "_", unique, at most refhost::max_name_bytes bytes), nested no
+// deeper than kMaxTomlNesting:
 //
 //     [node.wave]                  # a node called "wave"
 //     server = "QvMs_SIN"          # its server name
@@ -72,6 +73,15 @@ struct OutputRef {
     const refhost::Network &network() const { return *net; }
 };
 bool resolve_output(const NetworkFile &file, const std::string &text, OutputRef &out, std::string &error);
+
+// How deep a network file nests: each part of a table header or a dotted
+// key, each array and each inline table is a level ("[node.NAME]" is two,
+// a key in it three, "panel = { OPT1 = [1, 2, 3] }" five).  The TOML parser
+// recurses once per level (and refuses only nested values beyond 256), so
+// the text is scanned for this limit before it is parsed.
+inline constexpr std::size_t kMaxTomlNesting = 32;
+// The line where `text` first nests deeper than kMaxTomlNesting, or 0.
+std::size_t toml_nesting_too_deep(const std::string &text);
 
 // Reads a network from TOML text.  Every problem found goes to `problems`,
 // in the order of the file's lines; true (and `out` filled) only when there

@@ -102,27 +102,27 @@ void convert_value(const Value &v, int to, void *dst) {
     }
 }
 
-static bool parse_double(const std::string &s, double &out) {
+static support::NumberRead parse_double(const std::string &s, double &out) {
+    using support::NumberRead;
     if (s == "nan" || s == "NaN") {
         out = std::numeric_limits<double>::quiet_NaN();
-        return true;
+        return NumberRead::ok;
     }
     if (s == "-nan" || s == "-NaN") {
         out = -std::numeric_limits<double>::quiet_NaN();
-        return true;
+        return NumberRead::ok;
     }
     if (s == "inf" || s == "+inf") {
         out = std::numeric_limits<double>::infinity();
-        return true;
+        return NumberRead::ok;
     }
     if (s == "-inf") {
         out = -std::numeric_limits<double>::infinity();
-        return true;
+        return NumberRead::ok;
     }
-    const char *b = s.data(), *e = s.data() + s.size();
-    if (b != e && *b == '+') ++b;
-    auto r = std::from_chars(b, e, out);
-    return r.ec == std::errc() && r.ptr == e && b != e;
+    std::string_view text(s);
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    return support::read_number(text, out);
 }
 
 bool parse_value(int type, const std::string &text, Value &out, std::string &error) {
@@ -137,10 +137,9 @@ bool parse_value(int type, const std::string &text, Value &out, std::string &err
     out = Value();
     out.type = type;
     if (type == QV_TYPE_INTEGER) {
+        // Out of range too, the message names the type, whose range is known.
         int32_t i = 0;
-        const std::string &s = parts[0];
-        auto r = std::from_chars(s.data(), s.data() + s.size(), i);
-        if (parts.size() != 1 || r.ec != std::errc() || r.ptr != s.data() + s.size() || s.empty()) {
+        if (parts.size() != 1 || support::read_number(parts[0], i) != support::NumberRead::ok) {
             error = "'" + text + "' is not a 32-bit integer";
             return false;
         }
@@ -157,7 +156,12 @@ bool parse_value(int type, const std::string &text, Value &out, std::string &err
         return false;
     }
     for (std::size_t k = 0; k < parts.size(); ++k) {
-        if (!parse_double(parts[k], out.doubles()[k])) {
+        const support::NumberRead read = parse_double(parts[k], out.doubles()[k]);
+        if (read == support::NumberRead::out_of_range) {
+            error = "'" + parts[k] + "' is out of range (" + support::number_range_text<double>() + ")";
+            return false;
+        }
+        if (read != support::NumberRead::ok) {
             error = "'" + parts[k] + "' is not a number";
             return false;
         }

@@ -4,9 +4,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <istream>
+#include <new>
+#include <stdexcept>
 #include <system_error>
 
 namespace support {
+
+namespace {
+
+constexpr const char *kNoMemory = "not enough memory to read it";
+
+std::string too_large(std::uintmax_t limit) { return "larger than " + std::to_string(limit) + " bytes"; }
+
+}  // namespace
 
 bool read_whole_file(const std::string &path, std::string &content, std::string &problem, std::uintmax_t limit) {
     std::error_code ec;
@@ -15,31 +25,47 @@ bool read_whole_file(const std::string &path, std::string &content, std::string 
         problem = "not a regular file";
         return false;
     }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > limit) {
+        problem = too_large(limit);
+        return false;
+    }
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         problem = "cannot open the file";
         return false;
     }
-    // The limit holds while reading too: the file may grow after the check.
+    // The whole size is asked for at once, so that a file the memory cannot
+    // hold fails before any of it is read.  The limit holds while reading
+    // too: the file may grow after the check.
     std::string bytes;
     char buf[65536];
     std::size_t n = 0;
-    bool too_large = false;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (bytes.size() + n > limit) {
-            too_large = true;
-            break;
+    bool too_long = false, no_memory = false;
+    try {
+        if (!ec) bytes.reserve(static_cast<std::size_t>(size));
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+            if (bytes.size() + n > limit) {
+                too_long = true;
+                break;
+            }
+            bytes.append(buf, n);
         }
-        bytes.append(buf, n);
+    } catch (const std::bad_alloc &) {
+        no_memory = true;
+    } catch (const std::length_error &) {
+        no_memory = true;
     }
     const bool failed = std::ferror(f) != 0;
     std::fclose(f);
-    if (too_large) {
-        problem = "larger than " + std::to_string(limit) + " bytes";
+    if (too_long || no_memory || failed) {
+        problem = too_long ? too_large(limit) : no_memory ? kNoMemory : "cannot read the file";
         return false;
     }
-    if (failed) {
-        problem = "cannot read the file";
+    // Fewer bytes than the file held when it was opened: cut short while
+    // it was read, never taken as the whole.
+    if (!ec && bytes.size() < size) {
+        problem = "read only " + std::to_string(bytes.size()) + " of its " + std::to_string(size) + " bytes";
         return false;
     }
     content = std::move(bytes);
@@ -49,14 +75,22 @@ bool read_whole_file(const std::string &path, std::string &content, std::string 
 bool read_whole_stream(std::istream &in, std::string &content, std::string &problem, std::uintmax_t limit) {
     std::string bytes;
     char buf[65536];
-    while (in) {
-        in.read(buf, sizeof buf);
-        const std::size_t n = static_cast<std::size_t>(in.gcount());
-        if (bytes.size() + n > limit) {
-            problem = "larger than " + std::to_string(limit) + " bytes";
-            return false;
+    try {
+        while (in) {
+            in.read(buf, sizeof buf);
+            const std::size_t n = static_cast<std::size_t>(in.gcount());
+            if (bytes.size() + n > limit) {
+                problem = too_large(limit);
+                return false;
+            }
+            bytes.append(buf, n);
         }
-        bytes.append(buf, n);
+    } catch (const std::bad_alloc &) {
+        problem = kNoMemory;
+        return false;
+    } catch (const std::length_error &) {
+        problem = kNoMemory;
+        return false;
     }
     if (in.bad()) {
         problem = "cannot read it";

@@ -15,12 +15,16 @@ constexpr std::uintmax_t kFileSizeLimit = std::uintmax_t{256} << 20;
 
 // Reads the whole of `path` into `content`.  False with `problem` saying
 // why, without the path, for the caller's message: "cannot open the file",
-// "not a regular file", "larger than LIMIT bytes", "cannot read the file".
+// "not a regular file", "larger than LIMIT bytes", "cannot read the file",
+// "not enough memory to read it", "read only N of its M bytes" (the file
+// was cut while it was read).  A read that fails part way never gives a
+// shorter text: `content` is untouched unless the whole file was read.
 bool read_whole_file(const std::string &path, std::string &content, std::string &problem,
                      std::uintmax_t limit = kFileSizeLimit);
 
 // Reads what a stream holds up to its end (standard input, say), within the
-// same limit.
+// same limit and with the same guarantees ("cannot read it" when the
+// stream fails).
 bool read_whole_stream(std::istream &in, std::string &content, std::string &problem,
                        std::uintmax_t limit = kFileSizeLimit);
 

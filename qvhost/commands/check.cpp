@@ -5,6 +5,7 @@
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/node_info.h"
 #include "refhost/panel/xpanel.h"
+#include "support/escaped_text.h"
 
 #include <iomanip>
 
@@ -41,7 +42,8 @@ int check_network(const Context &ctx, const CheckOptions &o) {
         const refhost::HostNode &n = *file.network->node(entry.id);
         const QvServerRecord *record = module->find("NodeHandler", n.server);
         const char *display = record != nullptr ? refhost::Module::tag(*record, QV_TAG_DISPLAY_NAME) : nullptr;
-        out << "  " << entry.name << ": " << n.server << " \"" << (display ? display : "") << "\"";
+        out << "  " << support::escaped_text(entry.name) << ": " << n.server << " \"" << (display ? display : "")
+            << "\"";
         if (entry.line > 0) out << " (line " << entry.line << ")";
         out << "\n";
         std::vector<ControlInfo> controls;

@@ -3,6 +3,7 @@
 
 #include "refhost/network/input_evaluation.h"
 #include "refhost/value.h"
+#include "support/escaped_text.h"
 
 namespace qvhost {
 
@@ -36,7 +37,7 @@ bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<
 }
 
 std::string feed_text(const NetworkFile &file, const refhost::HostInput &in) {
-    if (in.from != nullptr) return file.name_of(in.from->node->id) + "." + in.from->name;
+    if (in.from != nullptr) return support::escaped_text(file.name_of(in.from->node->id) + "." + in.from->name);
     if (in.source) {
         if (in.source->sample != refhost::SampleSource::none) return refhost::sample_source_name(in.source->sample);
         return refhost::format_value(in.source->value);

@@ -109,7 +109,7 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     const NetworkFile::Node *node = file.find(name);
     if (node == nullptr) {
         std::string names;
-        for (const NetworkFile::Node &n : file.nodes) names += (names.empty() ? "" : ", ") + n.name;
+        for (const NetworkFile::Node &n : file.nodes) names += (names.empty() ? "" : ", ") + support::shown(n.name);
         return ctx.fail(file.source + ": no node \"" + support::shown(name) + "\" (nodes: " + names + ")", 2);
     }
     refhost::Network &net = *file.network;

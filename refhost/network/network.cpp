@@ -60,7 +60,27 @@ void Network::swap(Network &other) {
     std::swap(next_id_, other.next_id_);
 }
 
+std::string node_name_problem(const std::string &name) {
+    if (name.size() > max_name_bytes)
+        return "a node name is at most " + std::to_string(max_name_bytes) + " bytes; this one is longer";
+    if (name.find('.') != std::string::npos)
+        return "node name " + quoted(name) + " holds \".\", so NAME.OUTPUT cannot name its outputs";
+    return std::string();
+}
+
+std::string node_display_name(const HostNode &node) {
+    return node.name.empty() ? "n" + std::to_string(node.id) : node.name;
+}
+
 HostNode *Network::create_with_id(const std::string &server, int id, std::string &error) {
+    if (id < 1 || id > max_id) {
+        error = "node id " + std::to_string(id) + " is out of range (1 to " + std::to_string(max_id) + ")";
+        return nullptr;
+    }
+    if (nodes_.size() >= max_nodes) {
+        error = "a network holds at most " + std::to_string(max_nodes) + " nodes";
+        return nullptr;
+    }
     auto node = std::make_unique<HostNode>();
     node->id = id;
     node->server = server;
@@ -94,12 +114,16 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
     }
     by_id_[id] = node.get();
     nodes_.push_back(std::move(node));
-    next_id_ = std::max(next_id_, id + 1);
+    next_id_ = std::max(next_id_, int64_t{id} + 1);
     return nodes_.back().get();
 }
 
 HostNode *Network::create(const std::string &server, std::string &error) {
-    return create_with_id(server, next_id_, error);
+    if (next_id_ > max_id) {
+        error = "no node id is left (ids go up to " + std::to_string(max_id) + ")";
+        return nullptr;
+    }
+    return create_with_id(server, static_cast<int>(next_id_), error);
 }
 
 HostNode *Network::node(int id) const {

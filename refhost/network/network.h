@@ -12,6 +12,7 @@
 #include "refhost/scene/scene_io.h"
 #include "refhost/services.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,6 +31,18 @@ int activate_handler(const Module &module, const std::string &server, HostNode &
 // Returns the activation code; -1 when the module has no such server.
 int activate_interface(const Module &module, const std::string &server, QvNodeInterface &record, int version);
 
+// Node names.  A network's name for a node is how "NAME.OUTPUT" reaches it:
+// one name per node, at most max_name_bytes bytes, without ".".  A node
+// without a name is called "n" and its id.  The same rule holds in every
+// form: network files and scene files refuse a name that breaks it when
+// read, saving refuses one when written, and the loader takes every name the
+// saver writes whole.
+constexpr std::size_t max_name_bytes = 1024;
+// Why a name breaks the rule, or "" (also for "", no name).
+std::string node_name_problem(const std::string &name);
+// The name commands call a node by: its name, or "n" and its id.
+std::string node_display_name(const HostNode &node);
+
 class Network {
 public:
     explicit Network(std::shared_ptr<Module> module);
@@ -44,6 +57,11 @@ public:
     HostNode *create(const std::string &server, std::string &error);
     HostNode *node(int id) const;
     const std::vector<std::unique_ptr<HostNode>> &nodes() const { return nodes_; }
+
+    // Node ids run from 1 to max_id (an Id block's 32-bit integer); a
+    // network holds at most max_nodes nodes.
+    static constexpr int32_t max_id = INT32_MAX;
+    static constexpr std::size_t max_nodes = std::size_t{1} << 20;
 
     // The deepest network the host evaluates: a chain of this many nodes,
     // each reading the next.  Evaluation nests one call per level, on a stack
@@ -172,7 +190,7 @@ private:
     std::vector<std::unique_ptr<HostNode>> nodes_;
     std::unordered_map<int, HostNode *> by_id_;
     std::unique_ptr<NetworkShared> shared_ = std::make_unique<NetworkShared>();
-    int next_id_ = 1;
+    int64_t next_id_ = 1;  // past max_id once the last id is taken
 };
 
 }  // namespace refhost

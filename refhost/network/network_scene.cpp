@@ -6,11 +6,14 @@
 #include "refhost/network/input_key.h"
 
 #include "support/atomic_file.h"
+#include "support/escaped_text.h"
 #include "support/file_reading.h"
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
+#include <vector>
 
 namespace refhost {
 
@@ -81,10 +84,12 @@ struct Writer {
 struct Reader {
     const QvLoadState *ls;
     bool i4(int32_t &v) { return ls->read_i4(ls->context, &v, 1) == 1; }
-    bool str(std::string &s) {
-        char buf[256] = {};
-        if (ls->read_str(ls->context, buf, sizeof buf) != 1) return false;
-        s = buf;
+    // A string of up to `max` bytes; one longer is read one byte past `max`,
+    // so that the caller sees it is too long rather than a shorter text.
+    bool str(std::string &s, std::size_t max = 255) {
+        std::vector<char> buf(max + 2, '\0');
+        if (ls->read_str(ls->context, buf.data(), static_cast<int>(buf.size())) != 1) return false;
+        s = buf.data();
         return true;
     }
     uint32_t find(const QvBlockIdent *table) { return ls->find_block(ls->context, table); }
@@ -94,6 +99,18 @@ struct Reader {
 }  // namespace
 
 bool Network::save(SceneForm form, std::string &content, std::string &error) const {
+    // A name the loader would refuse is not written.
+    std::unordered_map<std::string, int> named;
+    for (const auto &n : nodes_) {
+        std::string problem = node_name_problem(n->name);
+        const auto [other, unique] = named.emplace(node_display_name(*n), n->id);
+        if (problem.empty() && !unique)
+            problem = "name " + support::quoted(other->first) + " is node " + std::to_string(other->second) + "'s too";
+        if (!problem.empty()) {
+            error = "node " + std::to_string(n->id) + ": " + problem;
+            return false;
+        }
+    }
     SceneWriter writer(form);
     Writer w{writer.state()};
     w.begin(kTopIdents, kVersion, true);
@@ -174,6 +191,14 @@ bool Network::load(const std::string &content, const std::string &source_name, s
         error = reader.ok() ? source_name + ": " + what : reader.error();
         return false;
     };
+    // A problem of the block being read, named with its line (text) or byte
+    // (binary).
+    auto fail_at = [&](const std::string &where, const std::string &what) {
+        error = reader.ok() ? where + ": " + what : reader.error();
+        return false;
+    };
+    // Nodes by the name commands call them, and where each was named.
+    std::unordered_map<std::string, int> named;
     while (uint32_t top = r.find(kTopIdents)) {
         if (cancel_requested()) return fail("interrupted");
         if (top == kVersion) {
@@ -182,13 +207,22 @@ bool Network::load(const std::string &content, const std::string &source_name, s
             if (version != kNetworkVersion) return fail("unsupported network version " + std::to_string(version));
         } else if (top == kNode) {
             int32_t id = 0;
-            std::string server, name;
+            std::string server, name, where_named;
             HostNode *made = nullptr;
             while (uint32_t b = r.find(kNodeIdents)) {
                 if (b == kId && !r.i4(id)) return fail("a node's Id holds no number");
+                if (b == kId && (id < 1 || id > max_id))
+                    return fail_at(reader.where(), "node Id " + std::to_string(id) + " is out of range (1 to " +
+                                                       std::to_string(max_id) + ")");
                 if (b == kServer && !r.str(server))
                     return fail("node " + std::to_string(id) + ": Server holds no name");
-                if (b == kName && !r.str(name)) return fail("node " + std::to_string(id) + ": Name holds no name");
+                if (b == kName && !r.str(name, max_name_bytes))
+                    return fail("node " + std::to_string(id) + ": Name holds no name");
+                if (b == kName || (b == kId && name.empty())) where_named = reader.where();
+                if (b == kName) {
+                    const std::string problem = node_name_problem(name);
+                    if (!problem.empty()) return fail_at(where_named, "node " + std::to_string(id) + ": " + problem);
+                }
                 if (b == kData) {
                     if (made != nullptr) return fail("node " + std::to_string(id) + " has two Data blocks");
                     if (id <= 0 || server.empty()) return fail("a node's Data comes before its Id and Server");
@@ -208,6 +242,10 @@ bool Network::load(const std::string &content, const std::string &source_name, s
                 if (made == nullptr) return fail("node " + std::to_string(id) + ": " + why);
             }
             made->name = name;
+            const auto [other, unique] = named.emplace(node_display_name(*made), id);
+            if (!unique)
+                return fail_at(where_named, "node " + std::to_string(id) + ": name " + support::quoted(other->first) +
+                                                " is node " + std::to_string(other->second) + "'s too");
         } else if (top == kFeed) {
             int32_t to = 0;
             std::string input;

@@ -252,6 +252,7 @@ public:
                     return 0;
                 }
                 Frame n;
+                n.header = header;
                 n.pos = c;
                 n.end = ce;
                 frames_.push_back(n);
@@ -264,9 +265,14 @@ public:
 
     int depth() const override { return static_cast<int>(frames_.size()) - 1; }
 
+    std::string where() const override {
+        return frames_.size() > 1 ? ": byte " + std::to_string(frames_.back().header) : std::string();
+    }
+
 private:
     // Where reading is in one open block (the file itself at depth 0).
     struct Frame {
+        size_t header = 0;  // where the block's header starts
         size_t pos = 0;  // next byte
         size_t end = 0;  // end of the content
     };

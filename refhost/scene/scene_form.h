@@ -120,6 +120,9 @@ public:
     virtual void end_block() = 0;
     // How many blocks are open.
     virtual int depth() const = 0;
+    // Where the innermost open block starts, for messages: ":LINE" in text,
+    // ": byte OFFSET" in binary; "" at the top level.
+    virtual std::string where() const = 0;
 };
 
 std::unique_ptr<FormReader> make_text_reader(std::string content, ReadStatus &status);

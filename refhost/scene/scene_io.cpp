@@ -366,5 +366,6 @@ SceneForm SceneReader::form() const { return impl_->form; }
 const QvLoadState *SceneReader::state() { return &state_; }
 bool SceneReader::ok() const { return impl_->ok(); }
 const std::string &SceneReader::error() const { return impl_->status.error; }
+std::string SceneReader::where() const { return impl_->status.source + impl_->in->where(); }
 
 }  // namespace refhost

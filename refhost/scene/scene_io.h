@@ -37,7 +37,12 @@
 //
 // In both forms a file is a sequence of top-level blocks: values can only be
 // written inside a block (a host opens a block around a module's callback).
-// Blocks nest at most kMaxSceneDepth deep.
+// Blocks nest at most kMaxSceneDepth deep.  A text file holds at most
+// kMaxTextBlocks blocks and kMaxTextValues values, and a block at most
+// kMaxBlockValues values (as a binary block holds at most as many bytes):
+// the text reader keeps the whole file as a tree, and these bound it to a
+// few hundred megabytes.  Writing and reading refuse a file beyond them
+// alike, naming the line and the limit.
 //
 // Reading.  Every read returns how many values it read, and stops at the
 // first value that is missing or is not of the asked type, leaving the rest
@@ -66,6 +71,7 @@
 #ifndef QV_REFHOST_SCENE_IO_H
 #define QV_REFHOST_SCENE_IO_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -80,6 +86,12 @@ constexpr int kMaxSceneDepth = 64;
 
 // The largest content of a binary block.
 constexpr int kMaxBinaryBlockSize = 65535;
+
+// The most values of one block, the most blocks and the most values of a
+// file in the text form.
+constexpr std::size_t kMaxBlockValues = 65535;
+constexpr std::size_t kMaxTextBlocks = std::size_t{1} << 23;
+constexpr std::size_t kMaxTextValues = std::size_t{1} << 24;
 
 class SceneWriter {
 public:
@@ -122,6 +134,10 @@ public:
 
     bool ok() const;
     const std::string &error() const;  // empty while ok()
+
+    // The source and where the innermost open block starts, for messages:
+    // "scene.qvs:12" in text, "scene.qvb: byte 40" in binary.
+    std::string where() const;
 
 private:
     struct Impl;

@@ -63,30 +63,10 @@ std::string real_text(T v) {
     return std::isnan(v) ? std::string("nan") : number_text(v);
 }
 
+// A whole word as a number of type T.
 template <class T>
-bool parse_int(const std::string &s, T &out) {
-    using Wide = std::conditional_t<std::is_signed<T>::value, long long, unsigned long long>;
-    const char *b = s.data();
-    const char *e = b + s.size();
-    Wide v = 0;
-    auto r = std::from_chars(b, e, v, 10);
-    if (r.ec != std::errc() || r.ptr != e || b == e) return false;
-    if (v < static_cast<Wide>(std::numeric_limits<T>::min()) || v > static_cast<Wide>(std::numeric_limits<T>::max()))
-        return false;
-    out = static_cast<T>(v);
-    return true;
-}
-
-template <class T>
-bool parse_real(const std::string &s, T &out) {
-    const char *b = s.data();
-    const char *e = b + s.size();
-    if (b == e) return false;
-    T v = 0;
-    auto r = std::from_chars(b, e, v, std::chars_format::general);
-    if (r.ec != std::errc() || r.ptr != e) return false;
-    out = v;
-    return true;
+bool parse_number(const std::string &s, T &out) {
+    return support::read_number(s, out) == support::NumberRead::ok;
 }
 
 // Table look-up by token; a table ends at the first entry whose id is 0.
@@ -99,6 +79,13 @@ uint32_t find_by_token(const QvBlockIdent *table, const std::string &token) {
 
 // ---- Blocks ----------------------------------------------------------------
 
+// Why a text file of so many blocks and values passes its limits, or "".
+std::string text_limit_passed(std::size_t blocks, std::size_t values) {
+    if (blocks > kMaxTextBlocks) return "a text file holds more than " + std::to_string(kMaxTextBlocks) + " blocks";
+    if (values > kMaxTextValues) return "a text file holds more than " + std::to_string(kMaxTextValues) + " values";
+    return std::string();
+}
+
 // A text block as written or read.
 struct TextValue {
     std::string text;
@@ -108,7 +95,7 @@ struct TextValue {
 struct TextBlock {
     std::string token;
     bool leaf = false;
-    int line = 0;
+    std::size_t line = 0;
     std::vector<TextValue> values;
     std::vector<std::unique_ptr<TextBlock>> children;
 };
@@ -148,13 +135,19 @@ public:
         open_.push_back(std::move(b));
     }
 
-    std::string end_block(const std::string &, bool keep) override {
+    std::string end_block(const std::string &name, bool keep) override {
         std::unique_ptr<TextBlock> b = std::move(open_.back());
         open_.pop_back();
-        if (keep) {
-            TextBlock &parent = open_.empty() ? root_ : *open_.back();
-            parent.children.push_back(std::move(b));
-        }
+        if (!keep) return std::string();
+        if (b->values.size() > kMaxBlockValues)
+            return "block " + quoted(name) + " holds " + std::to_string(b->values.size()) +
+                   " values; a block holds at most " + std::to_string(kMaxBlockValues);
+        std::string limit = text_limit_passed(blocks_ + 1, values_ + b->values.size());
+        if (!limit.empty()) return "block " + quoted(name) + ": " + limit;
+        ++blocks_;
+        values_ += b->values.size();
+        TextBlock &parent = open_.empty() ? root_ : *open_.back();
+        parent.children.push_back(std::move(b));
         return std::string();
     }
 
@@ -209,6 +202,7 @@ private:
 
     TextBlock root_;
     std::vector<std::unique_ptr<TextBlock>> open_;
+    std::size_t blocks_ = 0, values_ = 0;  // kept in the file so far
 };
 
 // ---- Reader ----------------------------------------------------------------
@@ -239,7 +233,7 @@ public:
         while (n < bytes) {
             const TextValue *v = peek();
             uint8_t x;
-            if (!v || v->quoted || !parse_int(v->text, x)) break;
+            if (!v || v->quoted || !parse_number(v->text, x)) break;
             dst[n++] = static_cast<char>(x);
             ++f.value;
         }
@@ -280,6 +274,10 @@ public:
 
     int depth() const override { return static_cast<int>(frames_.size()) - 1; }
 
+    std::string where() const override {
+        return frames_.size() > 1 ? ":" + std::to_string(frames_.back().block->line) : std::string();
+    }
+
 private:
     // Where reading is in one open block (the file itself at depth 0).
     struct Frame {
@@ -303,25 +301,20 @@ private:
             const TextValue *v = peek();
             if (!v || v->quoted) break;
             T x{};
-            bool good;
-            if constexpr (std::is_floating_point<T>::value)
-                good = parse_real(v->text, x);
-            else
-                good = parse_int(v->text, x);
-            if (!good) break;
+            if (!parse_number(v->text, x)) break;
             dst[n++] = x;
             ++f.value;
         }
         return n;
     }
 
-    void fail_line(int line, const std::string &message) {
+    void fail_line(std::size_t line, const std::string &message) {
         status_.fail(status_.source + ":" + std::to_string(line) + ": " + message);
     }
 
     // Splits one line [b, e) of s into words.  Returns false after recording
     // an error.
-    bool split_words(const std::string &s, size_t b, size_t e, int line, std::vector<TextValue> &words) {
+    bool split_words(const std::string &s, size_t b, size_t e, std::size_t line, std::vector<TextValue> &words) {
         size_t i = b;
         while (i < e) {
             unsigned char c = static_cast<unsigned char>(s[i]);
@@ -398,8 +391,18 @@ private:
                 w.text.assign(s, start, i - start);
             }
             words.push_back(std::move(w));
+            // "{", the token and the values: a line longer than any block
+            // stops here, before its words fill the memory.
+            if (words.size() > kMaxBlockValues + 2) {
+                fail_line(line, too_many_values());
+                return false;
+            }
         }
         return true;
+    }
+
+    static std::string too_many_values() {
+        return "a block holds more than " + std::to_string(kMaxBlockValues) + " values";
     }
 
     static int hex_value(char c) {
@@ -420,7 +423,7 @@ private:
         std::vector<TextBlock *> stack{&root_};
         size_t i = 0;
         if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-        int line = 0;
+        std::size_t line = 0;
         std::vector<TextValue> words;
         while (i < s.size()) {
             ++line;
@@ -473,6 +476,15 @@ private:
                 fail_line(line, "blocks nested deeper than " + std::to_string(kMaxSceneDepth));
                 return;
             }
+            const std::size_t values = words.size() - t - 1;
+            if (values > kMaxBlockValues) {
+                fail_line(line, too_many_values());
+                return;
+            }
+            if (const std::string limit = count_limit(1, values); !limit.empty()) {
+                fail_line(line, limit);
+                return;
+            }
             std::unique_ptr<TextBlock> b(new TextBlock);
             b->token = words[t].text;
             b->leaf = leaf;
@@ -489,9 +501,18 @@ private:
         }
     }
 
+    // Counts a block and its values against the file's limits: why they
+    // pass one, or "" when they do not.
+    std::string count_limit(std::size_t blocks, std::size_t values) {
+        blocks_ += blocks;
+        values_ += values;
+        return text_limit_passed(blocks_, values_);
+    }
+
     ReadStatus &status_;
     TextBlock root_;
     std::vector<Frame> frames_;
+    std::size_t blocks_ = 0, values_ = 0;
 };
 
 }  // namespace

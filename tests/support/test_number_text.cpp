@@ -57,4 +57,33 @@ TEST(NumberText, FormatValueUsesIt) {
     EXPECT_EQ(refhost::format_value(refhost::Value::integer(-7)), "-7");
 }
 
+// Reading tells a number out of range from text that is no number.
+TEST(NumberText, ReadingTellsOutOfRangeFromNotANumber) {
+    using support::NumberRead;
+    const struct {
+        const char *text;
+        NumberRead as_double, as_int32;
+    } cases[] = {
+        {"1e999", NumberRead::out_of_range, NumberRead::not_a_number},
+        {"-1e-999", NumberRead::out_of_range, NumberRead::not_a_number},
+        {"5e-324", NumberRead::ok, NumberRead::not_a_number},
+        {"2147483648", NumberRead::ok, NumberRead::out_of_range},
+        {"-2147483648", NumberRead::ok, NumberRead::ok},
+        {"1e9x", NumberRead::not_a_number, NumberRead::not_a_number},
+        {" 1", NumberRead::not_a_number, NumberRead::not_a_number},
+        {"", NumberRead::not_a_number, NumberRead::not_a_number},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        double d = 42;
+        int32_t i = 42;
+        EXPECT_EQ(support::read_number(c.text, d), c.as_double);
+        EXPECT_EQ(support::read_number(c.text, i), c.as_int32);
+        if (c.as_double != NumberRead::ok) EXPECT_EQ(d, 42);
+    }
+    EXPECT_EQ(support::number_range_text<int32_t>(), "-2147483648 to 2147483647");
+    EXPECT_EQ(support::number_range_text<double>(),
+              "-1.7976931348623157e+308 to 1.7976931348623157e+308, and 0 or no nearer to 0 than 5e-324");
+}
+
 }  // namespace
