@@ -150,9 +150,36 @@ public:
 
     NetworkFile take() { return std::move(file_); }
 
+    // A network already read, to set one key of one node as its file would.
+    Reader(NetworkFile &&file, std::string where, std::vector<std::string> &problems)
+        : source_(file.source), problems_(problems), file_(std::move(file)), where_(std::move(where)) {}
+
+    bool set(const std::string &name, const std::string &key, const toml::node &value) {
+        HostNode *n = node_named(name);
+        if (n == nullptr) {
+            std::vector<std::string> names;
+            for (const NetworkFile::Node &node : file_.nodes) names.push_back(node.name);
+            problem(0, "", "no node " + support::shown_quoted(name) + " (nodes: " + list_of(names) + ")");
+            return false;
+        }
+        toml::table table;
+        if (refhost::input_index(*n, key) >= 0) {
+            table.insert(key, value);
+            connect_inputs(name, table);
+        } else {
+            toml::table panel;
+            panel.insert(key, value);
+            table.insert("panel", panel);
+            set_panel(name, table);
+        }
+        Network::GraphProblem graph;
+        if (problems_.empty() && !file_.network->check_graph(graph)) problem(0, name, graph.message);
+        return problems_.empty();
+    }
+
 private:
     void problem(int line, const std::string &node, const std::string &what) {
-        std::string p = source_ + ":" + std::to_string(line) + ": ";
+        std::string p = where_.empty() ? source_ + ":" + std::to_string(line) + ": " : where_ + ": ";
         if (!node.empty()) p += "node " + support::shown_quoted(node) + ": ";
         problems_.push_back(p + what);
     }
@@ -325,6 +352,7 @@ private:
     std::vector<std::string> &problems_;
     NetworkFile file_;
     std::unordered_map<const refhost::HostInput *, int> wired_lines_;  // where the file wires each input
+    std::string where_;  // what problems start with in place of the file and line, when set
 };
 
 }  // namespace
@@ -389,6 +417,23 @@ bool read_network_toml(const std::string &text, const std::string &source,
     problems.insert(problems.end(), found.begin(), found.end());
     if (ok && problems.size() == before) out = reader.take();
     return ok;
+}
+
+bool set_in_network(NetworkFile &file, const std::string &node, const std::string &key, const std::string &value,
+                    const std::string &where, std::vector<std::string> &problems) {
+    toml::table parsed;
+    try {
+        parsed = toml::parse("v = " + value);
+    } catch (const toml::parse_error &) {
+        parsed = toml::table{{"v", value}};
+    }
+    const std::size_t before = problems.size();
+    std::vector<std::string> found;
+    Reader reader(std::move(file), where, found);
+    reader.set(node, key, *parsed.get("v"));
+    file = reader.take();
+    problems.insert(problems.end(), found.begin(), found.end());
+    return problems.size() == before;
 }
 
 bool is_scene_content(const std::string &content, const std::string &path) {

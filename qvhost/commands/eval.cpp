@@ -26,6 +26,7 @@ namespace {
 struct EvalOptions {
     std::string target;
     std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
+    std::vector<std::string> settings;  // --set
     std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
     bool modeler = false;
     CLI::Option *frames_option = nullptr, *time_option = nullptr, *at_option = nullptr, *format_option = nullptr;
@@ -42,6 +43,7 @@ struct EvalOptions {
         at_option = c.add_option("--at", at, "network: the sample's u,v");
         format_option = c.add_option("--format", format, "network: table, csv or json");
         c.add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
+        declare_settings(c, settings);
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
@@ -59,6 +61,7 @@ struct EvalOptions {
         const char *refused = frames_option->count()   ? "--frames"
                               : at_option->count()     ? "--at"
                               : format_option->count() ? "--format"
+                              : !settings.empty()      ? "--set"
                                                        : nullptr;
         if (refused) {
             error = std::string(refused) +

@@ -12,10 +12,12 @@ namespace qvhost {
 namespace {
 
 struct GraphOptions {
+    std::vector<std::string> settings;  // --set
     std::string network, file;
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("-o", file, "the picture (.svg or .png)")->required();
     }
     bool check(std::string &) { return true; }

@@ -28,6 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
+    std::vector<std::string> settings;  // --set
     std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
@@ -37,6 +38,7 @@ struct RenderOptions {
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("output", output, "NODE.OUTPUT")->required();
         c.add_option("--size", size, "WxH in pixels")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B, an image each");
@@ -149,7 +151,8 @@ bool frame_path(const std::string &pattern, int frame, bool many, std::string &p
 
 int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
-    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
+    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
+                ctx.settings};
     return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
                           o.pattern);
 }

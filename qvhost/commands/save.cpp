@@ -11,11 +11,13 @@ namespace qvhost {
 namespace {
 
 struct SaveOptions {
+    std::vector<std::string> settings;  // --set
     std::string network, scene;
     bool binary = false;
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("-o,--scene", scene, "the scene file to write")->required();
         c.add_flag("--binary", binary, "the binary form instead of the text form");
     }
