@@ -122,3 +122,79 @@ TEST(NetworkCommands, StandardInputIsANetworkFile) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
 }
+
+// A viewer in a network shows the frame, time and u,v given, as eval does,
+// in a table labelled by input; the draw list only with --verbose.
+TEST(NetworkCommands, PreviewShowsTheSampleGiven) {
+    TempDir dir;
+    const std::string net = dir.file("views.qvn.toml", "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"@frame\"\n"
+                                                       "\"Scalar#2\" = \"@time\"\n\"Scalar#3\" = \"wave.Out\"\n" +
+                                                           std::string(kSin) + "In = \"@u\"\n");
+    const std::string table = "input     fed by    shows\nScalar    @frame    +10.0000\nScalar#2  @time     +0.500000\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;  // the start of the output
+    } cases[] = {
+        {{"preview", net, "view", "--frame", "10", "--fps", "20"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table + "Scalar#3  wave.Out  +0.479426\n"
+         "Scalar#4  -         +0.00000\n"},
+        {{"preview", net, "view", "--frame", "10", "--fps", "20", "--at", "0,0.5", "--set", "wave.In=@v"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0,0.5\n" + table + "Scalar#3  wave.Out  +0.479426\n"},
+        {{"preview", net, "view", "--frame", "10", "--fps", "20", "--set", "wave.In=1.5707963267948966"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table + "Scalar#3  wave.Out  +1.00000\n"},
+    };
+    for (const auto &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find("draw list"), std::string::npos) << r.out;
+    }
+    const CliResult r = qvhost_run({"preview", net, "view", "--verbose"});
+    EXPECT_NE(r.out.find("draw list:\n  box 0,0 128x80 #000000\n  text 0,0 #B0B0B0 +0.00000\n"), std::string::npos)
+        << r.out;
+}
+
+// --set NODE.INPUT=VALUE and NODE.CONTROL=CHOICE on every network command,
+// with the errors the file would give.
+TEST(NetworkCommands, SetOverridesTheFile) {
+    TempDir dir;
+    const std::string net = dir.file("net.qvn.toml", std::string(kSin) + "In = 0.5\n[node.map]\nserver = \"QvT_MAPR\"\n"
+                                                     "In = \"@u\"\n");
+    const std::string png = dir.file("o.png"), svg = dir.file("o.svg"), qvs = dir.file("o.qvs");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *out;  // part of the output
+        const char *err;  // part of the first error line
+        bool draws = false;
+    } cases[] = {
+        {{"eval", net, "wave.Out", "--set", "wave.In=0", "--format", "csv"}, 0, "\n0,0,0\n", ""},
+        {{"eval", net, "wave.Out", "--set", "wave.In=map.Out", "--at", "0,0", "--format", "csv"}, 0, "\n0,0,0\n", ""},
+        {{"eval", net, "map.Out", "--set", "map.OPT2=Reflect", "--format", "csv"}, 0, "map.Out\n", ""},
+        {{"check", net, "--set", "wave.In=@time"}, 0, "= @time", ""},
+        {{"graph", net, "--set", "wave.In=1", "-o", svg}, 0, "wrote ", ""},
+        {{"save", net, "--set", "wave.In=1", "-o", qvs}, 0, "", ""},
+        {{"plot", net, "wave.Out", "--frames", "0-3", "--set", "wave.In=@time", "-o", svg}, 0, "wrote ", "", true},
+        {{"render", net, "wave.Out", "--size", "4x4", "--set", "wave.In=@u", "-o", png}, 0, "wrote ", "", true},
+        {{"eval", net, "wave.Out", "--set", "wave.Inn=1"}, 2, "", "--set wave.Inn=1: node \"wave\""},
+        {{"eval", net, "wave.Out", "--set", "wav.In=1"}, 2, "", "--set wav.In=1: no node \"wav\" (nodes: wave, map)"},
+        {{"eval", net, "wave.Out", "--set", "wave.In=map.Oot"}, 2, "", "QvT_MAPR has no output \"Oot\""},
+        {{"eval", net, "wave.Out", "--set", "wave.In=wave.Out"}, 2, "", "loop"},
+        {{"eval", net, "wave.Out", "--set", "map.OPT2=Sideways"}, 2, "", "\"Sideways\" is not one of its choices"},
+        {{"eval", net, "wave.Out", "--set", "wave=1"}, 2, "", "'wave=1' is not NODE.INPUT=VALUE"},
+        {{"eval", "QvMs_SIN", "--set", "wave.In=1"}, 2, "", "--set: a node alone"},
+    };
+    for (const auto &c : cases) {
+        if (c.draws && !refhost::have_cairo()) continue;
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
