@@ -419,6 +419,12 @@ bool read_network_toml(const std::string &text, const std::string &source,
     return ok;
 }
 
+const char *control_id_name(uint32_t id) {
+    for (const auto &c : kControlNames)
+        if (c.id == id) return c.name;
+    return nullptr;
+}
+
 bool set_in_network(NetworkFile &file, const std::string &node, const std::string &key, const std::string &value,
                     const std::string &where, std::vector<std::string> &problems) {
     toml::table parsed;

@@ -76,6 +76,10 @@ bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems);
 
+// The name a network file gives an unlabelled panel control by its id
+// ("OPT2" for 0x8011), or null.
+const char *control_id_name(uint32_t id);
+
 // Sets one input or panel control of a loaded network as a line KEY = VALUE
 // in the node's table (KEY an input) or in its panel table (KEY a control)
 // would, with the problems the file would give, each starting with `where`

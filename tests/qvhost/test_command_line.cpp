@@ -50,6 +50,33 @@ TEST(Qvhost, NodesListsAllNinetyTwo) {
     EXPECT_NE(r.out.find("QvT_SPMTL     \"Split Mtl\" QvTool/Tool/Conv      no"), std::string::npos) << r.out;
 }
 
+// `nodes NAME` describes one node: inputs with types and defaults,
+// outputs, the panel's controls by the names a file uses, with their
+// choices, and the hosts that offer it.
+TEST(Qvhost, NodesDescribesOneNode) {
+    const struct {
+        const char *server;
+        std::vector<std::string> lines;  // each found in the output
+    } cases[] = {
+        {"QvT_MAPR",
+         {"QvT_MAPR  \"MapRange\"  QvTool/Tool\n", "inputs:\n  In      scalar   default 0\n", "outputs:\n  Out     scalar\n",
+          "\n  OPT2   iPopChoice  \"Linear\" (choices: \"Linear\" | \"Constant\" | \"Repeat\" | \"Reflect\")\n",
+          "hosts: builds up to 1164: yes; builds 1165 to 3226: yes; 2018 and later (build 3227 on): yes\n"}},
+        {"QvT_VIEW", {"  Color    color\n", "outputs: none\n", "  ShowHex    iBoolean    off\n"}},
+        {"QvMs_PI", {"inputs: none\n", "panel: none\n"}},
+        {"QvC_MTL", {"hosts: builds up to 1164: no; builds 1165 to 3226: yes; 2018 and later (build 3227 on): no\n"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.server);
+        const CliResult r = qvhost_run({"nodes", c.server});
+        EXPECT_EQ(r.code, 0) << r.err;
+        for (const std::string &line : c.lines) EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
+    const CliResult r = qvhost_run({"nodes", "QvMs_NOPE"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "qvhost: unknown node \"QvMs_NOPE\"\n");
+}
+
 TEST(Qvhost, EvalPrintsEveryOutput) {
     CliResult r = qvhost_run({"eval", "QvMs_POW", "In=2", "Pow=10"});
     ASSERT_EQ(r.code, 0) << r.err;
