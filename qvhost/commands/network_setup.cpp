@@ -4,6 +4,7 @@
 #include "refhost/network/input_evaluation.h"
 #include "refhost/value.h"
 #include "support/escaped_text.h"
+#include "support/number_text.h"
 
 namespace qvhost {
 
@@ -28,19 +29,55 @@ void declare_settings(CLI::App &command, std::vector<std::string> &settings) {
         ->allow_extra_args(false);
 }
 
-bool apply_setting(const Context &ctx, NetworkFile &file, const std::string &setting) {
+bool apply_setting(const Context &ctx, NetworkFile &file, const std::string &setting, const std::string &option) {
     const std::size_t eq = setting.find('='), dot = setting.find('.');
     if (eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 >= eq) {
-        ctx.err << "qvhost: --set: '" << support::shown(setting)
+        ctx.err << "qvhost: " << option << ": '" << support::shown(setting)
                 << "' is not NODE.INPUT=VALUE or NODE.CONTROL=CHOICE\n";
         return false;
     }
     std::vector<std::string> problems;
     if (set_in_network(file, setting.substr(0, dot), setting.substr(dot + 1, eq - dot - 1), setting.substr(eq + 1),
-                       "--set " + support::shown(setting), problems))
+                       option + " " + support::shown(setting), problems))
         return true;
     for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
     return false;
+}
+
+void declare_wedge(CLI::App &command, std::string &wedge) {
+    command.add_option("--wedge", wedge,
+                       "NODE.INPUT=A:B:N: N values from A to B, one output each (e.g. --wedge ramp.mapEd=1:4:4)");
+}
+
+bool parse_wedge(const std::string &text, Wedge &wedge, std::string &error) {
+    if (text.empty()) return true;
+    const std::size_t eq = text.find('='), dot = text.find('.');
+    const std::size_t c1 = text.find(':', eq == std::string::npos ? 0 : eq);
+    const std::size_t c2 = c1 == std::string::npos ? c1 : text.find(':', c1 + 1);
+    if (eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 >= eq || c2 == std::string::npos) {
+        error = "--wedge: \"" + support::shown(text) + "\" is not NODE.INPUT=A:B:N";
+        return false;
+    }
+    double a = 0.0, b = 0.0;
+    long long n = 0;
+    if (!parse_number("--wedge", text.substr(eq + 1, c1 - eq - 1), "a first value", Range{-1e300, 1e300}, a, error) ||
+        !parse_number("--wedge", text.substr(c1 + 1, c2 - c1 - 1), "a last value", Range{-1e300, 1e300}, b, error) ||
+        !parse_integer("--wedge", text.substr(c2 + 1), "a count of values", 1, 10000, n, error))
+        return false;
+    wedge.key = text.substr(0, eq);
+    wedge.values.clear();
+    for (long long k = 0; k < n; ++k) {
+        const double x = n == 1 ? a : a + (b - a) * static_cast<double>(k) / static_cast<double>(n - 1);
+        wedge.values.push_back(support::number_text(k == n - 1 && n > 1 ? b : x));
+    }
+    return true;
+}
+
+std::string wedge_path(const std::string &path, std::size_t k) {
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.rfind('.');
+    const std::size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+    return path.substr(0, at) + "_w" + std::to_string(k + 1) + path.substr(at);
 }
 
 bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<std::string> &names,

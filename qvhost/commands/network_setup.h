@@ -21,8 +21,24 @@ int load_network(const Context &ctx, const std::string &path, NetworkFile &file)
 void declare_settings(CLI::App &command, std::vector<std::string> &settings);
 
 // Applies one NODE.KEY=VALUE setting to a loaded network; false after an
-// error line naming it.
-bool apply_setting(const Context &ctx, NetworkFile &file, const std::string &setting);
+// error line naming it and the option that gave it.
+bool apply_setting(const Context &ctx, NetworkFile &file, const std::string &setting,
+                   const std::string &option = "--set");
+
+// --wedge NODE.INPUT=A:B:N: the input set to N values from A to B, ends
+// included, one output for each.
+struct Wedge {
+    std::string key;                  // "NODE.INPUT"; empty for no wedge
+    std::vector<std::string> values;  // as each setting's text
+    bool given() const { return !key.empty(); }
+    std::string setting(std::size_t k) const { return key + "=" + values[k]; }
+};
+void declare_wedge(CLI::App &command, std::string &wedge);
+// "" gives no wedge; false with a usage error.
+bool parse_wedge(const std::string &text, Wedge &wedge, std::string &error);
+// The file of the k-th value of a wedge: "_w" and k (from 1) before the
+// extension ("out.png" -> "out_w3.png").
+std::string wedge_path(const std::string &path, std::size_t k);
 
 // Finds every named output; false after an error line.
 bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<std::string> &names,

@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
     std::vector<std::string> settings;  // --set
+    std::string wedge_text;
+    Wedge wedge;
     std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
@@ -39,6 +41,7 @@ struct RenderOptions {
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
         declare_settings(c, settings);
+        declare_wedge(c, wedge_text);
         c.add_option("output", output, "NODE.OUTPUT")->required();
         c.add_option("--size", size, "WxH in pixels")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B, an image each");
@@ -65,6 +68,7 @@ struct RenderOptions {
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
         thread_count = static_cast<int>(t);
+        if (!parse_wedge(wedge_text, wedge, error)) return false;
         return parse_size("--size", size, 8192, width, height, error);
     }
     bool cheap() const { return false; }
@@ -153,8 +157,18 @@ int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
                 ctx.settings};
-    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
-                          o.pattern);
+    if (!o.wedge.given())
+        return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
+                              o.pattern);
+    // A wedge: an image (or a run of frames) for each value.
+    for (std::size_t k = 0; k < o.wedge.values.size(); ++k) {
+        Context value = job;
+        value.settings.push_back(o.wedge.setting(k));
+        if (int rc = render_network(value, o.network, o.output, o.width, o.height, o.span, o.thread_count,
+                                    o.shown_range, wedge_path(o.pattern, k)))
+            return rc;
+    }
+    return 0;
 }
 
 }  // namespace

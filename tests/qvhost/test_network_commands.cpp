@@ -186,6 +186,15 @@ TEST(NetworkCommands, SetOverridesTheFile) {
         {{"eval", net, "wave.Out", "--set", "map.OPT2=Sideways"}, 2, "", "\"Sideways\" is not one of its choices"},
         {{"eval", net, "wave.Out", "--set", "wave=1"}, 2, "", "'wave=1' is not NODE.INPUT=VALUE"},
         {{"eval", "QvMs_SIN", "--set", "wave.In=1"}, 2, "", "--set: a node alone"},
+        // --wedge: one output per value.
+        {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1:2", "--format", "csv"},
+         0,
+         "frame,time,wave.Out[wave.In=0],wave.Out[wave.In=1]\n0,0,0,0.8414709848078965\n",
+         ""},
+        {{"render", net, "wave.Out", "--size", "4x4", "--wedge", "wave.In=0:1:2", "-o", png}, 0, "o_w2.png\n", "", true},
+        {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1"}, 2, "", "\"wave.In=0:1\" is not NODE.INPUT=A:B:N"},
+        {{"eval", net, "wave.Out", "--wedge", "wave.Inn=0:1:2"}, 2, "", "--wedge wave.Inn=0: node \"wave\""},
+        {{"eval", "QvMs_SIN", "--wedge", "wave.In=0:1:2"}, 2, "", "--wedge: a node alone"},
     };
     for (const auto &c : cases) {
         if (c.draws && !refhost::have_cairo()) continue;
