@@ -140,28 +140,6 @@ std::vector<std::string> cells_of(const OutputRef &o, const refhost::Value &v) {
     return cells;
 }
 
-std::string json_number(const std::string &cell) {
-    if (cell.empty() || cell == "nan" || cell == "-nan" || cell == "inf" || cell == "-inf") return "null";
-    return cell;
-}
-
-std::string json_string(const std::string &s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // Writes the rows of a network's evaluation as each is made, so that the
 // first appears at once and memory stays flat over any frame range.  A table
 // aligns its columns to the header and the first row.

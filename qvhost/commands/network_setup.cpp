@@ -6,6 +6,8 @@
 #include "support/escaped_text.h"
 #include "support/number_text.h"
 
+#include <cstdio>
+
 namespace qvhost {
 
 int load_network(const Context &ctx, const std::string &path, NetworkFile &file) {
@@ -92,6 +94,28 @@ bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<
         outputs.push_back(ref);
     }
     return true;
+}
+
+std::string json_number(const std::string &cell) {
+    if (cell.empty() || cell == "nan" || cell == "-nan" || cell == "inf" || cell == "-inf") return "null";
+    return cell;
+}
+
+std::string json_string(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }
 
 std::string feed_text(const NetworkFile &file, const refhost::HostInput &in) {

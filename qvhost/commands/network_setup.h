@@ -44,6 +44,11 @@ std::string wedge_path(const std::string &path, std::size_t k);
 bool resolve_all(const Context &ctx, const NetworkFile &file, const std::vector<std::string> &names,
                  std::vector<OutputRef> &outputs);
 
+// A number's text as JSON has it: NaN, infinities and "" (no value) as null.
+std::string json_number(const std::string &cell);
+// A string as a JSON string, quoted and escaped.
+std::string json_string(const std::string &s);
+
 // What feeds an input, as check and graph show it.
 std::string feed_text(const NetworkFile &file, const refhost::HostInput &in);
 

@@ -207,3 +207,47 @@ TEST(NetworkCommands, SetOverridesTheFile) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
 }
+
+// trace: every node an output depends on, upstream first, with the values
+// of one sample; NaN and infinities marked.
+TEST(NetworkCommands, TraceShowsEveryValueOfOneSample) {
+    TempDir dir;
+    const std::string net =
+        dir.file("net.qvn.toml", "[node.div]\nserver = \"QvMs_DIV\"\nIn1 = \"wave.Out\"\nIn2 = 0\n" + std::string(kSin) +
+                                     "In = \"@frame\"\n[node.log]\nserver = \"QvMs_LOG\"\nIn = -1\n");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string out;  // part of the output
+        const char *err;  // part of the first error line
+    } cases[] = {
+        {{"trace", net, "div.Out", "--frame", "3", "--at", "0.1,0.2"},
+         0,
+         "div.Out at frame 3, time 0.1, u,v 0.1,0.2\n"
+         "node             port     type    fed by    value\n"
+         "wave (QvMs_SIN)  in In    scalar  @frame    3\n"
+         "wave (QvMs_SIN)  out Out  scalar            0.1411200080598672\n"
+         "div (QvMs_DIV)   in In1   scalar  wave.Out  0.1411200080598672\n",
+         ""},
+        {{"trace", net, "log.Out"}, 0, "nan   <- NaN\n", ""},
+        {{"trace", net, "log.Out", "--format", "json"},
+         0,
+         "{\"kind\": \"out\", \"name\": \"Out\", \"type\": \"scalar\", \"value\": null, \"mark\": \"NaN\"}",
+         ""},
+        {{"trace", net, "wave.Out", "--set", "wave.In=@u", "--format", "json"},
+         0,
+         "\"fed\": \"@u\", \"value\": 0.5}",
+         ""},
+        {{"trace", net, "div.Oot"}, 2, "", "QvMs_DIV has no output \"Oot\""},
+        {{"trace", net, "div.Out", "--format", "csv"}, 2, "", "--format: \"csv\" is not one of table, json"},
+    };
+    for (const auto &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
