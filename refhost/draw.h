@@ -34,7 +34,7 @@ struct Preview {
     int width = 0, height = 0;
     std::vector<DrawCall> calls;
     int stray_calls = 0;  // calls naming another node while this one drew
-    long evaluations = 0; // node outputs evaluated for what the preview shows
+    long evaluations = 0;  // node outputs evaluated for what the preview shows
     std::string error;    // why nothing was drawn; empty on success
 
     bool ok() const { return error.empty(); }

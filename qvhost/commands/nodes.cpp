@@ -76,8 +76,8 @@ std::string offering_hosts(const Context &ctx, const std::string &server) {
         std::string error;
         const auto module = refhost::Module::load(ctx.module_path, error, true);
         refhost::HostNode probe;
-        const bool offered = module && refhost::activate_handler(*module, server, probe, config.handler_version) ==
-                                           QV_AFUNC_OK;
+        const bool offered =
+            module && refhost::activate_handler(*module, server, probe, config.handler_version) == QV_AFUNC_OK;
         text += std::string(text.empty() ? "" : "; ") + row.hosts + ": " + (offered ? "yes" : "no");
     }
     config = saved;

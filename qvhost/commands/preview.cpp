@@ -7,10 +7,10 @@
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/commands/node_setup.h"
 #include "qvhost/pictures/pictures.h"
+#include "refhost/draw.h"
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/input_key.h"
 #include "refhost/network/render.h"
-#include "refhost/draw.h"
 #include "support/escaped_text.h"
 #include "support/number_text.h"
 
@@ -69,14 +69,18 @@ struct PreviewOptions {
         if (names_a_file(target)) {
             for (const std::string &s : sets)
                 if (s.find('.') == std::string::npos || s.find('.') > s.find('=')) {
-                    error = "--set: a viewer in a network is set as NODE.CONTROL=VALUE, as its file's panel = { ... "
-                            "} sets it (e.g. --set " + values[0] + "." + support::shown(s) + ")";
+                    error =
+                        "--set: a viewer in a network is set as NODE.CONTROL=VALUE, as its file's panel = { ... "
+                        "} sets it (e.g. --set " +
+                        values[0] + "." + support::shown(s) + ")";
                     return false;
                 }
             settings = sets;
         }
         if (!names_a_file(target) && (!frame.empty() || at_option->count() > 0 || verbose)) {
-            error = std::string(!frame.empty() ? "--frame" : verbose ? "--verbose" : "--at") +
+            error = std::string(!frame.empty() ? "--frame"
+                                : verbose      ? "--verbose"
+                                               : "--at") +
                     ": a viewer alone draws the values fed to it; preview a network file for a frame, a u,v and "
                     "the labelled rows";
             return false;
@@ -213,9 +217,8 @@ int preview_in_network(const Context &ctx, const std::string &path, const std::s
     std::string error;
     if (!p.png.empty() && !write_preview(preview, p.png, error)) return ctx.fail(support::shown_message(error, p.png));
     const refhost::HostNode &host_node = *net.node(node->id);
-    ctx.out << name << " (" << host_node.server << ") at frame " << p.frame << ", time "
-            << support::number_text(time) << ", u,v " << support::number_text(p.u) << "," << support::number_text(p.v)
-            << "\n";
+    ctx.out << name << " (" << host_node.server << ") at frame " << p.frame << ", time " << support::number_text(time)
+            << ", u,v " << support::number_text(p.u) << "," << support::number_text(p.v) << "\n";
     print_viewer_table(ctx.out, file, host_node, preview);
     if (p.verbose) {
         ctx.out << "draw list:\n";

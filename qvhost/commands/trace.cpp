@@ -82,8 +82,10 @@ Shown shown(const refhost::Value &v) {
     for (int c = 0; c < n; ++c) {
         const double d = v.doubles()[c];
         s.numbers.push_back(support::number_text(d));
-        if (std::isnan(d)) s.mark = "NaN";
-        else if (std::isinf(d) && s.mark.empty()) s.mark = "infinite";
+        if (std::isnan(d))
+            s.mark = "NaN";
+        else if (std::isinf(d) && s.mark.empty())
+            s.mark = "infinite";
     }
     return s;
 }
@@ -158,7 +160,8 @@ int run_trace(const Context &ctx, const TraceOptions &o) {
         std::vector<Port> ports;
         for (std::size_t i = 0; i < n->inputs.size(); ++i) {
             const refhost::HostInput &in = *n->inputs[i];
-            Port port{"in", refhost::input_key(*n, i), refhost::type_name(in.type), "-", {"(its panel's value)", "", {""}}};
+            Port port{
+                "in", refhost::input_key(*n, i), refhost::type_name(in.type), "-", {"(its panel's value)", "", {""}}};
             if (in.connected()) {
                 refhost::Value v;
                 v.type = in.type;
@@ -169,7 +172,8 @@ int run_trace(const Context &ctx, const TraceOptions &o) {
             ports.push_back(std::move(port));
         }
         for (const auto &out : n->outputs)
-            ports.push_back({"out", out->name, refhost::type_name(out->type), "", shown(memo.value(*out, &sample.access))});
+            ports.push_back(
+                {"out", out->name, refhost::type_name(out->type), "", shown(memo.value(*out, &sample.access))});
         nodes.emplace_back(file.name_of(n->id) + " (" + n->server + ")", std::move(ports));
         if (refhost::cancel_requested()) break;
     }

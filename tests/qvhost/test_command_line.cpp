@@ -64,7 +64,8 @@ TEST(Qvhost, NodesDescribesOneNode) {
         std::vector<std::string> lines;  // each found in the output
     } cases[] = {
         {"QvT_MAPR",
-         {"QvT_MAPR  \"MapRange\"  QvTool/Tool\n", "inputs:\n  In      scalar   default 0\n", "outputs:\n  Out     scalar\n",
+         {"QvT_MAPR  \"MapRange\"  QvTool/Tool\n", "inputs:\n  In      scalar   default 0\n",
+          "outputs:\n  Out     scalar\n",
           "\n  OPT2   iPopChoice  \"Linear\" (choices: \"Linear\" | \"Constant\" | \"Repeat\" | \"Reflect\")\n",
           "hosts: builds up to 1164: yes; builds 1165 to 3226: yes; 2018 and later (build 3227 on): yes\n"}},
         {"QvT_VIEW", {"  Color    color\n", "outputs: none\n", "  ShowHex    iBoolean    off\n"}},
@@ -96,7 +97,8 @@ std::vector<std::vector<std::string>> command_lines(const std::string &text) {
             if (line.rfind(lead, 0) == 0) line.erase(0, std::strlen(lead));
         const std::size_t start = line.find_first_not_of(' ');
         if (start == std::string::npos || line.compare(start, 7, "qvhost ") != 0) continue;
-        line = line.substr(start + 7, line.find("  (") == std::string::npos ? std::string::npos : line.find("  (") - start - 7);
+        line = line.substr(start + 7,
+                           line.find("  (") == std::string::npos ? std::string::npos : line.find("  (") - start - 7);
         std::istringstream words(line);
         std::vector<std::string> args;
         for (std::string w; words >> w;) args.push_back(w);

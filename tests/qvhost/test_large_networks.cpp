@@ -46,9 +46,9 @@ long ladder_preview_evaluations(int depth, bool reuse, std::string &shown) {
     const std::string last = "n" + std::to_string(depth) + ".Out";
     qvhost::NetworkFile file;
     std::vector<std::string> problems;
-    EXPECT_TRUE(qvhost::read_network_toml(
-        ladder(depth) + "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"" + last + "\"\n\"Scalar#2\" = \"" + last + "\"\n",
-        "ladder.toml", shared_module(), file, problems));
+    EXPECT_TRUE(qvhost::read_network_toml(ladder(depth) + "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"" + last +
+                                              "\"\n\"Scalar#2\" = \"" + last + "\"\n",
+                                          "ladder.toml", shared_module(), file, problems));
     file.network->set_reuse(reuse);
     const refhost::Preview p = refhost::render_preview(*file.network, file.find("view")->id, 128, 80);
     EXPECT_TRUE(p.ok()) << p.error;

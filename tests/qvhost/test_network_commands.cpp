@@ -127,17 +127,20 @@ TEST(NetworkCommands, StandardInputIsANetworkFile) {
 // in a table labelled by input; the draw list only with --verbose.
 TEST(NetworkCommands, PreviewShowsTheSampleGiven) {
     TempDir dir;
-    const std::string net = dir.file("views.qvn.toml", "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"@frame\"\n"
-                                                       "\"Scalar#2\" = \"@time\"\n\"Scalar#3\" = \"wave.Out\"\n" +
-                                                           std::string(kSin) + "In = \"@u\"\n");
-    const std::string table = "input     fed by    shows\nScalar    @frame    +10.0000\nScalar#2  @time     +0.500000\n";
+    const std::string net = dir.file("views.qvn.toml",
+                                     "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"@frame\"\n"
+                                     "\"Scalar#2\" = \"@time\"\n\"Scalar#3\" = \"wave.Out\"\n" +
+                                         std::string(kSin) + "In = \"@u\"\n");
+    const std::string table =
+        "input     fed by    shows\nScalar    @frame    +10.0000\nScalar#2  @time     +0.500000\n";
     const struct {
         std::vector<std::string> args;
         std::string out;  // the start of the output
     } cases[] = {
         {{"preview", net, "view", "--frame", "10", "--fps", "20"},
-         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table + "Scalar#3  wave.Out  +0.479426\n"
-         "Scalar#4  -         +0.00000\n"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table +
+             "Scalar#3  wave.Out  +0.479426\n"
+             "Scalar#4  -         +0.00000\n"},
         {{"preview", net, "view", "--frame", "10", "--fps", "20", "--at", "0,0.5", "--set", "wave.In=@v"},
          "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0,0.5\n" + table + "Scalar#3  wave.Out  +0.479426\n"},
         {{"preview", net, "view", "--frame", "10", "--fps", "20", "--set", "wave.In=1.5707963267948966"},
@@ -161,8 +164,9 @@ TEST(NetworkCommands, PreviewShowsTheSampleGiven) {
 // with the errors the file would give.
 TEST(NetworkCommands, SetOverridesTheFile) {
     TempDir dir;
-    const std::string net = dir.file("net.qvn.toml", std::string(kSin) + "In = 0.5\n[node.map]\nserver = \"QvT_MAPR\"\n"
-                                                     "In = \"@u\"\n");
+    const std::string net = dir.file("net.qvn.toml", std::string(kSin) +
+                                                         "In = 0.5\n[node.map]\nserver = \"QvT_MAPR\"\n"
+                                                         "In = \"@u\"\n");
     const std::string png = dir.file("o.png"), svg = dir.file("o.svg"), qvs = dir.file("o.qvs");
     const struct {
         std::vector<std::string> args;
@@ -191,7 +195,11 @@ TEST(NetworkCommands, SetOverridesTheFile) {
          0,
          "frame,time,wave.Out[wave.In=0],wave.Out[wave.In=1]\n0,0,0,0.8414709848078965\n",
          ""},
-        {{"render", net, "wave.Out", "--size", "4x4", "--wedge", "wave.In=0:1:2", "-o", png}, 0, "o_w2.png\n", "", true},
+        {{"render", net, "wave.Out", "--size", "4x4", "--wedge", "wave.In=0:1:2", "-o", png},
+         0,
+         "o_w2.png\n",
+         "",
+         true},
         {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1"}, 2, "", "\"wave.In=0:1\" is not NODE.INPUT=A:B:N"},
         {{"eval", net, "wave.Out", "--wedge", "wave.Inn=0:1:2"}, 2, "", "--wedge wave.Inn=0: node \"wave\""},
         {{"eval", "QvMs_SIN", "--wedge", "wave.In=0:1:2"}, 2, "", "--wedge: a node alone"},
@@ -212,9 +220,9 @@ TEST(NetworkCommands, SetOverridesTheFile) {
 // of one sample; NaN and infinities marked.
 TEST(NetworkCommands, TraceShowsEveryValueOfOneSample) {
     TempDir dir;
-    const std::string net =
-        dir.file("net.qvn.toml", "[node.div]\nserver = \"QvMs_DIV\"\nIn1 = \"wave.Out\"\nIn2 = 0\n" + std::string(kSin) +
-                                     "In = \"@frame\"\n[node.log]\nserver = \"QvMs_LOG\"\nIn = -1\n");
+    const std::string net = dir.file(
+        "net.qvn.toml", "[node.div]\nserver = \"QvMs_DIV\"\nIn1 = \"wave.Out\"\nIn2 = 0\n" + std::string(kSin) +
+                            "In = \"@frame\"\n[node.log]\nserver = \"QvMs_LOG\"\nIn = -1\n");
     const struct {
         std::vector<std::string> args;
         int code;
