@@ -98,10 +98,7 @@ public:
     // file's lines, whichever pass found it.
     bool read(const std::string &text) {
         read_nodes(text);
-        std::stable_sort(found_.begin(), found_.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-        for (auto &p : found_) problems_.push_back(std::move(p.second));
-        found_.clear();
-        return problems_.empty();
+        return flush();
     }
 
     NetworkFile take() { return std::move(file_); }
@@ -164,8 +161,49 @@ private:
         return found_.empty();
     }
 
+    // A network already read, to set one key of one node as its file would.
+    Reader(NetworkFile &&file, std::string where, bool lenient, std::vector<std::string> &problems)
+        : source_(file.source), module_(file.network->shared_module()), lenient_(lenient), problems_(problems),
+          file_(std::move(file)), where_(std::move(where)) {}
+
+    bool set(const std::string &name, const std::string &key, const toml::node &value) {
+        HostNode *n = node_named(name);
+        if (n == nullptr) {
+            std::vector<std::string> names, shown_names;
+            for (const NetworkFile::Node &node : file_.nodes) {
+                names.push_back(node.name);
+                shown_names.push_back(support::shown(node.name));
+            }
+            problem(0, "", "no node " + support::shown_quoted(name) + " (nodes: " + list_of(shown_names) + ")" +
+                               did_you_mean(name, names));
+            return flush();
+        }
+        toml::table table;
+        if (refhost::input_index(*n, key) >= 0) {
+            table.insert(key, value);
+            connect_inputs(name, table);
+        } else {
+            toml::table panel;
+            panel.insert(key, value);
+            table.insert("panel", panel);
+            set_panel(name, table);
+        }
+        Network::GraphProblem graph;
+        if (found_.empty() && !file_.network->check_graph(graph)) problem(0, name, graph_advice(graph));
+        return flush();
+    }
+
+private:
+    // Moves what was found to `problems`, in the order of the file's lines.
+    bool flush() {
+        std::stable_sort(found_.begin(), found_.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &p : found_) problems_.push_back(std::move(p.second));
+        found_.clear();
+        return problems_.empty();
+    }
+
     void problem(int line, const std::string &node, const std::string &what) {
-        std::string p = source_ + ":" + std::to_string(line) + ": ";
+        std::string p = where_.empty() ? source_ + ":" + std::to_string(line) + ": " : where_ + ": ";
         if (!node.empty()) p += "node " + support::shown_quoted(node) + ": ";
         found_.emplace_back(line, p + what);
     }
@@ -387,6 +425,7 @@ private:
     std::vector<std::pair<int, std::string>> found_;  // the problems with their lines, as found
     NetworkFile file_;
     std::unordered_map<const refhost::HostInput *, int> wired_lines_;  // where the file wires each input
+    std::string where_;  // what problems start with in place of the file and line, when set
 };
 
 }  // namespace
@@ -637,6 +676,29 @@ bool read_network_toml(const std::string &text, const std::string &source,
     problems.insert(problems.end(), found.begin(), found.end());
     if (ok && problems.size() == before) out = reader.take();
     return ok;
+}
+
+const char *control_id_name(uint32_t id) {
+    for (const auto &c : kControlNames)
+        if (c.id == id) return c.name;
+    return nullptr;
+}
+
+bool set_in_network(NetworkFile &file, const std::string &node, const std::string &key, const std::string &value,
+                    const std::string &where, std::vector<std::string> &problems, bool lenient) {
+    toml::table parsed;
+    try {
+        parsed = toml::parse("v = " + value);
+    } catch (const toml::parse_error &) {
+        parsed = toml::table{{"v", value}};
+    }
+    const std::size_t before = problems.size();
+    std::vector<std::string> found;
+    Reader reader(std::move(file), where, lenient, found);
+    reader.set(node, key, *parsed.get("v"));
+    file = reader.take();
+    problems.insert(problems.end(), found.begin(), found.end());
+    return problems.size() == before;
 }
 
 bool is_scene_content(const std::string &content, const std::string &path) {

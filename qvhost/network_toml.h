@@ -92,6 +92,19 @@ bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems, bool lenient = false);
 
+// The name a network file gives an unlabelled panel control by its id
+// ("OPT2" for 0x8011), or null.
+const char *control_id_name(uint32_t id);
+
+// Sets one input or panel control of a loaded network as a line KEY = VALUE
+// in the node's table (KEY an input) or in its panel table (KEY a control)
+// would, with the problems the file would give, each starting with `where`
+// instead of the file and line.  VALUE is written as in the file (2.5,
+// "ramp.Out", "@u", [1, 2, 3], true); a word that is no TOML value is taken
+// as a string (ramp.Out, Reflect).  The network stays checked for loops.
+bool set_in_network(NetworkFile &file, const std::string &node, const std::string &key, const std::string &value,
+                    const std::string &where, std::vector<std::string> &problems, bool lenient = false);
+
 // The path that names standard input, and how messages name a network file.
 inline constexpr const char *kStandardInput = "-";
 inline std::string network_file_name(const std::string &path) { return path == kStandardInput ? "<stdin>" : path; }

@@ -118,7 +118,7 @@ int stray_draw_calls() {
     return r.stray;
 }
 
-Preview render_preview(Network &net, int node_id, int width, int height) {
+Preview render_preview(Network &net, int node_id, int width, int height, const PreviewSample &at) {
     Preview p;
     p.node_id = node_id;
     p.width = width;
@@ -142,7 +142,13 @@ Preview render_preview(Network &net, int node_id, int width, int height) {
         r.node = n;
         r.preview = &p;
     }
+    HostSample sample = HostSample::at(at.u, at.v, at.u, at.v, at.time, at.frame);
+    SampleMemo memo = net.make_memo();
+    memo.start(sample);
+    if (n->shared != nullptr) n->shared->preview_sample = &sample;
     n->handler.custom_preview(n->instance, width, height);
+    if (n->shared != nullptr) n->shared->preview_sample = nullptr;
+    p.evaluations = memo.evaluations();
     {
         std::lock_guard<std::mutex> lock(r.mutex);
         r.node = nullptr;

@@ -34,6 +34,7 @@ struct Preview {
     int width = 0, height = 0;
     std::vector<DrawCall> calls;
     int stray_calls = 0;  // calls naming another node while this one drew
+    long evaluations = 0;  // node outputs evaluated for what the preview shows
     std::string error;    // why nothing was drawn; empty on success
 
     bool ok() const { return error.empty(); }
@@ -44,10 +45,19 @@ struct Preview {
 // The service's operation table, answered for "NodeDrawFuncs".
 const QvNodeDrawFuncs &draw_funcs();
 
+// The sample a preview shows: what feeds the node's inputs is evaluated
+// there, each output once (through a memo, as the network's memos reuse
+// values), sample sources reading its u,v, time and frame.
+struct PreviewSample {
+    double u = 0.5, v = 0.5;
+    double time = 0.0;
+    int frame = 0;
+};
+
 // Calls a node's custom preview callback with the preview area's size and
 // returns what it drew.  The error names the node when it is unknown, has no
 // preview callback, or the size is not positive.
-Preview render_preview(Network &net, int node_id, int width, int height);
+Preview render_preview(Network &net, int node_id, int width, int height, const PreviewSample &at = {});
 
 // Draw calls that arrived while no preview of their node was being drawn.
 int stray_draw_calls();

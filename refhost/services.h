@@ -108,13 +108,18 @@ static_assert(sizeof(HostSample) >= QV_SAMPLE_ACCESS_MAX_BYTES + sizeof(SampleEx
 // module's questions (tests ask; renders turn it off, so that evaluation
 // touches no shared word), whether an input fed a constant is evaluated by
 // copying the constant already converted to its type (renders), whether
-// its memos reuse values (Network::set_reuse), and how many outputs it
-// numbered.
+// its memos reuse values (Network::set_reuse), how many outputs it
+// numbered, and the sample of the preview being drawn.
 struct NetworkShared {
     bool counting = true;
     bool copies_constants = false;
     bool reuses_outputs = true;
     int outputs = 0;
+    // While a node draws its preview, the host's record for the sample the
+    // preview shows (the scene's frame and time, a u,v and a memo): a viewer
+    // evaluates its inputs with a block of its own that carries nothing of
+    // the host's, so what feeds them is evaluated with this record instead.
+    HostSample *preview_sample = nullptr;
 };
 
 // What the host feeds into an input: a constant value, or what a sample

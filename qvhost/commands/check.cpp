@@ -16,10 +16,12 @@ namespace {
 struct CheckOptions {
     std::string network;
     bool lenient = false;
+    std::vector<std::string> settings;
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file (TOML or a scene file)")->required();
         declare_lenient(c, lenient);
+        declare_settings(c, settings);
     }
     bool check(std::string &) { return true; }
     bool cheap() const { return false; }
@@ -36,6 +38,8 @@ int check_network(const Context &ctx, const CheckOptions &o) {
         ctx.out << network_file_name(path) << ": " << problems.size() << " problem" << (problems.size() == 1 ? "" : "s") << "\n";
         return 1;
     }
+    for (const std::string &setting : ctx.settings)
+        if (!apply_setting(ctx, file, setting)) return 2;
     std::ostream &out = ctx.out;
     out << network_file_name(path) << ": " << file.nodes.size() << " node" << (file.nodes.size() == 1 ? "" : "s") << "\n";
     for (const NetworkFile::Node &entry : file.nodes) {

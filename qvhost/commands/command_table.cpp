@@ -14,6 +14,7 @@ CommandSetup declare_plot(CLI::App &command);
 CommandSetup declare_render(CLI::App &command);
 CommandSetup declare_graph(CLI::App &command);
 CommandSetup declare_save(CLI::App &command);
+CommandSetup declare_trace(CLI::App &command);
 CommandSetup declare_demo(CLI::App &command);
 CommandSetup declare_doc(CLI::App &command);
 
@@ -38,6 +39,8 @@ const CommandRow kCommandTable[] = {
                 "example: qvhost graph examples/demo.qvn.toml -o demo.svg", declare_graph},
     {"save",    "write a network in the application's scene block form",
                 "example: qvhost save examples/demo.qvn.toml --scene demo.qvs --binary", declare_save},
+    {"trace",   "every value one sample of a network's output goes through, upstream first",
+                "example: qvhost trace examples/demo.qvn.toml centre.Out --at 0.25,0.75 --frame 24", declare_trace},
     {"demo",    "render, plot and preview the built-in demo network",
                 "example: qvhost demo --out demo", declare_demo},
     {"doc",     "write the node reference: Markdown pages, one HTML page, pictures",

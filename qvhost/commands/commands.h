@@ -34,6 +34,9 @@ struct Context {
     // start empty even where this process has loaded it before (for a
     // refused service to be asked for at all).
     bool fresh_module = false;
+    // --set NODE.KEY=VALUE: applied to every network the job loads, after
+    // loading, as the file would say it (see network_setup.h).
+    std::vector<std::string> settings;
 
     std::shared_ptr<refhost::Module> load_module() const;
     int fail(const std::string &message, int code = 1) const;
@@ -62,15 +65,31 @@ struct CommandRow {
 extern const CommandRow kCommandTable[];
 extern const std::size_t kCommandCount;
 
+// The settings a command's options hold for its networks (a member
+// `settings`, declared with declare_settings), or none.
+template <class Options>
+auto settings_of(const Options &o, int) -> decltype(std::vector<std::string>(o.settings)) {
+    return o.settings;
+}
+template <class Options>
+std::vector<std::string> settings_of(const Options &, long) {
+    return {};
+}
+
 // The usual setup: a fresh `Options` (with declare(CLI::App &), check(std::string
-// &error) and cheap()) bound to the subcommand, and `run` over it.
+// &error) and cheap()) bound to the subcommand, and `run` over it, its
+// settings in the context.
 template <class Options>
 CommandSetup setup_of(CLI::App &command, int (*run)(const Context &, const Options &)) {
     auto options = std::make_shared<Options>();
     options->declare(command);
     return [options, run](Job &job, std::string &error) {
         if (!options->check(error)) return false;
-        job.run = [options, run](const Context &ctx) { return run(ctx, *options); };
+        job.run = [options, run](const Context &ctx) {
+            Context with = ctx;
+            with.settings = settings_of(*options, 0);
+            return run(with, *options);
+        };
         job.cheap = options->cheap();
         return true;
     };
@@ -110,5 +129,16 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                    const std::string &pattern, bool lenient = false);
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, int frame, double fps,
                        int width, int height, const std::string &png, bool lenient = false);
+// A viewer's preview inside a network, as `preview NETWORK NODE` draws it.
+struct NetworkPreview {
+    int frame = 0;
+    double fps = 30.0;
+    double u = 0.5, v = 0.5;  // the sample the viewer shows
+    int width = 128, height = 80;
+    std::string png;       // "" for no picture
+    bool verbose = false;  // also every drawing call
+    bool lenient = false;  // constants an input cannot hold are cut, not refused
+};
+int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, const NetworkPreview &p);
 
 }  // namespace qvhost

@@ -27,6 +27,9 @@ struct EvalOptions {
     bool lenient = false;
     std::string target;
     std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
+    std::vector<std::string> settings;  // --set
+    std::string wedge_text;
+    Wedge wedge;
     std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
     bool modeler = false;
     CLI::Option *frames_option = nullptr, *time_option = nullptr, *at_option = nullptr, *format_option = nullptr;
@@ -44,11 +47,14 @@ struct EvalOptions {
         at_option = c.add_option("--at", at, "network: the sample's u,v");
         format_option = c.add_option("--format", format, "network: table, csv or json");
         c.add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
+        declare_settings(c, settings);
+        declare_wedge(c, wedge_text);
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
         if (!parse_pair("--at", at, "a position", Range{-1e6, 1e6}, u, v, error)) return false;
         if (!parse_number("--time", time, "a time in seconds", Range{-1e9, 1e9}, seconds, error)) return false;
+        if (!parse_wedge(wedge_text, wedge, error)) return false;
         if (names_a_file(target) && values.empty()) {
             error = "eval NETWORK NODE.OUTPUT...: name at least one output";
             return false;
@@ -61,6 +67,8 @@ struct EvalOptions {
         const char *refused = frames_option->count()   ? "--frames"
                               : at_option->count()     ? "--at"
                               : format_option->count() ? "--format"
+                              : !settings.empty()      ? "--set"
+                              : wedge.given()          ? "--wedge"
                                                        : nullptr;
         if (refused) {
             error = std::string(refused) +
@@ -132,28 +140,6 @@ std::vector<std::string> cells_of(const OutputRef &o, const refhost::Value &v) {
     if (n == 0) return {refhost::format_value(v)};
     for (int c = 0; c < n; ++c) cells.push_back(support::number_text(v.doubles()[c]));
     return cells;
-}
-
-std::string json_number(const std::string &cell) {
-    if (cell.empty() || cell == "nan" || cell == "-nan" || cell == "inf" || cell == "-inf") return "null";
-    return cell;
-}
-
-std::string json_string(const std::string &s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 // Writes the rows of a network's evaluation as each is made, so that the
@@ -231,16 +217,26 @@ private:
 };
 
 int eval_network(const Context &ctx, const std::string &path, const std::vector<std::string> &names,
-                 const FrameSpan &frames, double u, double v, const std::string &format, bool lenient) {
+                 const FrameSpan &frames, double u, double v, const std::string &format, bool lenient,
+                 const Wedge &wedge) {
     if (format != "table" && format != "csv" && format != "json")
         return ctx.fail("--format: \"" + support::shown(format) + "\" is not one of table, csv, json", 2);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
     if (!resolve_all(ctx, file, names, outputs)) return 2;
+    // A wedge: the outputs again for each value, "wave.Out[wave.In=0.5]".
+    const std::size_t values = wedge.given() ? wedge.values.size() : 1;
+    std::vector<OutputRef> columns;
+    for (std::size_t k = 0; k < values; ++k)
+        for (OutputRef o : outputs) {
+            if (wedge.given()) o.text += "[" + wedge.setting(k) + "]";
+            columns.push_back(o);
+        }
+    if (wedge.given() && !apply_setting(ctx, file, wedge.setting(0), "--wedge")) return 2;
 
     refhost::Network &net = *file.network;
-    RowWriter writer(ctx.out, format, outputs);
+    RowWriter writer(ctx.out, format, columns);
     refhost::SampleMemo memo = net.make_memo();
     net.render_init();
     for (int f = frames.first; f <= frames.last; ++f) {
@@ -249,8 +245,14 @@ int eval_network(const Context &ctx, const std::string &path, const std::vector<
         refhost::HostSample sample = refhost::HostSample::at(u, v, u, v, t, f);
         memo.start(sample);
         std::vector<std::string> row = {std::to_string(f), support::number_text(t)};
-        for (const OutputRef &o : outputs)
-            for (const std::string &c : cells_of(o, memo.value(*o.output, &sample.access))) row.push_back(c);
+        for (std::size_t k = 0; k < values; ++k) {
+            if (values > 1) {
+                apply_setting(ctx, file, wedge.setting(k), "--wedge");
+                memo.start(sample);
+            }
+            for (const OutputRef &o : outputs)
+                for (const std::string &c : cells_of(o, memo.value(*o.output, &sample.access))) row.push_back(c);
+        }
         if (refhost::cancel_requested()) break;
         writer.row(row);
     }
@@ -263,7 +265,7 @@ int eval_network(const Context &ctx, const std::string &path, const std::vector<
 int run_eval(const Context &ctx, const EvalOptions &o) {
     if (!names_a_file(o.target))
         return eval_node(ctx, o.target, o.values, o.span.first, o.seconds, o.span.fps, o.modeler);
-    return eval_network(ctx, o.target, o.values, o.span, o.u, o.v, o.format, o.lenient);
+    return eval_network(ctx, o.target, o.values, o.span, o.u, o.v, o.format, o.lenient, o.wedge);
 }
 
 }  // namespace

@@ -15,11 +15,13 @@ namespace {
 
 struct GraphOptions {
     bool lenient = false;
+    std::vector<std::string> settings;  // --set
     std::string network, file;
 
     void declare(CLI::App &c) {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("-o", file, "the picture (.svg or .png)")->required();
     }
     bool check(std::string &) { return true; }

@@ -23,6 +23,7 @@ namespace {
 
 struct PlotOptions {
     bool lenient = false;
+    std::vector<std::string> settings;  // --set
     std::string network;
     std::vector<std::string> outputs;
     std::string frames, over, frame, fps = "30", at = "0.5,0.5", size, png;
@@ -34,6 +35,7 @@ struct PlotOptions {
     void declare(CLI::App &c) {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("outputs", outputs, "NODE.OUTPUT ...")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B along the x axis");
         c.add_option("--over", over, "u: across u from 0 to 1 (at --frame, v from --at)");

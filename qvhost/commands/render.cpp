@@ -32,6 +32,9 @@ using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
     bool lenient = false;
+    std::vector<std::string> settings;  // --set
+    std::string wedge_text;
+    Wedge wedge;
     std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
@@ -42,6 +45,8 @@ struct RenderOptions {
     void declare(CLI::App &c) {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
+        declare_wedge(c, wedge_text);
         c.add_option("output", output, "NODE.OUTPUT")->required();
         c.add_option("--size", size, "WxH in pixels")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B, an image each");
@@ -70,6 +75,7 @@ struct RenderOptions {
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
         thread_count = static_cast<int>(t);
+        if (!parse_wedge(wedge_text, wedge, error)) return false;
         return parse_size("--size", size, 8192, width, height, error);
     }
     bool cheap() const { return false; }
@@ -198,9 +204,20 @@ int check_frame_files(const Context &ctx, const FramePattern &pattern, const Fra
 }
 
 int run_render(const Context &ctx, const RenderOptions &o) {
-    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
-    return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range, o.pattern,
-                          o.lenient);
+    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
+                ctx.settings};
+    if (!o.wedge.given())
+        return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
+                              o.pattern, o.lenient);
+    // A wedge: an image (or a run of frames) for each value.
+    for (std::size_t k = 0; k < o.wedge.values.size(); ++k) {
+        Context value = job;
+        value.settings.push_back(o.wedge.setting(k));
+        if (int rc = render_network(value, o.network, o.output, o.width, o.height, o.span, o.thread_count,
+                                    o.shown_range, wedge_path(o.pattern, k), o.lenient))
+            return rc;
+    }
+    return 0;
 }
 
 }  // namespace

@@ -13,12 +13,14 @@ namespace {
 
 struct SaveOptions {
     bool lenient = false;
+    std::vector<std::string> settings;  // --set
     std::string network, scene;
     bool binary = false;
 
     void declare(CLI::App &c) {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
+        declare_settings(c, settings);
         c.add_option("-o,--scene", scene, "the scene file to write")->required();
         c.add_flag("--binary", binary, "the binary form instead of the text form");
     }

@@ -70,7 +70,6 @@ void deliver(const Value &v, int type, void *result) {
 // Every input but a wired one with a memo: sources, nothing connected, the
 // viewers' own blocks, records without a memo.
 [[gnu::noinline]] void evaluate_input_slowly(const HostInput *in, QvSampleAccess *sa, void *result) {
-    if (in->reads_whole_record) read_whole_sample_record(sa);
     if (in->from != nullptr) {
         Value v;
         evaluate_output(*in->from, sa, v);
@@ -92,11 +91,12 @@ void set_cancel_flag(const std::atomic<bool> *flag) { g_cancel = flag; }
 
 bool cancel_requested() { return g_cancel != nullptr && g_cancel->load(std::memory_order_relaxed); }
 
+namespace {
+
 // The render's paths first: a constant copied as it is, a wired input whose
 // upstream value this sample's memo holds or evaluates once; then the rest.
-void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
-    const auto *in = static_cast<const HostInput *>(input);
-    if (in->constant_bytes != nullptr && !in->reads_whole_record) {
+inline void evaluate_input(const HostInput *in, QvSampleAccess *sa, void *result) {
+    if (in->constant_bytes != nullptr) {
         if (counts_questions(*in->node)) in->source->evaluations.fetch_add(1, std::memory_order_relaxed);
         copy_value_bytes(in->type, result, in->constant_bytes);
         return;
@@ -106,7 +106,7 @@ void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
         std::memset(result, 0, type_size(in->type));
         return;
     }
-    if (from != nullptr && !in->reads_whole_record && sa != nullptr && sa->host_data != nullptr) {
+    if (from != nullptr && sa != nullptr && sa->host_data != nullptr) {
         SampleMemo *memo = static_cast<const SampleExtras *>(sa->host_data)->memo;
         if (memo != nullptr && memo->holds(*from)) {
             const Value &v = memo->value(*from, sa);
@@ -118,6 +118,28 @@ void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
         }
     }
     evaluate_input_slowly(in, sa, result);
+}
+
+// An input of a node that draws a preview: the record it is asked with is
+// read whole, as the application reads it.  A block of the node's own
+// carries nothing of the host's; while a preview is drawn, the input is
+// evaluated with the host's record of the preview's sample instead.
+[[gnu::noinline]] void evaluate_preview_input(const HostInput *in, QvSampleAccess *sa, void *result) {
+    read_whole_sample_record(sa);
+    HostSample *preview = in->node->shared != nullptr ? in->node->shared->preview_sample : nullptr;
+    const bool own_block = sa == nullptr || sa->host_data == nullptr;
+    evaluate_input(in, preview != nullptr && own_block ? &preview->access : sa, result);
+}
+
+}  // namespace
+
+void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
+    const auto *in = static_cast<const HostInput *>(input);
+    if (in->reads_whole_record) [[unlikely]] {
+        evaluate_preview_input(in, sa, result);
+        return;
+    }
+    evaluate_input(in, sa, result);
 }
 
 }  // namespace refhost

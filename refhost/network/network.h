@@ -51,6 +51,7 @@ public:
     Network &operator=(const Network &) = delete;
 
     const Module &module() const { return *module_; }
+    const std::shared_ptr<Module> &shared_module() const { return module_; }
 
     // Activates the server and creates an instance; null with a message when
     // the server is unknown, refuses to activate or create fails.

@@ -1,8 +1,13 @@
 // The qvhost command line, run in-process.
 #include "tests/fixtures/module_fixture.h"
 #include "tests/fixtures/qvhost_run.h"
+#include "tests/fixtures/temp_dir.h"
+
+#include "qvhost/commands/commands.h"
+#include "refhost/draw.h"
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -48,6 +53,95 @@ TEST(Qvhost, NodesListsAllNinetyTwo) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("QvC_MTL       \"Material\"  QvTool/Tool/Cache     no"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("QvT_SPMTL     \"Split Mtl\" QvTool/Tool/Conv      no"), std::string::npos) << r.out;
+}
+
+// `nodes NAME` describes one node: inputs with types and defaults,
+// outputs, the panel's controls by the names a file uses, with their
+// choices, and the hosts that offer it.
+TEST(Qvhost, NodesDescribesOneNode) {
+    const struct {
+        const char *server;
+        std::vector<std::string> lines;  // each found in the output
+    } cases[] = {
+        {"QvT_MAPR",
+         {"QvT_MAPR  \"MapRange\"  QvTool/Tool\n", "inputs:\n  In      scalar   default 0\n",
+          "outputs:\n  Out     scalar\n",
+          "\n  OPT2   iPopChoice  \"Linear\" (choices: \"Linear\" | \"Constant\" | \"Repeat\" | \"Reflect\")\n",
+          "hosts: builds up to 1164: yes; builds 1165 to 3226: yes; 2018 and later (build 3227 on): yes\n"}},
+        {"QvT_VIEW", {"  Color    color\n", "outputs: none\n", "  ShowHex    iBoolean    off\n"}},
+        {"QvMs_PI", {"inputs: none\n", "panel: none\n"}},
+        {"QvC_MTL", {"hosts: builds up to 1164: no; builds 1165 to 3226: yes; 2018 and later (build 3227 on): no\n"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.server);
+        const CliResult r = qvhost_run({"nodes", c.server});
+        EXPECT_EQ(r.code, 0) << r.err;
+        for (const std::string &line : c.lines) EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
+    const CliResult r = qvhost_run({"nodes", "QvMs_NOPE"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "qvhost: unknown node \"QvMs_NOPE\"\n");
+}
+
+namespace {
+
+// The qvhost command lines in a text: each line that starts with "qvhost "
+// once spaces and an "example:" are put aside, without a comment in
+// parentheses after it.
+std::vector<std::vector<std::string>> command_lines(const std::string &text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        for (const char *lead : {"#", "examples:", "example:"})
+            if (line.rfind(lead, 0) == 0) line.erase(0, std::strlen(lead));
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos || line.compare(start, 7, "qvhost ") != 0) continue;
+        line = line.substr(start + 7,
+                           line.find("  (") == std::string::npos ? std::string::npos : line.find("  (") - start - 7);
+        std::istringstream words(line);
+        std::vector<std::string> args;
+        for (std::string w; words >> w;) args.push_back(w);
+        lines.push_back(args);
+    }
+    return lines;
+}
+
+}  // namespace
+
+// Every example a user is shown runs as written: the one under each
+// command's --help and those in the examples' headers, the examples and
+// what the commands write in a folder of their own.
+TEST(Qvhost, EveryExampleRuns) {
+    TempDir dir;
+    std::vector<std::vector<std::string>> lines;
+    std::size_t examples = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(source_dir() / "examples")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        dir.file(entry.path().filename().string(), text);
+        for (auto &args : command_lines(text)) lines.push_back(args);
+        ++examples;
+    }
+    for (std::size_t k = 0; k < qvhost::kCommandCount; ++k)
+        for (auto &args : command_lines(qvhost::kCommandTable[k].example)) lines.push_back(args);
+    EXPECT_GE(lines.size(), qvhost::kCommandCount + examples);
+    for (std::vector<std::string> &args : lines) {
+        std::string line;
+        bool draws = false;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            if (args[i].rfind("examples/", 0) == 0) args[i] = dir.file(args[i].substr(9));
+            if (i > 0 && (args[i - 1] == "-o" || args[i - 1] == "--out" || args[i - 1] == "--scene")) {
+                draws = draws || args[i].find(".exr") == std::string::npos;
+                args[i] = dir.path() + "/out_" + args[i];
+            }
+            line += args[i] + " ";
+        }
+        if (draws && !refhost::have_cairo()) continue;
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+    }
 }
 
 TEST(Qvhost, EvalPrintsEveryOutput) {

@@ -8,6 +8,7 @@
 #include "tests/fixtures/temp_dir.h"
 
 #include "qvhost/network_toml.h"
+#include "refhost/draw.h"
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/network.h"
 #include "refhost/sanitizers.h"
@@ -37,6 +38,22 @@ long ladder_evaluations(int depth, bool reuse, double &value) {
     memo.start(sample);
     value = memo.value(*out.output, &sample.access).as_scalar();
     return memo.evaluations();
+}
+
+// Evaluations for a viewer's preview showing the ladder's last node on two
+// of its rows, with the network's memo reusing values or not.
+long ladder_preview_evaluations(int depth, bool reuse, std::string &shown) {
+    const std::string last = "n" + std::to_string(depth) + ".Out";
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    EXPECT_TRUE(qvhost::read_network_toml(ladder(depth) + "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"" + last +
+                                              "\"\n\"Scalar#2\" = \"" + last + "\"\n",
+                                          "ladder.toml", shared_module(), file, problems));
+    file.network->set_reuse(reuse);
+    const refhost::Preview p = refhost::render_preview(*file.network, file.find("view")->id, 128, 80);
+    EXPECT_TRUE(p.ok()) << p.error;
+    shown = p.texts().empty() ? "" : p.texts().front();
+    return p.evaluations;
 }
 
 // A stream that notes the scene's frame when it is first flushed: eval
@@ -148,6 +165,16 @@ TEST(LargeNetworks, EachOutputIsEvaluatedOncePerSample) {
     const CliResult r = qvhost_run({"eval", dir.file("ladder.qvn.toml", ladder(60)), "n60.Out", "--format", "csv"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "frame,time,n60.Out\n0,0," + support::number_text(std::ldexp(1.0, 60)) + "\n");
+}
+
+// A viewer's preview evaluates what feeds it once per output too, however
+// many of its rows show it.
+TEST(LargeNetworks, PreviewEvaluatesEachOutputOnce) {
+    std::string shown;
+    EXPECT_EQ(ladder_preview_evaluations(60, true, shown), 61);
+    EXPECT_EQ(shown, "0,0 #B0B0B0 +1.15292e+18");
+    EXPECT_EQ(ladder_preview_evaluations(10, false, shown), 2 * 2047);
+    EXPECT_EQ(shown, "0,0 #B0B0B0 +1024.00");
 }
 
 // eval writes each frame's row before it evaluates the next frame.

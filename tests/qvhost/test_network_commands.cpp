@@ -226,5 +226,140 @@ TEST(NetworkCommands, CheckShowsPanelSettingsAndSaysWhatToDo) {
             EXPECT_NE(at, std::string::npos) << part << "\n" << r.err;
             if (at == std::string::npos) break;
         }
+
+// A viewer in a network shows the frame, time and u,v given, as eval does,
+// in a table labelled by input; the draw list only with --verbose.
+TEST(NetworkCommands, PreviewShowsTheSampleGiven) {
+    TempDir dir;
+    const std::string net = dir.file("views.qvn.toml",
+                                     "[node.view]\nserver = \"QvT_VIEWS\"\nScalar = \"@frame\"\n"
+                                     "\"Scalar#2\" = \"@time\"\n\"Scalar#3\" = \"wave.Out\"\n" +
+                                         std::string(kSin) + "In = \"@u\"\n");
+    const std::string table =
+        "input     fed by    shows\nScalar    @frame    +10.0000\nScalar#2  @time     +0.500000\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;  // the start of the output
+    } cases[] = {
+        {{"preview", net, "view", "--frame", "10", "--fps", "20"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table +
+             "Scalar#3  wave.Out  +0.479426\n"
+             "Scalar#4  -         +0.00000\n"},
+        {{"preview", net, "view", "--frame", "10", "--fps", "20", "--at", "0,0.5", "--set", "wave.In=@v"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0,0.5\n" + table + "Scalar#3  wave.Out  +0.479426\n"},
+        {{"preview", net, "view", "--frame", "10", "--fps", "20", "--set", "wave.In=1.5707963267948966"},
+         "view (QvT_VIEWS) at frame 10, time 0.5, u,v 0.5,0.5\n" + table + "Scalar#3  wave.Out  +1.00000\n"},
+    };
+    for (const auto &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find("draw list"), std::string::npos) << r.out;
+    }
+    const CliResult r = qvhost_run({"preview", net, "view", "--verbose"});
+    EXPECT_NE(r.out.find("draw list:\n  box 0,0 128x80 #000000\n  text 0,0 #B0B0B0 +0.00000\n"), std::string::npos)
+        << r.out;
+}
+
+// --set NODE.INPUT=VALUE and NODE.CONTROL=CHOICE on every network command,
+// with the errors the file would give.
+TEST(NetworkCommands, SetOverridesTheFile) {
+    TempDir dir;
+    const std::string net = dir.file("net.qvn.toml", std::string(kSin) +
+                                                         "In = 0.5\n[node.map]\nserver = \"QvT_MAPR\"\n"
+                                                         "In = \"@u\"\n");
+    const std::string png = dir.file("o.png"), svg = dir.file("o.svg"), qvs = dir.file("o.qvs");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *out;  // part of the output
+        const char *err;  // part of the first error line
+        bool draws = false;
+    } cases[] = {
+        {{"eval", net, "wave.Out", "--set", "wave.In=0", "--format", "csv"}, 0, "\n0,0,0\n", ""},
+        {{"eval", net, "wave.Out", "--set", "wave.In=map.Out", "--at", "0,0", "--format", "csv"}, 0, "\n0,0,0\n", ""},
+        {{"eval", net, "map.Out", "--set", "map.OPT2=Reflect", "--format", "csv"}, 0, "map.Out\n", ""},
+        {{"check", net, "--set", "wave.In=@time"}, 0, "= @time", ""},
+        {{"graph", net, "--set", "wave.In=1", "-o", svg}, 0, "wrote ", ""},
+        {{"save", net, "--set", "wave.In=1", "-o", qvs}, 0, "", ""},
+        {{"plot", net, "wave.Out", "--frames", "0-3", "--set", "wave.In=@time", "-o", svg}, 0, "wrote ", "", true},
+        {{"render", net, "wave.Out", "--size", "4x4", "--set", "wave.In=@u", "-o", png}, 0, "wrote ", "", true},
+        {{"eval", net, "wave.Out", "--set", "wave.Inn=1"}, 2, "", "--set wave.Inn=1: node \"wave\""},
+        {{"eval", net, "wave.Out", "--set", "wav.In=1"}, 2, "", "--set wav.In=1: no node \"wav\" (nodes: wave, map)"},
+        {{"eval", net, "wave.Out", "--set", "wave.In=map.Oot"}, 2, "", "QvT_MAPR has no output \"Oot\""},
+        {{"eval", net, "wave.Out", "--set", "wave.In=wave.Out"}, 2, "", "loop"},
+        {{"eval", net, "wave.Out", "--set", "map.OPT2=Sideways"}, 2, "", "\"Sideways\" is not one of its choices"},
+        {{"eval", net, "wave.Out", "--set", "wave=1"}, 2, "", "'wave=1' is not NODE.INPUT=VALUE"},
+        {{"eval", "QvMs_SIN", "--set", "wave.In=1"}, 2, "", "--set: a node alone"},
+        // --wedge: one output per value.
+        {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1:2", "--format", "csv"},
+         0,
+         "frame,time,wave.Out[wave.In=0],wave.Out[wave.In=1]\n0,0,0,0.8414709848078965\n",
+         ""},
+        {{"render", net, "wave.Out", "--size", "4x4", "--wedge", "wave.In=0:1:2", "-o", png},
+         0,
+         "o_w2.png\n",
+         "",
+         true},
+        {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1"}, 2, "", "\"wave.In=0:1\" is not NODE.INPUT=A:B:N"},
+        {{"eval", net, "wave.Out", "--wedge", "wave.Inn=0:1:2"}, 2, "", "--wedge wave.Inn=0: node \"wave\""},
+        {{"eval", "QvMs_SIN", "--wedge", "wave.In=0:1:2"}, 2, "", "--wedge: a node alone"},
+    };
+    for (const auto &c : cases) {
+        if (c.draws && !refhost::have_cairo()) continue;
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
+
+// trace: every node an output depends on, upstream first, with the values
+// of one sample; NaN and infinities marked.
+TEST(NetworkCommands, TraceShowsEveryValueOfOneSample) {
+    TempDir dir;
+    const std::string net = dir.file(
+        "net.qvn.toml", "[node.div]\nserver = \"QvMs_DIV\"\nIn1 = \"wave.Out\"\nIn2 = 0\n" + std::string(kSin) +
+                            "In = \"@frame\"\n[node.log]\nserver = \"QvMs_LOG\"\nIn = -1\n");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string out;  // part of the output
+        const char *err;  // part of the first error line
+    } cases[] = {
+        {{"trace", net, "div.Out", "--frame", "3", "--at", "0.1,0.2"},
+         0,
+         "div.Out at frame 3, time 0.1, u,v 0.1,0.2\n"
+         "node             port     type    fed by    value\n"
+         "wave (QvMs_SIN)  in In    scalar  @frame    3\n"
+         "wave (QvMs_SIN)  out Out  scalar            0.1411200080598672\n"
+         "div (QvMs_DIV)   in In1   scalar  wave.Out  0.1411200080598672\n",
+         ""},
+        {{"trace", net, "log.Out"}, 0, "nan   <- NaN\n", ""},
+        {{"trace", net, "log.Out", "--format", "json"},
+         0,
+         "{\"kind\": \"out\", \"name\": \"Out\", \"type\": \"scalar\", \"value\": null, \"mark\": \"NaN\"}",
+         ""},
+        {{"trace", net, "wave.Out", "--set", "wave.In=@u", "--format", "json"},
+         0,
+         "\"fed\": \"@u\", \"value\": 0.5}",
+         ""},
+        {{"trace", net, "div.Oot"}, 2, "", "QvMs_DIV has no output \"Oot\""},
+        {{"trace", net, "div.Out", "--format", "csv"}, 2, "", "--format: \"csv\" is not one of table, json"},
+    };
+    for (const auto &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliResult r = qvhost_run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
 }
