@@ -31,6 +31,7 @@
 #pragma once
 
 #include "refhost/network/network.h"
+#include "refhost/panel/xpanel.h"
 
 #include <memory>
 #include <string>
@@ -87,5 +88,11 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
+
+// The key a network file names a control of a node's panel by: its label
+// where that finds it, the name of the input an unlabelled value control
+// edits, else its control name (OPT1 ...), else its id ("0x8020").
+std::string control_key(const refhost::Panel &panel, const refhost::PanelControl &control,
+                        const refhost::HostNode &node);
 
 }  // namespace qvhost
