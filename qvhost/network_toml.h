@@ -28,6 +28,18 @@
 //
 // Every problem is reported as "FILE:LINE: node "NAME": ...", and a network
 // with any problem is not built at all.
+//
+// What each form keeps: a network file keeps every value as the double it
+// reads (`qvhost save NET --toml OUT` writes one back that reads to the same
+// values).  A scene file (`qvhost save NET --scene OUT`) keeps the panel
+// values as 32-bit floats, as the application does: about 7 digits,
+// magnitudes 1.2e-38 to 3.4e38, so 0.1 reads back as 0.10000000149011612,
+// 1e300 as infinity and 2.2250738585072014e-308 as 0; save warns of each
+// value that changes, naming the node and the control, and --strict refuses
+// them.  An OpenEXR render keeps 32-bit floats (whole numbers exactly to
+// 16777216: 123456789 is written as 123456792), or with --exr-type half
+// 16-bit halves (whole numbers to 2048, magnitudes 6.1e-05 to 65504); render
+// warns of each value beyond these.
 #pragma once
 
 #include "refhost/network/network.h"

@@ -36,7 +36,7 @@ const CommandRow kCommandTable[] = {
                 "example: qvhost render examples/texture.qvn.toml out.out1 --size 256x256 -o texture.png", declare_render},
     {"graph",   "draw the network as the node editor shows it",
                 "example: qvhost graph examples/demo.qvn.toml -o demo.svg", declare_graph},
-    {"save",    "write a network in the application's scene block form",
+    {"save",    "write a network as a scene (the application's block form) or a network file",
                 "example: qvhost save examples/demo.qvn.toml --scene demo.qvs --binary", declare_save},
     {"demo",    "render, plot and preview the built-in demo network",
                 "example: qvhost demo --out demo", declare_demo},

@@ -28,7 +28,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct RenderOptions {
-    std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
+    std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern, exr_type_name;
+    ExrType exr_type = ExrType::float32;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
     FrameSpan span;
@@ -47,7 +48,16 @@ struct RenderOptions {
                                     "LO,HI: the values a PNG shows from black to full brightness, on every channel "
                                     "(default: -1,1 for a vector; 0,1 for a scalar, an integer or a colour)");
         c.add_option("-o", pattern, "the image file (.png or .exr); %04d stands for the frame")->required();
+        c.add_option("--exr-type", exr_type_name, exr_type_help());
         c.add_flag("--quiet", quiet, "no progress on stderr");
+    }
+    // The types and what each holds, from their table.
+    static std::string exr_type_help() {
+        std::string help = "an EXR's channels:";
+        for (const ExrTypeRow &row : kExrTypes)
+            help += std::string(" ") + row.name + (row.type == ExrType::float32 ? " (the default, " : " (") +
+                    row.limits + ")" + (row.type == ExrType::float32 ? " or" : "");
+        return help + "; a value the type cannot hold is written with a warning";
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
@@ -59,6 +69,14 @@ struct RenderOptions {
                 return false;
             }
             shown_range = ValueRange{lo, hi};
+        }
+        if (!exr_type_name.empty() && !exr_type_from_name(exr_type_name, exr_type)) {
+            error = "--exr-type: \"" + support::shown(exr_type_name) + "\" is not a type (float, half)";
+            return false;
+        }
+        if (!exr_type_name.empty() && picture_format(pattern) != PictureFormat::exr) {
+            error = "--exr-type: -o " + support::shown_path(pattern) + " is not an EXR image";
+            return false;
         }
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
@@ -151,14 +169,14 @@ int run_render(const Context &ctx, const RenderOptions &o) {
     InterruptScope interrupt;
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module};
     return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
-                          o.pattern);
+                          o.pattern, o.exr_type);
 }
 
 }  // namespace
 
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
-                   const std::string &pattern) {
+                   const std::string &pattern, ExrType exr_type) {
     const PictureFormat format = picture_format(pattern);
     if (format != PictureFormat::png && format != PictureFormat::exr)
         return ctx.fail("-o " + support::shown_path(pattern) + ": the image file ends in .png or .exr", 2);
@@ -196,6 +214,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         RenderControl control;
         control.threads = threads;
         control.cancel = ctx.cancel;
+        if (format == PictureFormat::exr) control.cannot_hold = exr_type_row(exr_type).cannot_hold;
         const int index = f - frames.first;
         control.on_row = [&](int rows) { progress.row(index, rows); };
         ValueImage image;
@@ -209,9 +228,13 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                        : ctx.fail(error);
             break;
         }
-        if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {
+        if (!write_value_image(image, range ? *range : default_range(image), file_path, error, exr_type)) {
             code = ctx.fail(support::shown_message(error, file_path));
             break;
+        }
+        if (format == PictureFormat::exr && image.unheld_count > 0) {
+            progress.clear();
+            ctx.err << "qvhost: warning: " << exr_unheld_warning(image, exr_type, file_path) << "\n";
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
                        static_cast<long long>(width) * height);
