@@ -16,7 +16,10 @@ struct GraphOptions {
 
     void declare(CLI::App &c) {
         c.add_option("network", network, "a network file")->required();
-        c.add_option("-o", file, "the picture (.svg or .png)")->required();
+        c.add_option("-o", file,
+                     "the picture: .svg, of any size, or .png, drawn smaller where the network needs more than " +
+                         graph_png_limit())
+            ->required();
     }
     bool check(std::string &) { return true; }
     bool cheap() const { return false; }
@@ -57,8 +60,9 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
             graph.wires.push_back({index[from->node], output, index[&n], static_cast<int>(i)});
         }
     }
-    std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(support::shown_message(error, target));
+    std::string error, note;
+    if (!write_graph(graph, target, error, &note)) return ctx.fail(support::shown_message(error, target));
+    if (!note.empty()) ctx.err << "qvhost: note: " << support::shown_message(note, target) << "\n";
     ctx.out << "wrote " << target << "\n";
     return 0;
 }

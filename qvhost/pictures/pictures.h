@@ -138,7 +138,13 @@ struct Graph {
 // everything that feeds it): each node a box in its colour with its display
 // name and network name, inputs on the left and outputs on the right, wires
 // between them, constants and sample sources as small tags at their inputs.
-// SVG or PNG by the extension.
-bool write_graph(const Graph &graph, const std::string &path, std::string &error);
+// SVG or PNG by the extension, of any size: a PNG beyond its limit (16384
+// pixels a side, kMaxGraphPngPixels in all) is the whole drawing made
+// smaller, and `note` (when given) says so; empty otherwise.
+bool write_graph(const Graph &graph, const std::string &path, std::string &error, std::string *note = nullptr);
+// The most pixels of a PNG of a network (256 MB to draw), and its limit as
+// help and notes state it ("16384 pixels a side and 64 million in all").
+constexpr double kMaxGraphPngPixels = 64e6;
+std::string graph_png_limit();
 
 }  // namespace qvhost
