@@ -31,13 +31,6 @@ const struct {
     {"OPT1", 0x8010}, {"OPT2", 0x8011}, {"OPT3", 0x8012}, {"INT1", 0x8013}, {"INT2", 0x8014}, {"RATIO", 0x8015},
 };
 
-bool valid_node_name(const std::string &name) {
-    if (name.empty()) return false;
-    for (char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
-    return true;
-}
-
 int line_of(const toml::node &n) { return static_cast<int>(n.source().begin.line); }
 
 std::string list_of(const std::vector<std::string> &names) {
@@ -329,6 +322,13 @@ private:
 };
 
 }  // namespace
+
+bool valid_node_name(const std::string &name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
 
 void NetworkFile::add(Node node) {
     by_name_.emplace(node.name, nodes.size());

@@ -98,6 +98,9 @@ inline std::string network_file_name(const std::string &path) { return path == k
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems);
 
+// Whether a name may name a node in a network file: letters, digits and "_".
+bool valid_node_name(const std::string &name);
+
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
 

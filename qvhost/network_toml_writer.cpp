@@ -135,9 +135,7 @@ private:
     }
 
     bool valid_name(const std::string &name) {
-        bool ok = !name.empty();
-        for (char c : name) ok = ok && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
-        if (!ok) return fail(name, "a network file's node name has only letters, digits and \"_\"");
+        if (!valid_node_name(name)) return fail(name, "a network file's node name has only letters, digits and \"_\"");
         if (names_seen_.count(name) != 0) return fail(name, "two nodes have this name; a network file names each once");
         names_seen_.insert(name);
         return true;
