@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string_view>
@@ -25,12 +26,6 @@ using refhost::HostNode;
 using refhost::Network;
 using refhost::Value;
 
-bool valid_node_name(const std::string &name) {
-    if (name.empty()) return false;
-    for (char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
-    return true;
-}
 
 int line_of(const toml::node &n) { return static_cast<int>(n.source().begin.line); }
 
@@ -430,6 +425,13 @@ private:
 
 }  // namespace
 
+bool valid_node_name(const std::string &name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
+
 void NetworkFile::add(Node node) {
     by_name_.emplace(node.name, nodes.size());
     by_id_.emplace(node.id, nodes.size());
@@ -716,6 +718,24 @@ bool is_scene_content(const std::string &content, const std::string &path) {
         return true;
     }
     return false;
+}
+
+std::string control_key(const refhost::Panel &panel, const refhost::PanelControl &control, const HostNode &node) {
+    std::string why;
+    bool named = false;
+    for (const auto &c : kControlNames) named = named || control.label == c.name;
+    if (!control.label.empty() && !named && panel.find(control.label, why) == &control) return control.label;
+    // As control_for finds an unlabelled value control: by its input's key.
+    const uint32_t input = control.id - 0x8001;
+    if (control.label.empty() && input < node.inputs.size()) {
+        const std::string key = refhost::input_key(node, input);
+        if (refhost::input_index(node, key) == static_cast<int>(input) && panel.find(key, why) == nullptr) return key;
+    }
+    for (const auto &c : kControlNames)
+        if (c.id == control.id) return c.name;
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%X", static_cast<unsigned>(control.id));
+    return id;
 }
 
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,

@@ -32,9 +32,22 @@
 //
 // Every problem is reported as "FILE:LINE: node "NAME": ...", in the order
 // of the file's lines, and a network with any problem is not built at all.
+//
+// What each form keeps: a network file keeps every value as the double it
+// reads (`qvhost save NET --toml OUT` writes one back that reads to the same
+// values).  A scene file (`qvhost save NET --scene OUT`) keeps the panel
+// values as 32-bit floats, as the application does: about 7 digits,
+// magnitudes 1.2e-38 to 3.4e38, so 0.1 reads back as 0.10000000149011612,
+// 1e300 as infinity and 2.2250738585072014e-308 as 0; save warns of each
+// value that changes, naming the node and the control, and --strict refuses
+// them.  An OpenEXR render keeps 32-bit floats (whole numbers exactly to
+// 16777216: 123456789 is written as 123456792), or with --exr-type half
+// 16-bit halves (whole numbers to 2048, magnitudes 6.1e-05 to 65504); render
+// warns of each value beyond these.
 #pragma once
 
 #include "refhost/network/network.h"
+#include "refhost/panel/xpanel.h"
 
 #include <memory>
 #include <string>
@@ -117,7 +130,16 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
 // The extension that makes a file a TOML network, whatever it holds.
 inline constexpr const char *kNetworkExtension = ".toml";
 
+// Whether a name may name a node in a network file: letters, digits and "_".
+bool valid_node_name(const std::string &name);
+
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
+
+// The key a network file names a control of a node's panel by: its label
+// where that finds it, the name of the input an unlabelled value control
+// edits, else its control name (OPT1 ...), else its id ("0x8020").
+std::string control_key(const refhost::Panel &panel, const refhost::PanelControl &control,
+                        const refhost::HostNode &node);
 
 }  // namespace qvhost

@@ -37,7 +37,7 @@ const CommandRow kCommandTable[] = {
                 "example: qvhost render examples/texture.qvn.toml out.out1 --size 256x256 -o texture.png", declare_render},
     {"graph",   "draw the network as the node editor shows it",
                 "example: qvhost graph examples/demo.qvn.toml -o demo.svg", declare_graph},
-    {"save",    "write a network in the application's scene block form",
+    {"save",    "write a network as a scene (the application's block form) or a network file",
                 "example: qvhost save examples/demo.qvn.toml --scene demo.qvs --binary", declare_save},
     {"trace",   "every value one sample of a network's output goes through, upstream first",
                 "example: qvhost trace examples/demo.qvn.toml centre.Out --at 0.25,0.75 --frame 24", declare_trace},

@@ -126,7 +126,7 @@ int plot_network(const Context &ctx, const std::string &path, const std::vector<
 // output type's own (default_range in pictures.h).
 int render_network(const Context &ctx, const std::string &path, const std::string &output, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
-                   const std::string &pattern, bool lenient = false);
+                   const std::string &pattern, bool lenient = false, ExrType exr_type = ExrType::float32);
 int preview_in_network(const Context &ctx, const std::string &path, const std::string &node, int frame, double fps,
                        int width, int height, const std::string &png, bool lenient = false);
 // A viewer's preview inside a network, as `preview NETWORK NODE` draws it.

@@ -22,7 +22,10 @@ struct GraphOptions {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         declare_settings(c, settings);
-        c.add_option("-o", file, "the picture (.svg or .png)")->required();
+        c.add_option("-o", file,
+                     "the picture: .svg, of any size, or .png, drawn smaller where the network needs more than " +
+                         graph_png_limit())
+            ->required();
     }
     bool check(std::string &) { return true; }
     bool cheap() const { return false; }
@@ -62,8 +65,9 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
             graph.wires.push_back({index[from->node], output, index[&n], static_cast<int>(i)});
         }
     }
-    std::string error;
-    if (!write_graph(graph, target, error)) return ctx.fail(shown_path_error(error, target));
+    std::string error, note;
+    if (!write_graph(graph, target, error, &note)) return ctx.fail(shown_path_error(error, target));
+    if (!note.empty()) ctx.err << "qvhost: note: " << support::shown_message(note, target) << "\n";
     ctx.out << "wrote " << target << "\n";
     return 0;
 }

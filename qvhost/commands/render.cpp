@@ -35,7 +35,8 @@ struct RenderOptions {
     std::vector<std::string> settings;  // --set
     std::string wedge_text;
     Wedge wedge;
-    std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern;
+    std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern, exr_type_name;
+    ExrType exr_type = ExrType::float32;
     bool quiet = false;
     CLI::Option *frames_option = nullptr, *range_option = nullptr;
     FrameSpan span;
@@ -59,7 +60,16 @@ struct RenderOptions {
         c.add_option("-o", pattern,
                      "the image file (.png or .exr); %d stands for the frame, with a width where wanted (%04d)")
             ->required();
+        c.add_option("--exr-type", exr_type_name, exr_type_help());
         c.add_flag("--quiet", quiet, "no progress on stderr");
+    }
+    // The types and what each holds, from their table.
+    static std::string exr_type_help() {
+        std::string help = "an EXR's channels:";
+        for (const ExrTypeRow &row : kExrTypes)
+            help += std::string(" ") + row.name + (row.type == ExrType::float32 ? " (the default, " : " (") +
+                    row.limits + ")" + (row.type == ExrType::float32 ? " or" : "");
+        return help + "; a value the type cannot hold is written with a warning";
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, frames_option->count() > 0, frames, frame, span, error)) return false;
@@ -71,6 +81,14 @@ struct RenderOptions {
                 return false;
             }
             shown_range = ValueRange{lo, hi};
+        }
+        if (!exr_type_name.empty() && !exr_type_from_name(exr_type_name, exr_type)) {
+            error = "--exr-type: \"" + support::shown(exr_type_name) + "\" is not a type (float, half)";
+            return false;
+        }
+        if (!exr_type_name.empty() && picture_format(pattern) != PictureFormat::exr) {
+            error = "--exr-type: -o " + support::shown_path(pattern) + " is not an EXR image";
+            return false;
         }
         long long t = 0;
         if (!parse_integer("--threads", threads, "a number of threads", 0, 256, t, error)) return false;
@@ -208,13 +226,14 @@ int run_render(const Context &ctx, const RenderOptions &o) {
                 ctx.settings};
     if (!o.wedge.given())
         return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
-                              o.pattern, o.lenient);
+                              o.pattern, o.lenient, o.exr_type);
     // A wedge: an image (or a run of frames) for each value.
     for (std::size_t k = 0; k < o.wedge.values.size(); ++k) {
         Context value = job;
         value.settings.push_back(o.wedge.setting(k));
         if (int rc = render_network(value, o.network, o.output, o.width, o.height, o.span, o.thread_count,
-                                    o.shown_range, wedge_path(o.pattern, k), o.lenient))
+                                    o.shown_range, wedge_path(o.pattern, k), o.lenient,
+                                    o.exr_type))
             return rc;
     }
     return 0;
@@ -224,11 +243,12 @@ int run_render(const Context &ctx, const RenderOptions &o) {
 
 int render_network(const Context &ctx, const std::string &path, const std::string &name, int width, int height,
                    const FrameSpan &frames, int threads, const std::optional<ValueRange> &range,
-                   const std::string &pattern, bool lenient) {
+                   const std::string &pattern, bool lenient, ExrType exr_type) {
     std::string error;
     FramePattern files;
     if (!parse_frame_pattern(pattern, frames.last > frames.first, files, error)) return ctx.fail(error, 2);
     if (int rc = check_frame_files(ctx, files, frames, network_inputs(ctx, path))) return rc;
+    const PictureFormat format = picture_format(pattern);
     NetworkFile file;
     if (int rc = load_network(ctx, path, file, lenient)) return rc;
     std::vector<OutputRef> outputs;
@@ -260,6 +280,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         RenderControl control;
         control.threads = threads;
         control.cancel = ctx.cancel;
+        if (format == PictureFormat::exr) control.cannot_hold = exr_type_row(exr_type).cannot_hold;
         const int index = f - frames.first;
         control.on_row = [&](int rows) { progress.row(index, rows); };
         ValueImage image;
@@ -272,9 +293,13 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
                        : ctx.fail(error);
             break;
         }
-        if (!write_value_image(image, range ? *range : default_range(image), file_path, error)) {
+        if (!write_value_image(image, range ? *range : default_range(image), file_path, error, exr_type)) {
             code = ctx.fail(shown_path_error(error, file_path));
             break;
+        }
+        if (format == PictureFormat::exr && image.unheld_count > 0) {
+            progress.clear();
+            ctx.err << "qvhost: warning: " << exr_unheld_warning(image, exr_type, file_path) << "\n";
         }
         progress.frame(index, f, std::chrono::duration<double>(Clock::now() - t0).count(),
                        static_cast<long long>(width) * height);

@@ -7,13 +7,21 @@
 
 #include "qvhost/pictures/picture_files.h"
 
+#include <string>
+
 #ifdef QV_HAVE_CAIRO
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 #endif
 
 namespace qvhost {
+
+std::string graph_png_limit() {
+    return std::to_string(kMaxPictureSide) + " pixels a side and " +
+           std::to_string(static_cast<long>(kMaxGraphPngPixels / 1e6)) + " million in all";
+}
 
 #ifdef QV_HAVE_CAIRO
 
@@ -58,6 +66,9 @@ constexpr double kRowGap = 26;     // between nodes in a column
 constexpr double kColumnGap = 70;  // between columns, besides the tags
 constexpr double kMargin = 28;
 constexpr double kTagHeight = 16, kTagPad = 5, kTagMaxText = 110, kTagToDot = 9;
+// The largest side of an SVG, where cairo's coordinates (24.8 bits fixed
+// point) end.
+constexpr double kMaxSvgSide = 8e6;
 
 // The relative luminance of an sRGB colour (WCAG).
 double luminance(const Rgb &c) {
@@ -488,7 +499,7 @@ std::string wire_problem(const Graph &graph) {
 
 }  // namespace
 
-bool write_graph(const Graph &graph, const std::string &path, std::string &error) {
+bool write_graph(const Graph &graph, const std::string &path, std::string &error, std::string *note) {
     std::string reason;
     if (!drawing_format_known(path, reason)) {
         error = cannot_write(path, reason);
@@ -514,21 +525,32 @@ bool write_graph(const Graph &graph, const std::string &path, std::string &error
         }
         if (!boxes.empty()) L = place_nodes(graph, std::move(boxes));
     }
-    if (L.width > kMaxPictureSide || L.height > kMaxPictureSide) {
-        error = cannot_write(path, "the network needs " + std::to_string(static_cast<long>(L.width)) + "x" +
-                                       std::to_string(static_cast<long>(L.height)) + " pixels, more than " +
-                                       std::to_string(kMaxPictureSide) + " on a side");
-        return false;
+    // A PNG larger than its limit, or an SVG beyond cairo's coordinates, is
+    // the whole drawing made smaller, with a note saying so.
+    const bool png = picture_format(path) == PictureFormat::png;
+    const double side = png ? kMaxPictureSide : kMaxSvgSide;
+    double scale = std::min({1.0, side / L.width, side / L.height});
+    if (png) scale = std::min(scale, std::sqrt(kMaxGraphPngPixels / (L.width * L.height)));
+    const int w = std::max(1, static_cast<int>(std::floor(L.width * scale)));
+    const int h = std::max(1, static_cast<int>(std::floor(L.height * scale)));
+    if (scale < 1.0 && note != nullptr) {
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.3g%%", scale * 100);
+        *note = path + ": the network needs " + std::to_string(static_cast<long>(L.width)) + "x" +
+                std::to_string(static_cast<long>(L.height)) + " pixels; drawn at " + percent + " (" +
+                std::to_string(w) + "x" + std::to_string(h) + "), within the " +
+                (png ? "PNG's limit of " + graph_png_limit() + "; an SVG draws it whole"
+                     : "SVG's limit of " + std::to_string(static_cast<long>(kMaxSvgSide)) + " pixels a side");
     }
-    const int w = static_cast<int>(L.width), h = static_cast<int>(L.height);
     return write_drawing(
         path, w, h,
         [&](cairo_t *cr, std::string &) {
-            draw_background(cr, w, h);
+            cairo_scale(cr, scale, scale);
+            draw_background(cr, L.width, L.height);
             if (graph.nodes.empty()) {
                 use_font(cr, 12);
                 set_colour(cr, kLightText, 0.8);
-                draw_text(cr, w / 2.0, h / 2.0 + 4, "an empty network", Align::centre);
+                draw_text(cr, L.width / 2.0, L.height / 2.0 + 4, "an empty network", Align::centre);
                 return true;
             }
             for (std::size_t k = 0; k < graph.wires.size(); ++k) draw_wire(cr, graph, L, k);
@@ -543,7 +565,7 @@ bool write_graph(const Graph &graph, const std::string &path, std::string &error
 
 #else
 
-bool write_graph(const Graph &, const std::string &path, std::string &error) {
+bool write_graph(const Graph &, const std::string &path, std::string &error, std::string *) {
     error = cannot_write(path, kNoCairo);
     return false;
 }

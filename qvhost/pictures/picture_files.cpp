@@ -193,7 +193,7 @@ bool write_drawing(const std::string &path, int width, int height, const DrawFun
         error = cannot_write(path, reason);
         return false;
     }
-    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) {
+    if (width < 1 || height < 1 || (png && (width > kMaxPictureSide || height > kMaxPictureSide))) {
         error = cannot_write(path, "a picture of " + std::to_string(width) + "x" + std::to_string(height) +
                                        " pixels: each side must be 1 to " + std::to_string(kMaxPictureSide));
         return false;

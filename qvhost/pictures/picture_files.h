@@ -17,6 +17,9 @@ namespace qvhost {
 std::string cannot_write(const std::string &path, const std::string &reason);
 std::string cannot_read(const std::string &path, const std::string &reason);
 
+// The largest side of a PNG: cairo's image surfaces end at 32767.
+constexpr int kMaxPictureSide = 16384;
+
 // Why a build without cairo draws nothing.
 extern const char *const kNoCairo;
 
@@ -72,16 +75,14 @@ private:
 };
 
 // Draws a picture of width x height pixels with `draw` and writes it whole:
-// a PNG (opaque RGB) or an SVG by the path's extension, any other an error.
+// a PNG (opaque RGB, kMaxPictureSide at most a side) or an SVG by the path's
+// extension, any other an error.
 // `draw` may fail with a reason; the message is "PATH: cannot write the image (REASON)".
 using DrawFunction = std::function<bool(cairo_t *cr, std::string &reason)>;
 bool write_drawing(const std::string &path, int width, int height, const DrawFunction &draw, std::string &error);
 
 // Whether the path names a picture write_drawing can make; the reason if not.
 bool drawing_format_known(const std::string &path, std::string &reason);
-
-// The largest side of a picture: cairo's image surfaces end at 32767.
-constexpr int kMaxPictureSide = 16384;
 
 #endif
 

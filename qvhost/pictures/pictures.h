@@ -47,13 +47,36 @@ bool write_value_png(const ValueImage &image, ValueRange range, const std::strin
 // a vector.
 bool write_value_png(const ValueImage &image, double lo, double hi, const std::string &path, std::string &error);
 
-// A 32-bit float OpenEXR image of the values as they are: channel Y for one
-// channel, R, G, B for three.  False with a message where the build has no
-// OpenEXR.
+// The type of an OpenEXR image's channels, and what each holds: a row per
+// type, its name on the command line and the limits --help states.  A value
+// beyond them (a whole number it cannot hold exactly, one too large, which
+// becomes infinite, or one too small, which loses its digits or becomes 0)
+// is written with a warning; within them a value keeps the type's digits.
+enum class ExrType { float32, half };
+struct ExrTypeRow {
+    ExrType type;
+    const char *name;
+    const char *limits;
+    bool (*cannot_hold)(double value);
+};
+extern const ExrTypeRow kExrTypes[2];
+const ExrTypeRow &exr_type_row(ExrType type);
+// "float" or "half"; false for any other name.
+bool exr_type_from_name(const std::string &name, ExrType &type);
+
+// An OpenEXR image of the values, channels of the type given (32-bit float
+// unless told): channel Y for one channel, R, G, B for three.  False with a
+// message where the build has no OpenEXR.
 bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error);
+bool write_value_exr(const ValueImage &image, const std::string &path, ExrType type, std::string &error);
+// The warning for the values of a rendered image (ValueImage::unheld) that an
+// OpenEXR file of the type cannot hold, naming the first few and what is
+// written instead; "" when there are none.
+std::string exr_unheld_warning(const ValueImage &image, ExrType type, const std::string &path);
 // The image as a PNG or an OpenEXR file by the path's extension; any other
 // extension is an error.
-bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error);
+bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error,
+                       ExrType exr_type = ExrType::float32);
 bool read_value_exr(const std::string &path, ValueImage &image, std::string &error);
 bool have_exr();
 
@@ -119,7 +142,13 @@ struct Graph {
 // name and network name, inputs on the left and outputs on the right, wires
 // between them, constants and sample sources as small tags at their inputs,
 // the panel's settings under the ports.
-// SVG or PNG by the extension.
-bool write_graph(const Graph &graph, const std::string &path, std::string &error);
+// SVG or PNG by the extension, of any size: a PNG beyond its limit (16384
+// pixels a side, kMaxGraphPngPixels in all) is the whole drawing made
+// smaller, and `note` (when given) says so; empty otherwise.
+bool write_graph(const Graph &graph, const std::string &path, std::string &error, std::string *note = nullptr);
+// The most pixels of a PNG of a network (256 MB to draw), and its limit as
+// help and notes state it ("16384 pixels a side and 64 million in all").
+constexpr double kMaxGraphPngPixels = 64e6;
+std::string graph_png_limit();
 
 }  // namespace qvhost

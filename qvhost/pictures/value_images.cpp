@@ -1,12 +1,15 @@
-// Images of evaluated values: 8-bit PNGs for looking at (cairo) and 32-bit
-// float OpenEXR images of the values as they are.
+// Images of evaluated values: 8-bit PNGs for looking at (cairo) and OpenEXR
+// images of the values, 32-bit float or half.
 #include "qvhost/pictures/pictures.h"
 
 #include "qvhost/pictures/picture_files.h"
 #include "support/atomic_file.h"
+#include "support/escaped_text.h"
 #include "support/file_reading.h"
+#include "support/number_text.h"
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +23,7 @@
 #include <ImfIO.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
+#include <half.h>
 
 #include <exception>
 #endif
@@ -191,6 +195,76 @@ bool write_value_png(const ValueImage &image, double lo, double hi, const std::s
 
 // ---- OpenEXR ---------------------------------------------------------------------
 
+namespace {
+
+// What a value becomes in an OpenEXR file of each type: a half is made from
+// the value's float.
+double as_float32(double v) { return static_cast<float>(v); }
+#ifdef QV_HAVE_EXR
+double as_half(double v) { return static_cast<float>(half(static_cast<float>(v))); }
+constexpr double kHalfMinNormal = 6.103515625e-05;  // 2^-14
+#else
+double as_half(double v) { return v; }  // nothing is written without OpenEXR
+constexpr double kHalfMinNormal = 0.0;
+#endif
+
+// Whether storing `v` as `stored` changes it beyond rounding to the type's
+// digits: a whole number changed, a finite value made infinite, a value
+// below the smallest normal number (`min_normal`) made 0 or less precise.
+bool beyond_digits(double v, double stored, double min_normal) {
+    if (!std::isfinite(v) || stored == v) return false;
+    return std::isinf(stored) || std::fabs(stored) < min_normal || v == std::trunc(v);
+}
+
+bool float32_cannot_hold(double v) { return beyond_digits(v, as_float32(v), FLT_MIN); }
+bool half_cannot_hold(double v) { return beyond_digits(v, as_half(v), kHalfMinNormal); }
+
+double written_as(ExrType type, double v) { return type == ExrType::half ? as_half(v) : as_float32(v); }
+
+}  // namespace
+
+// clang-format off
+const ExrTypeRow kExrTypes[2] = {
+    // type            name     what it holds
+    {ExrType::float32, "float", "32-bit: about 7 digits, whole numbers exactly to 16777216, magnitudes 1.2e-38 to 3.4e38",
+     float32_cannot_hold},
+    {ExrType::half,    "half",  "16-bit: about 3 digits, whole numbers exactly to 2048, magnitudes 6.1e-05 to 65504",
+     half_cannot_hold},
+};
+// clang-format on
+
+const ExrTypeRow &exr_type_row(ExrType type) { return kExrTypes[type == ExrType::half ? 1 : 0]; }
+
+bool exr_type_from_name(const std::string &name, ExrType &type) {
+    for (const ExrTypeRow &row : kExrTypes)
+        if (name == row.name) {
+            type = row.type;
+            return true;
+        }
+    return false;
+}
+
+std::string exr_unheld_warning(const ValueImage &image, ExrType type, const std::string &path) {
+    if (image.unheld_count == 0) return "";
+    std::string text = support::shown_path(path) + ": " + std::to_string(image.unheld_count) + " value" +
+                       (image.unheld_count == 1 ? "" : "s") + " that " + exr_type_row(type).name +
+                       " cannot hold (" + exr_type_row(type).limits + "): ";
+    for (std::size_t k = 0; k < image.unheld.size(); ++k) {
+        const ValueImage::Unheld &u = image.unheld[k];
+        const std::size_t pixel = u.index / static_cast<std::size_t>(image.channels);
+        text += (k ? ", " : "") + support::number_text(u.value) + (k ? " as " : " is written as ") +
+                support::number_text(written_as(type, u.value)) + " (pixel " +
+                std::to_string(pixel % static_cast<std::size_t>(image.width)) + "," +
+                std::to_string(pixel / static_cast<std::size_t>(image.width)) + ")";
+    }
+    if (static_cast<std::size_t>(image.unheld_count) > image.unheld.size()) text += ", ...";
+    return text;
+}
+
+bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error) {
+    return write_value_exr(image, path, ExrType::float32, error);
+}
+
 #ifdef QV_HAVE_EXR
 
 namespace {
@@ -222,7 +296,7 @@ const char *const kColourChannels[] = {"R", "G", "B"};
 
 bool have_exr() { return true; }
 
-bool write_value_exr(const ValueImage &image, const std::string &path, std::string &error) {
+bool write_value_exr(const ValueImage &image, const std::string &path, ExrType type, std::string &error) {
     const std::string problem = image_problem(image);
     if (!problem.empty()) {
         error = cannot_write(path, problem);
@@ -234,12 +308,18 @@ bool write_value_exr(const ValueImage &image, const std::string &path, std::stri
         Imf::Header header(image.width, image.height);
         header.compression() = Imf::ZIP_COMPRESSION;  // lossless
         Imf::FrameBuffer frame;
-        const std::size_t x_stride = sizeof(float) * image.channels;
+        // Half channels take their values from halves.
+        const bool halves = type == ExrType::half;
+        std::vector<half> narrowed(halves ? image.values.size() : 0);
+        for (std::size_t i = 0; i < narrowed.size(); ++i) narrowed[i] = half(image.values[i]);
+        const Imf::PixelType pixel_type = halves ? Imf::HALF : Imf::FLOAT;
+        const std::size_t x_stride = (halves ? sizeof(half) : sizeof(float)) * image.channels;
         for (int k = 0; k < image.channels; ++k) {
-            header.channels().insert(names[k], Imf::Channel(Imf::FLOAT));
+            header.channels().insert(names[k], Imf::Channel(pixel_type));
             // OpenEXR takes a writable pointer but only reads through it when writing.
-            char *base = reinterpret_cast<char *>(const_cast<float *>(image.values.data() + k));
-            frame.insert(names[k], Imf::Slice(Imf::FLOAT, base, x_stride, x_stride * image.width));
+            char *base = halves ? reinterpret_cast<char *>(narrowed.data() + k)
+                                : reinterpret_cast<char *>(const_cast<float *>(image.values.data() + k));
+            frame.insert(names[k], Imf::Slice(pixel_type, base, x_stride, x_stride * image.width));
         }
         Imf::OutputFile file(stream, header);
         file.setFrameBuffer(frame);
@@ -306,7 +386,7 @@ const char *const kNoExr = "this build writes no OpenEXR images: it was made wit
 
 bool have_exr() { return false; }
 
-bool write_value_exr(const ValueImage &, const std::string &path, std::string &error) {
+bool write_value_exr(const ValueImage &, const std::string &path, ExrType, std::string &error) {
     error = cannot_write(path, kNoExr);
     return false;
 }
@@ -318,10 +398,11 @@ bool read_value_exr(const std::string &path, ValueImage &, std::string &error) {
 
 #endif
 
-bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error) {
+bool write_value_image(const ValueImage &image, ValueRange range, const std::string &path, std::string &error,
+                       ExrType exr_type) {
     switch (picture_format(path)) {
     case PictureFormat::png: return write_value_png(image, range, path, error);
-    case PictureFormat::exr: return write_value_exr(image, path, error);
+    case PictureFormat::exr: return write_value_exr(image, path, exr_type, error);
     default: error = cannot_write(path, "the name must end in .png or .exr"); return false;
     }
 }

@@ -180,6 +180,25 @@ public:
     bool load(const std::string &content, const std::string &source_name, std::string &error);
     bool load_file(const std::string &path, std::string &error);
 
+    // A value that differs between this network and a copy of it read back
+    // from a file: the node (its id here), the panel control (0 for the
+    // constant feeding the input `input`) and the value as the panel shows
+    // it (or the constant as text) before and after.
+    struct ValueChange {
+        int node = 0;
+        uint32_t control = 0;
+        std::string input;
+        std::string before, after;
+    };
+    // Compares `copy` with this network node by node, in order: every panel
+    // value and every constant that feeds an input.
+    std::vector<ValueChange> changes_in(const Network &copy) const;
+    // What saving `content` (this network in a scene form) changes, found by
+    // loading it back: the scene form keeps the module's stored values as
+    // 32-bit floats, so 0.1 comes back as 0.10000000149011612, 1e300 as
+    // infinity and 2.2250738585072014e-308 as 0.
+    bool scene_changes(const std::string &content, std::vector<ValueChange> &changes, std::string &error) const;
+
 private:
     HostNode *create_with_id(const std::string &server, int id, std::string &error);
     // Feeds an input with a value or a sample source, replacing what fed it.

@@ -4,11 +4,13 @@
 
 #include "refhost/network/input_evaluation.h"
 #include "refhost/network/input_key.h"
+#include "refhost/panel/xpanel.h"
 
 #include "support/atomic_file.h"
 #include "support/escaped_text.h"
 #include "support/file_reading.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -307,6 +309,64 @@ bool Network::load(const std::string &content, const std::string &source_name, s
     GraphProblem problem;
     if (!fresh.check_graph(problem)) return fail(problem.message);
     swap(fresh);
+    return true;
+}
+
+namespace {
+
+// Each control's value as a node's panel shows it, in the panel's order;
+// nothing for a node without a panel.
+std::vector<std::pair<uint32_t, std::string>> panel_values(const Network &net, const HostNode &n) {
+    std::vector<std::pair<uint32_t, std::string>> values;
+    std::string error;
+    const Network::PanelOpening opening = net.open_panel(n.id, error);
+    const Panel *panel = opening.panel != nullptr ? panel_of(opening.panel) : nullptr;
+    if (panel == nullptr) return values;
+    for (const PanelControl &c : panel->controls())
+        if (std::optional<std::string> text = panel->value_text(c.id)) values.emplace_back(c.id, *text);
+    return values;
+}
+
+// The constant feeding an input as the node reads it (converted to the
+// input's type), as text; a sample source by its name; "" for neither.
+std::string constant_text(const HostInput &in) {
+    if (!in.source) return "";
+    if (in.source->sample != SampleSource::none) return sample_source_name(in.source->sample);
+    Value read;
+    read.type = in.type;
+    convert_value(in.source->value, in.type, read.bytes);
+    return format_value(read);
+}
+
+}  // namespace
+
+std::vector<Network::ValueChange> Network::changes_in(const Network &copy) const {
+    std::vector<ValueChange> changes;
+    const std::size_t count = std::min(nodes_.size(), copy.nodes_.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const HostNode &before = *nodes_[k], &after = *copy.nodes_[k];
+        const auto was = panel_values(*this, before), is = panel_values(copy, after);
+        for (const auto &[id, text] : was) {
+            const auto now = std::find_if(is.begin(), is.end(), [id = id](const auto &v) { return v.first == id; });
+            const std::string after_text = now != is.end() ? now->second : "";
+            if (after_text != text) changes.push_back({before.id, id, "", text, after_text});
+        }
+        for (std::size_t i = 0; i < before.inputs.size(); ++i) {
+            const std::string text = constant_text(*before.inputs[i]);
+            const std::string after_text = i < after.inputs.size() ? constant_text(*after.inputs[i]) : "";
+            if (after_text != text) changes.push_back({before.id, 0, input_key(before, i), text, after_text});
+        }
+    }
+    if (nodes_.size() != copy.nodes_.size())
+        changes.push_back({0, 0, "", std::to_string(nodes_.size()) + " nodes", std::to_string(copy.nodes_.size()) + " nodes"});
+    return changes;
+}
+
+bool Network::scene_changes(const std::string &content, std::vector<ValueChange> &changes, std::string &error) const {
+    Network copy(module_);
+    copy.set_counting(false);
+    if (!copy.load(content, "the saved scene", error)) return false;
+    changes = changes_in(copy);
     return true;
 }
 

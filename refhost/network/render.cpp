@@ -88,10 +88,16 @@ void schedule_rows(int rows, int threads, const std::function<void(int first, in
 
 namespace {
 
+// The values of a row that the image's file cannot hold.
+struct RowUnheld {
+    std::vector<ValueImage::Unheld> first;
+    long long count = 0;
+};
+
 // Evaluates one row of the grid into its place in the image; with reuse,
 // each output is evaluated once per sample (see SampleMemo).
 void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int py, double time, int frame,
-                int thread) {
+                int thread, bool (*cannot_hold)(double), RowUnheld &unheld) {
     const int channels = image.channels;
     float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
     HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
@@ -112,6 +118,14 @@ void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int 
             pixel[0] = static_cast<float>(v.as_integer());
         } else {
             for (int c = 0; c < channels; ++c) pixel[c] = static_cast<float>(v.doubles()[c]);
+        }
+        if (cannot_hold == nullptr || v.type == 0) continue;
+        for (int c = 0; c < channels; ++c) {
+            const double d = v.type == QV_TYPE_INTEGER ? v.as_integer() : v.doubles()[c];
+            if (!cannot_hold(d)) continue;
+            if (unheld.first.size() < ValueImage::kFirstUnheld)
+                unheld.first.push_back({static_cast<std::size_t>(pixel - image.values.data()) + c, d});
+            ++unheld.count;
         }
     }
 }
@@ -154,14 +168,25 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     std::vector<ThreadMemo> memos(static_cast<std::size_t>(threads > 1 ? threads : 1),
                                   ThreadMemo{network.make_memo(control.reuse)});
     std::atomic<int> rows_done{0};
+    // What each row found the file cannot hold, gathered in row order after.
+    std::vector<RowUnheld> unheld(control.cannot_hold != nullptr ? static_cast<std::size_t>(height) : 0);
+    RowUnheld none;
     schedule_rows(height, threads, [&](int first, int last, int thread) {
         SampleMemo &memo = memos[static_cast<std::size_t>(thread)].memo;
         for (int py = first; py != last && !cancelled(control); ++py) {
-            render_row(out, memo, image, py, time, frame, thread);
+            render_row(out, memo, image, py, time, frame, thread, control.cannot_hold,
+                       unheld.empty() ? none : unheld[static_cast<std::size_t>(py)]);
             const int done = rows_done.fetch_add(1, std::memory_order_relaxed) + 1;
             if (control.on_row) control.on_row(done);
         }
     });
+    image.unheld.clear();
+    image.unheld_count = 0;
+    for (const RowUnheld &row : unheld) {
+        for (const ValueImage::Unheld &u : row.first)
+            if (image.unheld.size() < ValueImage::kFirstUnheld) image.unheld.push_back(u);
+        image.unheld_count += row.count;
+    }
     if (control.evaluations != nullptr)
         for (const ThreadMemo &m : memos)
             control.evaluations->fetch_add(m.memo.evaluations(), std::memory_order_relaxed);

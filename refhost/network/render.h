@@ -37,6 +37,17 @@ struct ValueImage {
     bool is_vector = false;     // 3 channels of a vector (mapped from -1..1 in a PNG), not a colour
     std::vector<float> values;  // width * height * channels
     float at(int x, int y, int c = 0) const { return values[(static_cast<std::size_t>(y) * width + x) * channels + c]; }
+
+    // The values that the file the image is written to cannot hold, as
+    // evaluated (see RenderControl::cannot_hold): how many, and the first
+    // kFirstUnheld of them in the order of `values`.
+    struct Unheld {
+        std::size_t index;  // into values
+        double value;
+    };
+    static constexpr std::size_t kFirstUnheld = 3;
+    std::vector<Unheld> unheld;
+    long long unheld_count = 0;
 };
 
 struct RenderControl {
@@ -50,6 +61,9 @@ struct RenderControl {
     // When set, receives the number of node outputs the grid evaluated
     // (the first sample's evaluation before the grid not counted).
     std::atomic<long> *evaluations = nullptr;
+    // When set, says which evaluated values the file the image goes to
+    // cannot hold; they are kept in ValueImage::unheld.
+    bool (*cannot_hold)(double value) = nullptr;
 };
 
 // Evaluates the network's `output` (named `name` in messages) at every pixel
