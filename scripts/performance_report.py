@@ -88,11 +88,11 @@ def draw_chart(program, runs, path):
     with tempfile.NamedTemporaryFile("w", suffix=".csv", delete=False, newline="") as f:
         w = csv.writer(f)
         for n, b in growth_points(runs, "depth"):
-            w.writerow(["chain, in order", math.log10(n), b["time_ns"] / n])
+            w.writerow(["chain in order", math.log10(n), b["time_ns"] / n])
         for n, b in growth_points(runs, "depth"):
-            w.writerow(["tree, in order", math.log10(n), b["baseline_ns"] / n])
+            w.writerow(["tree in order", math.log10(n), b["baseline_ns"] / n])
         for n, b in growth_points(runs, "order"):
-            w.writerow(["chain, when asked (before)", math.log10(n), b["time_ns"] / n])
+            w.writerow(["chain when asked (before)", math.log10(n), b["time_ns"] / n])
         data = f.name
     try:
         subprocess.run(
@@ -416,31 +416,32 @@ def why(runs):
     met = lambda bs: sum(1 for b in bs if b["ratio"] <= MODULE_TARGET)
     text = []
     add = text.append
-    add(
-        "**The module's ratios.**  An evaluate adds a fixed cost to its mathematics: the prologue of a function "
-        "that calls the host, and for every input a test of its connected flag and a branch to the host call "
-        "or to the stored default; the search of the output asked for among a node's outputs; a zeroed local "
-        "for each value the host writes; and for the one-input family (`QvMs_SIN`, `QvMs_DEG`, `QvMs_RAD`, "
-        "`QvT_G2P`) one indirect call through the function slot, which that family's single evaluate "
-        "requires.  The baseline by hand knows at compile time which inputs are connected and which output is "
-        "asked for, and has none of it.  In this run that cost (the \"+ns\" column, caches apart) is %.1f ns "
-        "for the median node, between %.1f and %.1f ns.  It matters only where the mathematics is as cheap: "
-        "of the %d measurements whose baseline takes 15 ns or more, %d are within %.2f; of the %d under 15 ns "
-        "(one or a few additions, a clamp, a sign, a node on its stored defaults that only copies them), %d "
-        "are." % (median(extra), min(extra), max(extra), len(heavy), met(heavy), MODULE_TARGET, len(light),
-                 met(light))
-    )
-    add("")
-    add("The largest additions, by kind:")
-    add("- four or five inputs on stored defaults (`QvMs_ADD4` and the other four-input nodes, `QvT_MAPR`, "
-        "the logic nodes): four to six flag tests in a loop against as many plain loads;")
-    add("- the component nodes (`QvT_C2RGB`, `QvT_V2XYZ`): after the host's \"connected?\" (asked afresh, "
-        "by hand too), the search among seven outputs, a jump table and the measure through a function "
-        "pointer;")
-    add("- `QvT_SPMTL` connected: its 120-byte material buffer is zeroed before the host copies the material "
-        "in (a baseline that zeroes a buffer the same way costs as much as the node);")
-    add("- the matrix nodes on defaults (`QvT_MULMat`, `QvT_INVMat4`): identity matrices built and every "
-        "row's flag tested, for an identity row the baseline writes directly.")
+    if plain:  # a run of the module's benchmarks
+        add(
+            "**The module's ratios.**  An evaluate adds a fixed cost to its mathematics: the prologue of a function "
+            "that calls the host, and for every input a test of its connected flag and a branch to the host call "
+            "or to the stored default; the search of the output asked for among a node's outputs; a zeroed local "
+            "for each value the host writes; and for the one-input family (`QvMs_SIN`, `QvMs_DEG`, `QvMs_RAD`, "
+            "`QvT_G2P`) one indirect call through the function slot, which that family's single evaluate "
+            "requires.  The baseline by hand knows at compile time which inputs are connected and which output is "
+            "asked for, and has none of it.  In this run that cost (the \"+ns\" column, caches apart) is %.1f ns "
+            "for the median node, between %.1f and %.1f ns.  It matters only where the mathematics is as cheap: "
+            "of the %d measurements whose baseline takes 15 ns or more, %d are within %.2f; of the %d under 15 ns "
+            "(one or a few additions, a clamp, a sign, a node on its stored defaults that only copies them), %d "
+            "are." % (median(extra), min(extra), max(extra), len(heavy), met(heavy), MODULE_TARGET, len(light),
+                     met(light))
+        )
+        add("")
+        add("The largest additions, by kind:")
+        add("- four or five inputs on stored defaults (`QvMs_ADD4` and the other four-input nodes, `QvT_MAPR`, "
+            "the logic nodes): four to six flag tests in a loop against as many plain loads;")
+        add("- the component nodes (`QvT_C2RGB`, `QvT_V2XYZ`): after the host's \"connected?\" (asked afresh, "
+            "by hand too), the search among seven outputs, a jump table and the measure through a function "
+            "pointer;")
+        add("- `QvT_SPMTL` connected: its 120-byte material buffer is zeroed before the host copies the material "
+            "in (a baseline that zeroes a buffer the same way costs as much as the node);")
+        add("- the matrix nodes on defaults (`QvT_MULMat`, `QvT_INVMat4`): identity matrices built and every "
+            "row's flag tested, for an identity row the baseline writes directly.")
     if caches["refreshing"]:
         add("")
         fresh = [b["time_ns"] - b["baseline_ns"] for b in caches["fresh"]]
@@ -463,14 +464,20 @@ def why(runs):
             "down the chain.  The work per node does not grow with the depth (callgrind counted 167 "
             "instructions per node and sample, the same at 10 and at 50 nodes), but the time did: %s ns per "
             "node at %d nodes against %s at 1.  The likely cause is the processor's prediction of return "
-            "addresses, which holds a fixed number of nested calls (two per level here), and beyond it a "
-            "stack that outgrows the caches.  In order, the memo walks upstream on a stack of its own and "
-            "evaluates each output once all it reads is in the memo: every evaluate is called from the same "
-            "loop and finds its inputs at once, so that no call nests in another and the cost per node is "
-            "that of a node alone (%s ns at %d nodes).  Caches, what lies downstream of one, and what a "
-            "switch routes are still evaluated when asked, so that every value stays the same."
+            "addresses, which holds a fixed number of nested calls (two per level here).  In order, the memo "
+            "walks upstream on a stack of its own and evaluates each output once all it reads is in the memo: "
+            "no evaluate nests in another, a chain as deep as the host accepts needs no stack for its depth, "
+            "and the chain costs what the tree costs (%s up to 1,000 nodes; beyond, the tree costs more, its "
+            "nodes lying far apart in memory).  The walk itself costs about %s ns per node (in order against "
+            "when asked on chains of 1 to 10, where nesting costs nothing yet), so that on chains shorter than "
+            "about 50 nodes evaluating when asked is faster, and from there on both cost the same.  Above "
+            "1,000 nodes both ways grow with the size of the network, not its depth: every sample touches "
+            "every node's records, which no longer fit in the processor's caches.  Caches, what lies "
+            "downstream of one, and what a switch routes are evaluated when asked, so that every value stays "
+            "the same."
             % (ns(order[n]["time_ns"] / n), n, ns(order[min(order)]["time_ns"] / min(order)),
-               ns(depth[n]["time_ns"] / n) if n in depth else "?", n)
+               " to ".join("%.2f" % f(depth[k]["ratio"] for k in depth if k <= 1000) for f in (min, max)),
+               ns(median([depth[k]["time_ns"] / k - order[k]["time_ns"] / k for k in order if k <= 10 and k in depth])))
         )
     control = runs.get("BM_Render_Threads/network:0")
     network = runs.get("BM_Render_Threads/network:1")
