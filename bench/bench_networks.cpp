@@ -8,8 +8,15 @@
 //     of node evaluations per sample both ways;
 //   - growth: chains of 1, 2, 5, 10, 20 and 50 sums (each adding a constant
 //     to the one before, the first to u), on two threads against one; and
-//     each chain (up to 1,000) against a balanced tree of as many sums,
-//     which nests log2(N) deep instead of N;
+//     the control: two copies of the loop by hand of 20 sines side by side
+//     against one, which shares nothing and shows what the machine gives a
+//     second thread;
+//   - depth: each chain from 1 to 10,000 sums against a balanced tree of as
+//     many sums, which nests log2(N) deep instead of N, both evaluated in
+//     order (upstream first); and each chain evaluated when its inputs ask
+//     (the way before the order) against in order;
+//   - a chain of 20 sines rendered against the loop that computes the same
+//     20 sines written by hand;
 //   - loading: a chain of 10^3, 10^4 and 10^5 sines read from TOML listed
 //     from its first node against listed from its last, per node;
 //   - the ladder: 21 adders each reading the one before twice, one sample
@@ -21,10 +28,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,8 +54,10 @@ public:
         check(n != nullptr);
         return n->id;
     }
+    // Generated networks close no loop: none is looked for, which would take
+    // a walk upstream at every connection of a long chain.
     void wire(int from, const std::string &output, int to, const std::string &input) {
-        check(net_->connect(from, output, to, input, error_));
+        check(net_->connect(from, output, to, input, error_, refhost::Network::LoopCheck::later));
     }
     void feed(int to, const std::string &input, double v) {
         check(net_->feed(to, input, refhost::Value::scalar(v), error_) != nullptr);
@@ -140,11 +151,26 @@ Built tree(int nodes) {
     return b.finish(id[1], "Out");
 }
 
+// A chain of `length` sines, the first reading u.
+Built sine_chain(int length) {
+    Builder b;
+    int last = b.node("QvMs_SIN");
+    b.feed_u(last);
+    for (int k = 1; k < length; ++k) {
+        const int next = b.node("QvMs_SIN");
+        b.wire(last, "Out", next, "In");
+        last = next;
+    }
+    return b.finish(last, "Out");
+}
+
 // Renders one frame; the evaluations it made are added to `evaluations`.
-void render(const Built &b, int size, int threads, bool reuse, refhost::ValueImage &image, long &evaluations) {
+void render(const Built &b, int size, int threads, bool reuse, refhost::ValueImage &image, long &evaluations,
+            bool in_order = true) {
     refhost::RenderControl control;
     control.threads = threads;
     control.reuse = reuse;
+    control.in_order = in_order;
     std::atomic<long> counted{0};
     control.evaluations = &counted;
     std::string error;
@@ -164,7 +190,7 @@ void run_shared(benchmark::State &state, Built (*make)(), int size) {
     const Built b = make();
     refhost::ValueImage reused, again;
     long reused_evaluations = 0, again_evaluations = 0;
-    bench::alternate(
+    bench::alternate<bench::ThreadClock>(
         state, static_cast<double>(size) * size, [&] { render(b, size, 1, false, again, again_evaluations); },
         [&] { render(b, size, 1, true, reused, reused_evaluations); });
     if (reused.values != again.values) state.SkipWithError("reuse changed the values");
@@ -193,18 +219,93 @@ void run_growth(benchmark::State &state) {
     state.counters["one_thread_samples_per_s"] = 1e9 / state.counters["baseline_ns"];
 }
 
+// The loop by hand of a chain of `length` sines over a size x size grid:
+// the first sine reads u, as in sine_chain.
+void sines_by_hand(int length, int size, std::vector<float> &out) {
+    out.resize(static_cast<std::size_t>(size) * size);
+    for (int py = 0; py < size; ++py)
+        for (int px = 0; px < size; ++px) {
+            double v = (px + 0.5) / size;
+            for (int k = 0; k < length; ++k) v = std::sin(v);
+            out[static_cast<std::size_t>(py) * size + px] = static_cast<float>(v);
+        }
+    benchmark::DoNotOptimize(out.data());
+}
+
+constexpr int kByHandLength = 20, kByHandSize = 128;
+
+// The control of two threads against one: two copies of the loop by hand of
+// a chain of 20 sines, side by side on two threads (measured), against one
+// copy on one (baseline).  Nothing is shared, so twice the ratio's inverse
+// is the speedup the machine gives two threads now.
+void run_threads_control(benchmark::State &state) {
+    std::vector<float> one, two_a, two_b;
+    bench::alternate(
+        state, static_cast<double>(kByHandSize) * kByHandSize,
+        [&] {
+            std::thread other([&] { sines_by_hand(kByHandLength, kByHandSize, two_b); });
+            sines_by_hand(kByHandLength, kByHandSize, two_a);
+            other.join();
+        },
+        [&] { sines_by_hand(kByHandLength, kByHandSize, one); });
+    if (two_a != one || two_b != one) state.SkipWithError("the copies differ");
+}
+
+// The size of the square grid on which a network of `nodes` is rendered:
+// 128 x 128, fewer samples for the largest networks, so that each render
+// evaluates about as many nodes.
+int grid_for(int nodes) {
+    int size = 128;
+    while (size > 8 && static_cast<long>(size) * size * nodes > (1L << 22)) size /= 2;
+    return size;
+}
+
 // The chain (measured) against the tree of as many nodes (baseline), one
-// thread: what nesting costs beyond the nodes themselves.
+// thread, both in order: what nesting costs beyond the nodes themselves.
 void run_depth(benchmark::State &state) {
     const int nodes = static_cast<int>(state.range(0));
-    constexpr int kSize = 128;
+    const int size = grid_for(nodes);
     const Built deep = chain(nodes), shallow = tree(nodes);
     refhost::ValueImage a, b;
     long evaluations = 0;
-    bench::alternate(
-        state, static_cast<double>(kSize) * kSize, [&] { render(deep, kSize, 1, true, a, evaluations); },
-        [&] { render(shallow, kSize, 1, true, b, evaluations); });
+    bench::alternate<bench::ThreadClock>(
+        state, static_cast<double>(size) * size, [&] { render(deep, size, 1, true, a, evaluations); },
+        [&] { render(shallow, size, 1, true, b, evaluations); });
     state.counters["nodes"] = nodes;
+    state.counters["size"] = size;
+}
+
+// The chain evaluated when its inputs ask, each level nesting in the one
+// below (measured, the way before the order), against in order (baseline),
+// one thread.
+void run_order(benchmark::State &state) {
+    const int nodes = static_cast<int>(state.range(0));
+    const int size = grid_for(nodes);
+    const Built b = chain(nodes);
+    refhost::ValueImage nested, ordered;
+    long evaluations = 0;
+    bench::alternate<bench::ThreadClock>(
+        state, static_cast<double>(size) * size, [&] { render(b, size, 1, true, nested, evaluations, false); },
+        [&] { render(b, size, 1, true, ordered, evaluations, true); });
+    if (nested.values != ordered.values) state.SkipWithError("the order changed the values");
+    state.counters["nodes"] = nodes;
+    state.counters["size"] = size;
+}
+
+// A chain of 20 sines rendered in order (measured; when asked with
+// "in_order:0") against the same sines by hand (baseline), one thread.
+void run_chain_by_hand(benchmark::State &state) {
+    const bool in_order = state.range(0) != 0;
+    const Built b = sine_chain(kByHandLength);
+    refhost::ValueImage image;
+    std::vector<float> by_hand;
+    long evaluations = 0;
+    bench::alternate<bench::ThreadClock>(
+        state, static_cast<double>(kByHandSize) * kByHandSize,
+        [&] { render(b, kByHandSize, 1, true, image, evaluations, in_order); },
+        [&] { sines_by_hand(kByHandLength, kByHandSize, by_hand); });
+    if (image.values != by_hand) state.SkipWithError("the loop by hand differs from the network");
+    state.counters["nodes"] = kByHandLength;
 }
 
 // Reads a network from TOML text; exits on any problem.
@@ -223,7 +324,7 @@ qvhost::NetworkFile read_toml(const std::string &text) {
 void run_load(benchmark::State &state) {
     const int nodes = static_cast<int>(state.range(0));
     const std::string forwards = qvgen::toml_chain(nodes, false), backwards = qvgen::toml_chain(nodes, true);
-    bench::alternate(
+    bench::alternate<bench::ThreadClock>(
         state, nodes, [&] { benchmark::DoNotOptimize(read_toml(forwards)); },
         [&] { benchmark::DoNotOptimize(read_toml(backwards)); });
     state.counters["nodes"] = nodes;
@@ -244,7 +345,7 @@ void run_ladder(benchmark::State &state) {
         benchmark::DoNotOptimize(memo.value(out, &s.access));
         evaluations[reuse ? 1 : 0] = memo.evaluations();
     };
-    bench::alternate(state, 1, [&] { sample(false); }, [&] { sample(true); });
+    bench::alternate<bench::ThreadClock>(state, 1, [&] { sample(false); }, [&] { sample(true); });
     state.counters["again_evaluations"] = static_cast<double>(evaluations[0]);
     state.counters["reuse_evaluations"] = static_cast<double>(evaluations[1]);
 }
@@ -256,16 +357,29 @@ const bool kRegistered = [] {
     benchmark::RegisterBenchmark("network/diamond_10", [](benchmark::State &s) { run_shared(s, diamond10, 16); })
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
-    // The network sizes of both growth measures.
-    for (auto *b : {benchmark::RegisterBenchmark("network/chain", run_growth),
-                    benchmark::RegisterBenchmark("network/depth", run_depth)})
-        b->ArgName("nodes")->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Arg(20)->Arg(50)->UseManualTime()->Unit(
-            benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("network/depth", run_depth)
+    // Two threads against one, and their control.
+    benchmark::RegisterBenchmark("network/chain", run_growth)
         ->ArgName("nodes")
-        ->Arg(200)
-        ->Arg(1000)
-        ->Iterations(3)
+        ->Arg(1)
+        ->Arg(2)
+        ->Arg(5)
+        ->Arg(10)
+        ->Arg(20)
+        ->Arg(50)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/threads_control", run_threads_control)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    // Depth, and the order against nesting, from 1 to 10,000 nodes.
+    for (auto *b : {benchmark::RegisterBenchmark("network/depth", run_depth),
+                    benchmark::RegisterBenchmark("network/order", run_order)})
+        for (const int nodes : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000})
+            b->ArgName("nodes")->Arg(nodes)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/chain_20_by_hand", run_chain_by_hand)
+        ->ArgName("in_order")
+        ->Arg(1)
+        ->Arg(0)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("network/load", run_load)

@@ -20,9 +20,33 @@
 #include <string>
 #include <vector>
 
+#include <ctime>
+
 namespace bench {
 
 std::shared_ptr<refhost::Module> module();
+
+// The clocks a block is timed by, in seconds.  The wall clock for blocks
+// that run on several threads; the processor time of the calling thread for
+// blocks that run on it alone, which does not count the time other programs
+// take the processor from it: on a machine shared with builds, that time is
+// most of the wall time.
+struct WallClock {
+    static double now() {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+};
+struct ThreadClock {
+    static double now() {
+#if defined(CLOCK_THREAD_CPUTIME_ID) && !defined(_WIN32)
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+#else
+        return WallClock::now();
+#endif
+    }
+};
 
 // Registers a ratio to print: the time of `benchmark` over that of
 // `baseline` (full run names, "BM_X/2/real_time").  Returns true, so that a
@@ -35,10 +59,10 @@ bool compare(const std::string &benchmark, const std::string &baseline);
 // (register it with UseManualTime).  Counters, per item: "time_ns" and
 // "baseline_ns" (medians over the blocks), "ratio" (the median of measured
 // over baseline, block pair by block pair) and "allocs" (heap allocations
-// during the measured blocks; "baseline_allocs" for the others).
-template <typename Measured, typename Baseline>
+// during the measured blocks; "baseline_allocs" for the others).  Timed by
+// the wall clock unless told (alternate<ThreadClock>(...)).
+template <typename Clock = WallClock, typename Measured, typename Baseline>
 void alternate(benchmark::State &state, double items, Measured &&measured, Baseline &&baseline) {
-    using Clock = std::chrono::steady_clock;
     std::vector<double> times, baseline_times, ratios;
     const auto blocks = static_cast<std::size_t>(state.max_iterations);
     times.reserve(blocks);
@@ -47,11 +71,11 @@ void alternate(benchmark::State &state, double items, Measured &&measured, Basel
     long allocations = 0, baseline_allocations = 0;
     auto timed = [](auto &&block, long &allocated) {
         const long before = qvalloc::allocations();
-        const Clock::time_point t0 = Clock::now();
+        const double t0 = Clock::now();
         block();
-        const Clock::time_point t1 = Clock::now();
+        const double t1 = Clock::now();
         allocated += qvalloc::allocations() - before;
-        return std::chrono::duration<double>(t1 - t0).count();
+        return t1 - t0;
     };
     bool measured_first = true;
     for (auto _ : state) {

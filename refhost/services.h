@@ -34,6 +34,8 @@ SampleSource sample_source_from_name(const std::string &name);
 // The connection type a source delivers: scalar, vector (position), integer (frame).
 int sample_source_type(SampleSource s);
 
+struct UpstreamOrder;
+
 // The values of outputs already evaluated for the sample now being
 // evaluated.  The application evaluates an upstream node again for every
 // input it feeds; the reference host, given a memo, evaluates each output
@@ -41,11 +43,13 @@ int sample_source_type(SampleSource s);
 // the same values bit for bit: every value depends only on the sample and the
 // scene time, and the caches hold one value per time step.  One memo per
 // thread; next() starts a new sample.  A memo made without reuse evaluates
-// every time, as the application does, and only counts.
+// every time, as the application does, and only counts.  A memo given an
+// order (input_evaluation.h) evaluates an output's upstream first, so that
+// its inputs find their values here instead of nesting one call per level.
 class SampleMemo {
 public:
-    explicit SampleMemo(int outputs = 0, bool reuse = true)
-        : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse) {}
+    explicit SampleMemo(int outputs = 0, bool reuse = true, std::shared_ptr<const UpstreamOrder> order = nullptr)
+        : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse), order_(std::move(order)) {}
     void next() { ++sample_; }
     // Starts a new sample in `sample`, whose inputs then read upstream
     // values through this memo.
@@ -57,15 +61,27 @@ public:
         return out.index >= 0 && static_cast<std::size_t>(out.index) < entries_.size();
     }
     bool reuses() const { return reuse_; }
+    bool ordered() const { return order_ != nullptr; }
     long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
 
 private:
+    // Evaluates `out` after its upstream, in input_evaluation.cpp.
+    void evaluate_in_order(const HostOutput &out, QvSampleAccess *sa);
+
     struct Entry {
         uint64_t sample = 0;
         Value value;
     };
+    // An output of the walk upstream and the next of its upstream outputs
+    // to look at.
+    struct Step {
+        int output;
+        int next;
+    };
     std::vector<Entry> entries_;
     bool reuse_;
+    std::shared_ptr<const UpstreamOrder> order_;
+    std::vector<Step> walk_;
     uint64_t sample_ = 1;
     long evaluations_ = 0;
 };
@@ -211,9 +227,13 @@ inline void SampleMemo::start(HostSample &sample) {
 inline const Value &SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) {
     Entry &e = entries_[static_cast<std::size_t>(out.index)];
     if (e.sample != sample_ || !reuse_) {
-        evaluate_output(out, sa, e.value);
-        e.sample = sample_;
-        ++evaluations_;
+        if (order_ != nullptr && reuse_) {
+            evaluate_in_order(out, sa);
+        } else {
+            evaluate_output(out, sa, e.value);
+            e.sample = sample_;
+            ++evaluations_;
+        }
     }
     return e.value;
 }

@@ -5,12 +5,84 @@
 #include "refhost/services.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 namespace refhost {
 
 namespace {
 
 const std::atomic<bool> *g_cancel = nullptr;
+
+// The nodes that read one of their routed inputs per sample, picked by a
+// selector or a comparison, and the first of those inputs.
+// clang-format off
+constexpr struct {
+    const char *server;
+    std::size_t first_routed;
+} kRoutingNodes[] = {
+    // server       first routed input
+    {"QvT_SWCHS",   1},  // Bool, then True1, False1, True2, ...
+    {"QvT_SWCHV",   1},
+    {"QvT_LGC1V",   2},  // A, B, then True, False
+    {"QvT_LGC2V",   4},  // A1, B1, A2, B2, then True, False
+};
+// clang-format on
+
+// The node's inputs from this one on are read on some samples only.
+std::size_t first_routed_input(const HostNode &n) {
+    for (const auto &row : kRoutingNodes)
+        if (n.server == row.server) return row.first_routed;
+    return n.inputs.size();
+}
+
+// A cache keeps a value from one sample to the next.
+bool keeps_a_value(const HostNode &n) { return n.server.rfind("QvC_", 0) == 0; }
+
+// Whether each node has a cache upstream of it or is one, by the node's
+// place in `nodes`: a walk upstream from every node, each node once.
+std::vector<uint8_t> behind_a_cache(const std::vector<std::unique_ptr<HostNode>> &nodes) {
+    std::unordered_map<const HostNode *, std::size_t> place;
+    place.reserve(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) place.emplace(nodes[i].get(), i);
+    enum : uint8_t { unseen, walking, done };
+    std::vector<uint8_t> state(nodes.size(), unseen), cached(nodes.size(), 0);
+    struct Step {
+        std::size_t node;
+        std::size_t next_input;
+    };
+    std::vector<Step> stack;
+    for (std::size_t root = 0; root < nodes.size(); ++root) {
+        if (state[root] != unseen) continue;
+        stack.push_back({root, 0});
+        state[root] = walking;
+        while (!stack.empty()) {
+            Step &step = stack.back();
+            const HostNode &n = *nodes[step.node];
+            if (step.next_input == n.inputs.size()) {
+                const std::size_t here = step.node;
+                state[here] = done;
+                cached[here] = cached[here] || keeps_a_value(n);
+                stack.pop_back();
+                if (!stack.empty()) cached[stack.back().node] = cached[stack.back().node] || cached[here];
+                continue;
+            }
+            const HostInput &in = *n.inputs[step.next_input++];
+            if (in.from == nullptr) continue;
+            const auto up = place.find(in.from->node);
+            if (up == place.end()) continue;
+            if (state[up->second] == unseen) {
+                state[up->second] = walking;
+                stack.push_back({up->second, 0});
+            } else {
+                // Done, or being walked: a loop, which loading refuses;
+                // the nodes of one are evaluated when asked.
+                cached[step.node] = cached[step.node] || state[up->second] == walking || cached[up->second];
+            }
+        }
+    }
+    return cached;
+}
 
 // What a sample source reads from the record: the application's fields,
 // and the host's extras where the record has them (a viewer's own block, or
@@ -140,6 +212,64 @@ void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
         return;
     }
     evaluate_input(in, sa, result);
+}
+
+std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::unique_ptr<HostNode>> &nodes, int outputs) {
+    auto order = std::make_shared<UpstreamOrder>();
+    const auto count = static_cast<std::size_t>(outputs > 0 ? outputs : 0);
+    order->outputs.assign(count, nullptr);
+    order->in_order.assign(count, 0);
+    std::vector<std::vector<int>> upstream(count);
+    const std::vector<uint8_t> cached = behind_a_cache(nodes);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const HostNode &n = *nodes[i];
+        std::vector<int> reads;
+        const std::size_t routed = first_routed_input(n);
+        for (std::size_t k = 0; k < n.inputs.size() && k < routed; ++k) {
+            const HostInput &in = *n.inputs[k];
+            if (in.from != nullptr && !in.reads_whole_record && in.from->index >= 0 &&
+                static_cast<std::size_t>(in.from->index) < count)
+                reads.push_back(in.from->index);
+        }
+        for (const auto &out : n.outputs) {
+            if (out->index < 0 || static_cast<std::size_t>(out->index) >= count) continue;
+            const auto o = static_cast<std::size_t>(out->index);
+            order->outputs[o] = out.get();
+            order->in_order[o] = cached[i] ? 0 : 1;
+            if (!cached[i]) upstream[o] = reads;
+        }
+    }
+    order->first.reserve(count + 1);
+    for (const auto &reads : upstream) {
+        order->first.push_back(static_cast<int>(order->upstream.size()));
+        order->upstream.insert(order->upstream.end(), reads.begin(), reads.end());
+    }
+    order->first.push_back(static_cast<int>(order->upstream.size()));
+    return order;
+}
+
+// A walk upstream from `out` that evaluates each output once all it reads
+// first is evaluated for this sample.  Evaluating an output may ask the memo
+// for one evaluated when asked, whose walk goes on above this one's.
+void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
+    const UpstreamOrder &order = *order_;
+    const auto at = [](int i) { return static_cast<std::size_t>(i); };
+    const std::size_t base = walk_.size();
+    walk_.push_back({out.index, order.in_order[at(out.index)] ? order.first[at(out.index)] : 0});
+    while (walk_.size() > base) {
+        Step &step = walk_.back();
+        if (order.in_order[at(step.output)] && step.next < order.first[at(step.output) + 1]) {
+            const int up = order.upstream[at(step.next++)];
+            if (entries_[at(up)].sample != sample_) walk_.push_back({up, order.first[at(up)]});
+            continue;
+        }
+        const int done = step.output;
+        walk_.pop_back();
+        Entry &e = entries_[at(done)];
+        evaluate_output(done == out.index ? out : *order.outputs[at(done)], sa, e.value);
+        e.sample = sample_;
+        ++evaluations_;
+    }
 }
 
 }  // namespace refhost

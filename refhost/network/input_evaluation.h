@@ -7,8 +7,11 @@
 #pragma once
 
 #include "host/host_api.h"
+#include "refhost/services.h"
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 namespace refhost {
 
@@ -22,5 +25,33 @@ bool cancel_requested();
 // The input's value for the sample `sa`, written to `result` in the input's
 // type.  The host's entry of the module's input services.
 void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result);
+
+// The order in which a memo evaluates a sample (SampleMemo): an output asked
+// for is evaluated after the outputs upstream of it, deepest first, so that
+// every node finds its inputs' values in the memo and no evaluation nests
+// inside another, whatever the depth of the network.  Evaluated in order:
+//   - every node with no cache upstream of it, itself not a cache.  Such a
+//     node's value depends on the sample and the scene time alone, so that
+//     evaluating it ahead, even for an input that is then not read, changes
+//     no value.  A cache (the QvC_ family) keeps the value of the first
+//     sample that evaluates it in a time step: a cache, and every node
+//     downstream of one, is evaluated when asked, as without an order, and
+//     refreshes from the very sample it would have;
+//   - of those nodes' wired inputs, all but a viewer's (read with the
+//     viewer's own sample block) and the routed inputs of the switches and
+//     vector logic nodes, which read one of them per sample: what feeds the
+//     others would be evaluated for nothing.  Those are evaluated when asked.
+// Outputs are numbered as the memo numbers them; `first` has one more entry
+// than `outputs`.
+struct UpstreamOrder {
+    std::vector<const HostOutput *> outputs;  // by index
+    std::vector<uint8_t> in_order;            // by index: evaluated after its upstream
+    std::vector<int> first;                   // by index: where its upstream begins in `upstream`
+    std::vector<int> upstream;                // the indices of the outputs its node reads first
+};
+
+// The order of a network's nodes as they are connected now, of its `outputs`
+// numbered outputs.
+std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::unique_ptr<HostNode>> &nodes, int outputs);
 
 }  // namespace refhost

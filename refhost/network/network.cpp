@@ -3,6 +3,7 @@
 #include "refhost/network/network.h"
 
 #include "refhost/application.h"
+#include "refhost/network/input_evaluation.h"
 #include "support/escaped_text.h"
 #include "refhost/handler_record.h"
 
@@ -396,6 +397,10 @@ void Network::new_time(int32_t frame, double time) {
 void Network::render_cleanup() {
     for (auto &n : nodes_)
         if (n->rend.cleanup != nullptr) n->rend.cleanup(n->instance);
+}
+
+SampleMemo Network::make_memo(bool reuse, bool in_order) const {
+    return SampleMemo(shared_->outputs, reuse, reuse && in_order ? upstream_order(nodes_, shared_->outputs) : nullptr);
 }
 
 bool Network::evaluate(int id, const std::string &output, Value &result, std::string &error, QvSampleAccess *sa) const {

@@ -138,9 +138,13 @@ public:
     // comparing).  The values are the same either way.
     void set_reuse(bool on) { shared_->reuses_outputs = on; }
     // A memo for one thread's samples of this network (see SampleMemo),
-    // reusing values as the network is set to, or as told.
+    // reusing values as the network is set to, or as told; reusing, it
+    // evaluates each output's upstream first (UpstreamOrder), or, not in
+    // order, each output when an input asks for it.  The values are the same
+    // every way.  The memo follows the connections as they are when it is
+    // made.
     SampleMemo make_memo() const { return make_memo(shared_->reuses_outputs); }
-    SampleMemo make_memo(bool reuse) const { return SampleMemo(shared_->outputs, reuse); }
+    SampleMemo make_memo(bool reuse, bool in_order = true) const;
 
     void render_init(int mode = 0);
     void new_time(int32_t frame, double time);

@@ -157,16 +157,16 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
 
     // The first sample of the frame, on this thread: nodes that keep a value
     // per time step take it from here.
+    const SampleMemo fresh = network.make_memo(control.reuse, control.in_order);
     {
         HostSample first = pixel_sample(width, height, 0, 0, time, frame);
-        SampleMemo memo = network.make_memo(control.reuse);
+        SampleMemo memo = fresh;
         memo.start(first);
         memo.value(out, &first.access);
     }
 
     const int threads = control.threads > 0 ? control.threads : available_threads();
-    std::vector<ThreadMemo> memos(static_cast<std::size_t>(threads > 1 ? threads : 1),
-                                  ThreadMemo{network.make_memo(control.reuse)});
+    std::vector<ThreadMemo> memos(static_cast<std::size_t>(threads > 1 ? threads : 1), ThreadMemo{fresh});
     std::atomic<int> rows_done{0};
     // What each row found the file cannot hold, gathered in row order after.
     std::vector<RowUnheld> unheld(control.cannot_hold != nullptr ? static_cast<std::size_t>(height) : 0);

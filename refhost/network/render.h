@@ -58,6 +58,10 @@ struct RenderControl {
     // (the reference host's render path) or once for every input it feeds
     // (the application's); the values are the same either way.
     bool reuse = true;
+    // With reuse: whether each sample evaluates the output's upstream first
+    // (UpstreamOrder: no evaluation nests inside another) or each output when
+    // an input asks for it.  The values are the same either way.
+    bool in_order = true;
     // When set, receives the number of node outputs the grid evaluated
     // (the first sample's evaluation before the grid not counted).
     std::atomic<long> *evaluations = nullptr;

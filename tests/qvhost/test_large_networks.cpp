@@ -1,7 +1,8 @@
 // Networks of any size: long chains load in any order, loops are refused
 // with their nodes, a network nesting deeper than the host evaluates is
-// refused and the deepest it accepts evaluates, each output is evaluated
-// once per sample, and eval writes each row as soon as it has it.
+// refused and the deepest it accepts evaluates (in order, on a small stack),
+// each output is evaluated once per sample, and eval writes each row as soon
+// as it has it.
 #include "bench/generated_networks.h"
 #include "tests/fixtures/module_fixture.h"
 #include "tests/fixtures/qvhost_run.h"
@@ -13,6 +14,7 @@
 #include "refhost/network/network.h"
 #include "refhost/sanitizers.h"
 #include "support/number_text.h"
+#include "support/stack_thread.h"
 
 #include <algorithm>
 #include <cmath>
@@ -175,6 +177,36 @@ TEST(LargeNetworks, PreviewEvaluatesEachOutputOnce) {
     EXPECT_EQ(shown, "0,0 #B0B0B0 +1.15292e+18");
     EXPECT_EQ(ladder_preview_evaluations(10, false, shown), 2 * 2047);
     EXPECT_EQ(shown, "0,0 #B0B0B0 +1024.00");
+}
+
+// In order, a chain as deep as the host accepts evaluates on a stack far
+// smaller than nesting its levels would take.
+TEST(EvaluationOrder, DepthTakesNoStack) {
+    refhost::Network net(shared_module());
+    std::string error;
+    const int depth = refhost::Network::max_depth;
+    ASSERT_TRUE(net.load(scene_chain(depth), "chain.qvn", error)) << error;
+    const refhost::HostOutput &out = *net.node(depth)->output("Out");
+    double in_order = 0.0;
+    support::run_with_stack(std::size_t{1} << 20, [&] {
+        refhost::SampleMemo memo = net.make_memo(true, true);
+        refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
+        memo.start(sample);
+        in_order = memo.value(out, &sample.access).as_scalar();
+        EXPECT_EQ(memo.evaluations(), depth);
+    });
+    // The same value as evaluating when asked, nested, on the host's stack
+    // (which ThreadSanitizer's own call stack for each thread cannot follow).
+#ifndef QV_UNDER_TSAN
+    double nested = 0.0;
+    support::run_with_stack(refhost::Network::stack_bytes, [&] {
+        refhost::SampleMemo memo = net.make_memo(true, false);
+        refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
+        memo.start(sample);
+        nested = memo.value(out, &sample.access).as_scalar();
+    });
+    EXPECT_TRUE(same_double(nested, in_order));
+#endif
 }
 
 // eval writes each frame's row before it evaluates the next frame.

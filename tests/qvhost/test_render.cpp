@@ -1,7 +1,9 @@
 // Rendering networks: every pixel's value against the same value computed
-// here, the images read back, one thread against several, and every
+// here, the images read back, one thread against several, reuse and the
+// order of evaluation against evaluating when asked, and every
 // example through check, eval and render with one value of each computed
 // independently.
+#include "bench/generated_networks.h"
 #include "tests/fixtures/module_fixture.h"
 #include "tests/fixtures/qvhost_run.h"
 #include "tests/fixtures/temp_dir.h"
@@ -63,6 +65,56 @@ int run(const std::vector<std::string> &args, std::string *out = nullptr) {
     EXPECT_EQ(code, 0) << e.str();
     return code;
 }
+
+// How a render evaluates: again for every reader, once when an input asks,
+// once in order.
+enum class Way { again, when_asked, in_order };
+
+// Frames 0 to 2 of `output` at 16 x 16 on one thread (so that a cache takes
+// the same sample every time), all in one image; `evaluations` counts the
+// outputs evaluated.
+refhost::ValueImage render_frames(qvhost::NetworkFile file, const std::string &output, Way way, long &evaluations) {
+    qvhost::OutputRef ref;
+    std::string error;
+    EXPECT_TRUE(qvhost::resolve_output(file, output, ref, error)) << error;
+    refhost::ValueImage all;
+    if (ref.output == nullptr) return all;
+    std::atomic<long> counted{0};
+    refhost::RenderControl control;
+    control.reuse = way != Way::again;
+    control.in_order = way == Way::in_order;
+    control.evaluations = &counted;
+    file.network->render_init();
+    for (int frame = 0; frame < 3; ++frame) {
+        refhost::start_frame(*file.network, frame, 30.0);
+        refhost::ValueImage image;
+        EXPECT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, 16, 16,
+                                         refhost::frame_time(frame, 30.0), frame, control, image, error))
+            << error;
+        all.values.insert(all.values.end(), image.values.begin(), image.values.end());
+    }
+    file.network->render_cleanup();
+    evaluations = counted.load();
+    return all;
+}
+
+// A sine of u feeding the eight inputs of two four-input sums, added.
+const char *const kFanOut =
+    "[node.s]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n"
+    "[node.l]\nserver = \"QvMs_ADD4\"\nIn1 = \"s.Out\"\nIn2 = \"s.Out\"\nIn3 = \"s.Out\"\nIn4 = \"s.Out\"\n"
+    "[node.r]\nserver = \"QvMs_ADD4\"\nIn1 = \"s.Out\"\nIn2 = \"s.Out\"\nIn3 = \"s.Out\"\nIn4 = \"s.Out\"\n"
+    "[node.sum]\nserver = \"QvMs_ADD\"\nIn1 = \"l.Out\"\nIn2 = \"r.Out\"\n";
+
+// A switch routing, by u > 0.5, a cosine of v or a cache of u that a sine
+// reads; the cache is first evaluated at the first sample with u past 0.5.
+// A sine of the routed value follows.
+const char *const kRoutedCache =
+    "[node.pick]\nserver = \"QvT_LGC1\"\nA1 = \"@u\"\nB1 = 0.5\nTrue = 1\nFalse = 0\npanel = { Ope = \"A > B\" }\n"
+    "[node.held]\nserver = \"QvC_SCL\"\nIn = \"@u\"\n"
+    "[node.wave]\nserver = \"QvMs_SIN\"\nIn = \"held.Out\"\n"
+    "[node.other]\nserver = \"QvMs_COS\"\nIn = \"@v\"\n"
+    "[node.sw]\nserver = \"QvT_SWCHS\"\nBool = \"pick.Out\"\nTrue1 = \"wave.Out\"\nfalse1 = \"other.Out\"\n"
+    "[node.after]\nserver = \"QvMs_SIN\"\nIn = \"sw.out1\"\n";
 
 const char *const kDistance =
     "[node.d]\nserver = \"QvMs_DIST\"\nAx = \"@u\"\nAy = \"@v\"\nBx = 0.25\nBy = 0.75\n"
@@ -187,6 +239,43 @@ TEST(Render, ReuseGivesTheSameValuesWithFewerEvaluations) {
     rendered(again, "sum.Out", false, repeated);
     EXPECT_EQ(reused, 2 * 144);
     EXPECT_EQ(repeated, 3 * 144);
+}
+
+// Evaluating each sample's outputs upstream first gives the same values,
+// bit for bit, and the same number of evaluations as evaluating each output
+// when an input asks for it, on networks that share, route and hold values.
+TEST(EvaluationOrder, GivesTheValuesAndCountsOfEvaluatingWhenAsked) {
+    const struct {
+        const char *name;
+        std::string text;  // or the example of this name
+        const char *output;
+    } cases[] = {
+        {"ladder", qvgen::ladder(12), "n12.Out"},
+        {"chain", qvgen::toml_chain(300, true), "n299.Out"},
+        {"fan-out", kFanOut, "sum.Out"},
+        {"a cache behind a switch", kRoutedCache, "after.Out"},
+        {"caches.qvn.toml", "", "drift.Out"},
+        {"logic.qvn.toml", "", "pick.out2"},
+        {"demo.qvn.toml", "", "centre.Out"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto load = [&c] { return c.text.empty() ? load_example(c.name) : load_text(c.text); };
+        long in_order = 0, when_asked = 0, again = 0;
+        const refhost::ValueImage a = render_frames(load(), c.output, Way::in_order, in_order);
+        const refhost::ValueImage b = render_frames(load(), c.output, Way::when_asked, when_asked);
+        const refhost::ValueImage d = render_frames(load(), c.output, Way::again, again);
+        ASSERT_EQ(a.values.size(), b.values.size());
+        ASSERT_EQ(a.values.size(), d.values.size());
+        EXPECT_EQ(std::memcmp(a.values.data(), b.values.data(), a.values.size() * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(a.values.data(), d.values.data(), a.values.size() * sizeof(float)), 0);
+        EXPECT_EQ(in_order, when_asked);
+        EXPECT_LE(in_order, again);
+    }
+    // One evaluation per node and sample.
+    long ladder = 0;
+    render_frames(load_text(qvgen::ladder(12)), "n12.Out", Way::in_order, ladder);
+    EXPECT_EQ(ladder, 13 * 16 * 16 * 3);
 }
 
 // Every example checks, evaluates and renders; one value of each, computed
