@@ -156,6 +156,7 @@ private:
         return found_.empty();
     }
 
+public:
     // A network already read, to set one key of one node as its file would.
     Reader(NetworkFile &&file, std::string where, bool lenient, std::vector<std::string> &problems)
         : source_(file.source), module_(file.network->shared_module()), lenient_(lenient), problems_(problems),
@@ -680,12 +681,6 @@ bool read_network_toml(const std::string &text, const std::string &source,
     return ok;
 }
 
-const char *control_id_name(uint32_t id) {
-    for (const auto &c : kControlNames)
-        if (c.id == id) return c.name;
-    return nullptr;
-}
-
 bool set_in_network(NetworkFile &file, const std::string &node, const std::string &key, const std::string &value,
                     const std::string &where, std::vector<std::string> &problems, bool lenient) {
     toml::table parsed;
@@ -718,24 +713,6 @@ bool is_scene_content(const std::string &content, const std::string &path) {
         return true;
     }
     return false;
-}
-
-std::string control_key(const refhost::Panel &panel, const refhost::PanelControl &control, const HostNode &node) {
-    std::string why;
-    bool named = false;
-    for (const auto &c : kControlNames) named = named || control.label == c.name;
-    if (!control.label.empty() && !named && panel.find(control.label, why) == &control) return control.label;
-    // As control_for finds an unlabelled value control: by its input's key.
-    const uint32_t input = control.id - 0x8001;
-    if (control.label.empty() && input < node.inputs.size()) {
-        const std::string key = refhost::input_key(node, input);
-        if (refhost::input_index(node, key) == static_cast<int>(input) && panel.find(key, why) == nullptr) return key;
-    }
-    for (const auto &c : kControlNames)
-        if (c.id == control.id) return c.name;
-    char id[16];
-    std::snprintf(id, sizeof id, "0x%X", static_cast<unsigned>(control.id));
-    return id;
 }
 
 bool read_network_file(const std::string &path, const std::shared_ptr<refhost::Module> &module, NetworkFile &out,

@@ -105,10 +105,6 @@ bool read_network_toml(const std::string &text, const std::string &source,
                        const std::shared_ptr<refhost::Module> &module, NetworkFile &out,
                        std::vector<std::string> &problems, bool lenient = false);
 
-// The name a network file gives an unlabelled panel control by its id
-// ("OPT2" for 0x8011), or null.
-const char *control_id_name(uint32_t id);
-
 // Sets one input or panel control of a loaded network as a line KEY = VALUE
 // in the node's table (KEY an input) or in its panel table (KEY a control)
 // would, with the problems the file would give, each starting with `where`
@@ -135,11 +131,5 @@ bool valid_node_name(const std::string &name);
 
 // Whether content is a scene file rather than a TOML network.
 bool is_scene_content(const std::string &content, const std::string &path);
-
-// The key a network file names a control of a node's panel by: its label
-// where that finds it, the name of the input an unlabelled value control
-// edits, else its control name (OPT1 ...), else its id ("0x8020").
-std::string control_key(const refhost::Panel &panel, const refhost::PanelControl &control,
-                        const refhost::HostNode &node);
 
 }  // namespace qvhost

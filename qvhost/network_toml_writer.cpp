@@ -1,5 +1,6 @@
 #include "qvhost/network_toml_writer.h"
 
+#include "qvhost/node_info.h"
 #include "refhost/network/input_key.h"
 #include "support/escaped_text.h"
 #include "support/number_text.h"
@@ -185,7 +186,7 @@ private:
             if (c.hidden || !shown) continue;
             if (fresh != nullptr && fresh->value_text(c.id) == shown) continue;
             std::string key;
-            if (!toml_key(control_key(*panel, c, n), key)) return fail(node, "a control's label is not UTF-8");
+            if (!toml_key(control_name(*panel, n, c), key)) return fail(node, "a control's label is not UTF-8");
             settings += (settings.empty() ? "" : ", ") + key + " = " + toml_control_value(c, *shown);
         }
         if (!settings.empty()) line = "panel = { " + settings + " }";

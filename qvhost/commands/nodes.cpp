@@ -40,12 +40,7 @@ const struct {
 // The name a network file and the panel command give a control: its label,
 // the input an unlabelled value control edits, or its control name.
 std::string file_control_name(const NodeInfo &info, std::size_t index) {
-    const ControlInfo &c = info.controls[index];
-    if (!c.label.empty()) return c.label;
-    for (const PortInfo &in : info.inputs)
-        if (in.control == static_cast<int>(index)) return in.name;
-    const char *name = control_id_name(c.id);
-    return name != nullptr ? name : "";
+    return info.controls[index].name;
 }
 
 std::string choices_text(const ControlInfo &c) {

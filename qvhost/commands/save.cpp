@@ -6,6 +6,7 @@
 
 #include "qvhost/commands/network_setup.h"
 #include "qvhost/commands/output_files.h"
+#include "qvhost/node_info.h"
 #include "qvhost/network_toml_writer.h"
 #include "refhost/scene/scene_io.h"
 #include "support/atomic_file.h"
@@ -64,7 +65,7 @@ std::string change_text(const NetworkFile &file, const refhost::Network::ValueCh
         const refhost::Network::PanelOpening opening = file.network->open_panel(c.node, error);
         const refhost::Panel *panel = opening.panel != nullptr ? refhost::panel_of(opening.panel) : nullptr;
         const refhost::PanelControl *control = panel != nullptr ? panel->control(c.control) : nullptr;
-        item = "control " + support::shown_quoted(control != nullptr ? control_key(*panel, *control, *file.network->node(c.node)) : "?");
+        item = "control " + support::shown_quoted(control != nullptr ? control_name(*panel, *file.network->node(c.node), *control) : "?");
     }
     const std::string after = c.after.empty() ? "nothing" : c.after;
     return "node " + support::shown_quoted(file.name_of(c.node)) + ": " + item + ": " + c.before + " reads back as " +

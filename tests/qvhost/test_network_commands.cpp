@@ -226,6 +226,8 @@ TEST(NetworkCommands, CheckShowsPanelSettingsAndSaysWhatToDo) {
             EXPECT_NE(at, std::string::npos) << part << "\n" << r.err;
             if (at == std::string::npos) break;
         }
+    }
+}
 
 // A viewer in a network shows the frame, time and u,v given, as eval does,
 // in a table labelled by input; the draw list only with --verbose.
