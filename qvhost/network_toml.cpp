@@ -733,7 +733,7 @@ bool read_network_file(const std::string &path, const std::shared_ptr<refhost::M
     file.network->set_counting(false);
     file.network->set_constant_copies(true);
     if (!file.network->load(content, name, error)) {
-        problems.push_back(support::shown_message(error, name));
+        problems.push_back(support::shown_path_error(error, name));
         return false;
     }
     for (const auto &n : file.network->nodes()) file.add({refhost::node_display_name(*n), n->id, 0});

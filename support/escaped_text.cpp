@@ -79,4 +79,10 @@ std::string shown_message(const std::string &message, const std::string &given) 
     return out;
 }
 
+std::string shown_path_error(const std::string &error, const std::string &path) {
+    if (!path.empty() && error.compare(0, path.size(), path) == 0)
+        return shown_path(path) + shown_message(error.substr(path.size()));
+    return shown_message(error, path);
+}
+
 }  // namespace support

@@ -38,5 +38,8 @@ std::string shown_path(const std::string &path);
 // shown() shows them, and the rest with control bytes and invalid UTF-8
 // escaped.
 std::string shown_message(const std::string &message, const std::string &given = "");
+// A message that starts with a file's path ("PATH: reason"): the path
+// whole, as shown_path shows it, and the rest as shown_message shows it.
+std::string shown_path_error(const std::string &error, const std::string &path);
 
 }  // namespace support

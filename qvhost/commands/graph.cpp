@@ -67,7 +67,7 @@ int graph_network(const Context &ctx, const GraphOptions &o) {
     }
     std::string error, note;
     if (!write_graph(graph, target, error, &note)) return ctx.fail(shown_path_error(error, target));
-    if (!note.empty()) ctx.err << "qvhost: note: " << support::shown_message(note, target) << "\n";
+    if (!note.empty()) ctx.err << "qvhost: note: " << shown_path_error(note, target) << "\n";
     ctx.out << "wrote " << target << "\n";
     return 0;
 }

@@ -87,10 +87,4 @@ std::vector<std::string> network_inputs(const Context &ctx, const std::string &n
     return inputs;
 }
 
-std::string shown_path_error(const std::string &error, const std::string &path) {
-    if (!path.empty() && error.compare(0, path.size(), path) == 0)
-        return support::shown_path(path) + support::shown_message(error.substr(path.size()));
-    return support::shown_message(error, path);
-}
-
 }  // namespace qvhost

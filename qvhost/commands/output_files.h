@@ -14,6 +14,7 @@
 #pragma once
 
 #include "qvhost/commands/commands.h"
+#include "support/escaped_text.h"
 
 #include <string>
 #include <vector>
@@ -34,9 +35,6 @@ int check_output(const Context &ctx, const std::string &option, const std::strin
 // input) and the module.
 std::vector<std::string> network_inputs(const Context &ctx, const std::string &network);
 
-// An error about a file ("PATH: REASON", as every write's and the module
-// loader's are) as a message shows it: the path whole, escaped, and the
-// reason as support::shown_message shows it.
-std::string shown_path_error(const std::string &error, const std::string &path);
+using support::shown_path_error;
 
 }  // namespace qvhost

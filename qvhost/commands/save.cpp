@@ -96,7 +96,7 @@ int save_network(const Context &ctx, const SaveOptions &o) {
     } else {
         const refhost::SceneForm form = o.binary ? refhost::SceneForm::binary : refhost::SceneForm::text;
         if (!file.network->save(form, content, error) || !file.network->scene_changes(content, changes, error))
-            return ctx.fail(support::shown_message(target + ": " + error, target));
+            return ctx.fail(shown_path_error(target + ": " + error, target));
     }
     const char *what = o.strict ? "" : "warning: ";
     for (const refhost::Network::ValueChange &c : changes) ctx.err << "qvhost: " << what << change_text(file, c) << "\n";

@@ -172,6 +172,18 @@ TEST(ReaderLimits, CheckEscapesNamesFromTheFile) {
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
+// A scene's problems name its file whole, however long its path.
+TEST(ReaderLimits, SceneProblemsNameTheWholePath) {
+    TempDir dir;
+    const std::string folder = dir.path() + "/" + std::string(80, 'f');
+    std::filesystem::create_directory(folder);
+    const std::string scene = folder + "/open.qvs";
+    std::ofstream(scene) << "Version 1\n{ Bogus\n";
+    const CliResult r = qvhost_run({"check", scene});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(scene + ":2: block \"Bogus\" is not closed"), std::string::npos) << r.err;
+}
+
 TEST(ReaderLimits, NumbersOutOfRangeSaySoWithTheRange) {
     const struct {
         std::vector<std::string> args;
