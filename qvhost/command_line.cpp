@@ -256,7 +256,7 @@ int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &e
     // The module decides its host's era once: a host of another era than
     // the one this process may have shown it before needs a copy of its own.
     const bool fresh = !line.refused.empty() || config.era() != QV_ERA_BEFORE_2018;
-    Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, fresh, {}};
+    Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, fresh, {}, {}};
     // Every command on a stack for the deepest network it may evaluate, and
     // stopped by Ctrl-C wherever it is.
     InterruptScope interrupt;

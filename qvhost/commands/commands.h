@@ -37,6 +37,7 @@ struct Context {
     // --set NODE.KEY=VALUE: applied to every network the job loads, after
     // loading, as the file would say it (see network_setup.h).
     std::vector<std::string> settings;
+    std::string wedge;  // one value of a --wedge (NODE.INPUT=VALUE), applied after the settings
 
     std::shared_ptr<refhost::Module> load_module() const;
     int fail(const std::string &message, int code = 1) const;

@@ -75,7 +75,7 @@ int run_demo(const Context &ctx, const DemoOptions &o) {
     for (const char *viewer : kViewers) {
         const std::string png = path(preview_file(viewer));
         std::ostringstream texts;
-        Context quiet{texts, ctx.err, ctx.module_path, false, true, ctx.cancel, ctx.fresh_module, {}};
+        Context quiet{texts, ctx.err, ctx.module_path, false, true, ctx.cancel, ctx.fresh_module, {}, {}};
         if (int rc = preview_in_network(quiet, network, viewer, 24, 30.0, 128, 80, png)) return rc;
         ctx.out << "wrote " << png << "\n";
     }

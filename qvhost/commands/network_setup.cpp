@@ -26,6 +26,7 @@ int load_network(const Context &ctx, const std::string &path, NetworkFile &file,
     }
     for (const std::string &setting : ctx.settings)
         if (!apply_setting(ctx, file, setting, "--set", lenient)) return 2;
+    if (!ctx.wedge.empty() && !apply_setting(ctx, file, ctx.wedge, "--wedge", lenient)) return 2;
     return 0;
 }
 

@@ -223,14 +223,14 @@ int check_frame_files(const Context &ctx, const FramePattern &pattern, const Fra
 
 int run_render(const Context &ctx, const RenderOptions &o) {
     Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
-                ctx.settings};
+                ctx.settings, {}};
     if (!o.wedge.given())
         return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
                               o.pattern, o.lenient, o.exr_type);
     // A wedge: an image (or a run of frames) for each value.
     for (std::size_t k = 0; k < o.wedge.values.size(); ++k) {
         Context value = job;
-        value.settings.push_back(o.wedge.setting(k));
+        value.wedge = o.wedge.setting(k);
         if (int rc = render_network(value, o.network, o.output, o.width, o.height, o.span, o.thread_count,
                                     o.shown_range, wedge_path(o.pattern, k), o.lenient,
                                     o.exr_type))

@@ -308,6 +308,10 @@ TEST(NetworkCommands, SetOverridesTheFile) {
          true},
         {{"eval", net, "wave.Out", "--wedge", "wave.In=0:1"}, 2, "", "\"wave.In=0:1\" is not NODE.INPUT=A:B:N"},
         {{"eval", net, "wave.Out", "--wedge", "wave.Inn=0:1:2"}, 2, "", "--wedge wave.Inn=0: node \"wave\""},
+        {{"render", net, "wave.Out", "--size", "4x4", "--wedge", "wav.In=0:1:2", "-o", png},
+         2,
+         "",
+         "--wedge wav.In=0: no node \"wav\""},
         {{"eval", "QvMs_SIN", "--wedge", "wave.In=0:1:2"}, 2, "", "--wedge: a node alone"},
     };
     for (const auto &c : cases) {
