@@ -285,7 +285,7 @@ TEST(NetworkCommands, SetOverridesTheFile) {
         {{"eval", net, "wave.Out", "--set", "wave.In=map.Out", "--at", "0,0", "--format", "csv"}, 0, "\n0,0,0\n", ""},
         {{"eval", net, "map.Out", "--set", "map.OPT2=Reflect", "--format", "csv"}, 0, "map.Out\n", ""},
         {{"check", net, "--set", "wave.In=@time"}, 0, "= @time", ""},
-        {{"graph", net, "--set", "wave.In=1", "-o", svg}, 0, "wrote ", ""},
+        {{"graph", net, "--set", "wave.In=1", "-o", svg}, 0, "wrote ", "", true},
         {{"save", net, "--set", "wave.In=1", "-o", qvs}, 0, "", ""},
         {{"plot", net, "wave.Out", "--frames", "0-3", "--set", "wave.In=@time", "-o", svg}, 0, "wrote ", "", true},
         {{"render", net, "wave.Out", "--size", "4x4", "--set", "wave.In=@u", "-o", png}, 0, "wrote ", "", true},
@@ -347,7 +347,9 @@ TEST(NetworkCommands, TraceShowsEveryValueOfOneSample) {
          "wave (QvMs_SIN)  out Out  scalar            0.1411200080598672\n"
          "div (QvMs_DIV)   in In1   scalar  wave.Out  0.1411200080598672\n",
          ""},
-        {{"trace", net, "log.Out"}, 0, "nan   <- NaN\n", ""},
+        // The sign of log(-1)'s NaN is the math library's.
+        {{"trace", net, "log.Out"}, 0, "nan  ", ""},
+        {{"trace", net, "log.Out"}, 0, "  <- NaN\n", ""},
         {{"trace", net, "log.Out", "--format", "json"},
          0,
          "{\"kind\": \"out\", \"name\": \"Out\", \"type\": \"scalar\", \"value\": null, \"mark\": \"NaN\"}",
