@@ -63,17 +63,25 @@ std::string renamed(const std::string &message, const refhost::PanelControl &c, 
 // two words, ignoring case.
 std::size_t edit_distance(const std::string &a, const std::string &b) {
     auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i)
-        for (std::size_t j = 1; j <= b.size(); ++j) {
+    // Three rows of the table: the one before last, the last and this one.
+    const std::size_t w = b.size() + 1;
+    std::vector<std::size_t> rows(3 * w);
+    std::size_t *before = rows.data(), *last = before + w, *row = last + w;
+    for (std::size_t j = 0; j < w; ++j) last[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        row[0] = i;
+        for (std::size_t j = 1; j < w; ++j) {
             const bool same = lower(a[i - 1]) == lower(b[j - 1]);
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same ? 0 : 1)});
             if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+                row[j] = std::min(row[j], before[j - 2] + 1);
         }
-    return d[a.size()][b.size()];
+        std::size_t *oldest = before;
+        before = last;
+        last = row;
+        row = oldest;
+    }
+    return last[b.size()];
 }
 
 // A name as a TOML key: bare when it can be, else in quotes.
@@ -409,6 +417,10 @@ std::string did_you_mean(const std::string &word, const std::vector<std::string>
     const std::string *best = nullptr;
     std::size_t best_distance = 0;
     for (const std::string &n : names) {
+        // A name whose length is too far off is no near miss (the distance is
+        // at least the difference), whatever the word's length.
+        const std::size_t shorter = std::min(word.size(), n.size()), longer = std::max(word.size(), n.size());
+        if (longer - shorter > std::max<std::size_t>(1, shorter / 3)) continue;
         const std::size_t d = edit_distance(word, n);
         if (best == nullptr || d < best_distance) best = &n, best_distance = d;
     }
