@@ -37,12 +37,6 @@ const struct {
 };
 // clang-format on
 
-// The name a network file and the panel command give a control: its label,
-// the input an unlabelled value control edits, or its control name.
-std::string file_control_name(const NodeInfo &info, std::size_t index) {
-    return info.controls[index].name;
-}
-
 std::string choices_text(const ControlInfo &c) {
     std::string s;
     for (const std::string &choice : c.choices) s += (s.empty() ? "" : " | ") + ("\"" + choice + "\"");
@@ -106,10 +100,10 @@ int describe_one(const Context &ctx, const std::string &server) {
     out << "panel:" << (info.controls.empty() ? " none" : "") << "\n";
     std::size_t name_width = 4;
     for (std::size_t k = 0; k < info.controls.size(); ++k)
-        name_width = std::max(name_width, file_control_name(info, k).size());
+        name_width = std::max(name_width, info.controls[k].name.size());
     for (std::size_t k = 0; k < info.controls.size(); ++k) {
         const ControlInfo &c = info.controls[k];
-        out << "  " << std::left << std::setw(static_cast<int>(name_width + 2)) << file_control_name(info, k)
+        out << "  " << std::left << std::setw(static_cast<int>(name_width + 2)) << info.controls[k].name
             << std::setw(12) << c.cls;
         out << shown_value(c);
         if (!c.choices.empty()) out << " (choices: " << choices_text(c) << ")";

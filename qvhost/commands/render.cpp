@@ -161,12 +161,12 @@ constexpr int kMaxFrameWidth = 4096;
 // The file name of each frame: the pattern's one %d, with the flags 0 and -
 // and a width as printf takes them (%04d, %40d), stands for the frame.
 struct FramePattern {
-    std::string before, spec, after;  // spec: "%04d", or "" for a pattern without one
+    std::string before, conversion, after;  // conversion: "%04d", or "" for a pattern without one
 
     std::string file(int frame) const {
-        if (spec.empty()) return before;
-        std::vector<char> number(static_cast<std::size_t>(std::snprintf(nullptr, 0, spec.c_str(), frame)) + 1);
-        std::snprintf(number.data(), number.size(), spec.c_str(), frame);
+        if (conversion.empty()) return before;
+        std::vector<char> number(static_cast<std::size_t>(std::snprintf(nullptr, 0, conversion.c_str(), frame)) + 1);
+        std::snprintf(number.data(), number.size(), conversion.c_str(), frame);
         return before + number.data() + after;
     }
 };
@@ -197,7 +197,7 @@ bool parse_frame_pattern(const std::string &pattern, bool many, FramePattern &ou
         return false;
     }
     out.before = pattern.substr(0, pct);
-    out.spec = pattern.substr(pct, d - pct + 1);
+    out.conversion = pattern.substr(pct, d - pct + 1);
     out.after = pattern.substr(d + 1);
     return true;
 }
@@ -213,7 +213,7 @@ int check_frame_files(const Context &ctx, const FramePattern &pattern, const Fra
         const std::string key = std::filesystem::absolute(target).lexically_normal().string();
         const auto [at, added] = frame_of_target.emplace(key, f);
         if (!added)
-            return ctx.fail("-o " + support::shown_path(pattern.before + pattern.spec + pattern.after) + ": frames " +
+            return ctx.fail("-o " + support::shown_path(pattern.before + pattern.conversion + pattern.after) + ": frames " +
                                 std::to_string(at->second) + " and " + std::to_string(f) +
                                 " would both be written to " + support::shown_path(target),
                             2);

@@ -41,7 +41,7 @@ struct SaveOptions {
             error = "give one of --scene FILE and --toml FILE";
             return false;
         }
-        if (toml_option->count() && support::file_extension(toml) != ".toml") {
+        if (toml_option->count() && support::file_extension(toml) != kNetworkExtension) {
             error = "--toml " + support::shown_path(toml) + ": a network file's name ends in .toml";
             return false;
         }
