@@ -48,8 +48,7 @@ struct UpstreamOrder;
 // its inputs find their values here instead of nesting one call per level.
 class SampleMemo {
 public:
-    explicit SampleMemo(int outputs = 0, bool reuse = true, std::shared_ptr<const UpstreamOrder> order = nullptr)
-        : entries_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse), order_(std::move(order)) {}
+    explicit SampleMemo(int outputs = 0, bool reuse = true, std::shared_ptr<const UpstreamOrder> order = nullptr);
     void next() { ++sample_; }
     // Starts a new sample in `sample`, whose inputs then read upstream
     // values through this memo.
@@ -58,29 +57,43 @@ public:
     // value stays until the output is next evaluated: copy it at once.
     inline const Value &value(const HostOutput &out, QvSampleAccess *sa);
     bool holds(const HostOutput &out) const {
-        return out.index >= 0 && static_cast<std::size_t>(out.index) < entries_.size();
+        return out.index >= 0 && static_cast<std::size_t>(out.index) < values_.size();
     }
     bool reuses() const { return reuse_; }
     bool ordered() const { return order_ != nullptr; }
     long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
 
 private:
-    // Evaluates `out` after its upstream, in input_evaluation.cpp.
+    // Evaluates `out` after its upstream, in input_evaluation.cpp: through
+    // the output's plan, or a walk upstream where the plan is not kept.
     void evaluate_in_order(const HostOutput &out, QvSampleAccess *sa);
+    // Where the plan of `root` begins in plan_steps_, made on first use;
+    // kNoPlan when keeping it would pass the memo's budget.
+    int plan(int root);
+    void walk_upstream(const HostOutput &out, QvSampleAccess *sa);
+    inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa);
 
-    struct Entry {
-        uint64_t sample = 0;
-        Value value;
-    };
+    static constexpr int kUnplanned = -1, kNoPlan = -2;
     // An output of the walk upstream and the next of its upstream outputs
     // to look at.
     struct Step {
         int output;
         int next;
     };
-    std::vector<Entry> entries_;
+    // By output: the sample it was last evaluated for, and its value then.
+    std::vector<uint64_t> stamps_;
+    std::vector<Value> values_;
     bool reuse_;
     std::shared_ptr<const UpstreamOrder> order_;
+    // Each output asked for keeps its plan: the outputs to evaluate for it,
+    // upstream first and itself last, from plan_first_[output] in
+    // plan_steps_, ended by -1.  The steps kept are bounded by the size of
+    // the network (plan_budget_); outputs past it are walked instead.
+    std::vector<int> plan_first_;
+    std::vector<int> plan_steps_;
+    std::size_t plan_budget_ = 0;
+    std::vector<uint32_t> seen_;  // by output: the plan being made saw it
+    uint32_t seen_mark_ = 0;
     std::vector<Step> walk_;
     uint64_t sample_ = 1;
     long evaluations_ = 0;
@@ -224,18 +237,22 @@ inline void SampleMemo::start(HostSample &sample) {
     sample.extras.memo = this;
 }
 
+inline void SampleMemo::evaluate_now(const HostOutput &out, QvSampleAccess *sa) {
+    const auto o = static_cast<std::size_t>(out.index);
+    evaluate_output(out, sa, values_[o]);
+    stamps_[o] = sample_;
+    ++evaluations_;
+}
+
 inline const Value &SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) {
-    Entry &e = entries_[static_cast<std::size_t>(out.index)];
-    if (e.sample != sample_ || !reuse_) {
-        if (order_ != nullptr && reuse_) {
+    const auto o = static_cast<std::size_t>(out.index);
+    if (stamps_[o] != sample_ || !reuse_) {
+        if (order_ != nullptr && reuse_)
             evaluate_in_order(out, sa);
-        } else {
-            evaluate_output(out, sa, e.value);
-            e.sample = sample_;
-            ++evaluations_;
-        }
+        else
+            evaluate_now(out, sa);
     }
-    return e.value;
+    return values_[o];
 }
 
 }  // namespace refhost

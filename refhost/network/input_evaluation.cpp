@@ -4,6 +4,7 @@
 
 #include "refhost/services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -248,10 +249,74 @@ std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::uniqu
     return order;
 }
 
-// A walk upstream from `out` that evaluates each output once all it reads
-// first is evaluated for this sample.  Evaluating an output may ask the memo
-// for one evaluated when asked, whose walk goes on above this one's.
+SampleMemo::SampleMemo(int outputs, bool reuse, std::shared_ptr<const UpstreamOrder> order)
+    : stamps_(static_cast<std::size_t>(outputs > 0 ? outputs : 0), 0),
+      values_(stamps_.size()),
+      reuse_(reuse),
+      order_(std::move(order)) {
+    if (order_ == nullptr) return;
+    plan_first_.assign(stamps_.size(), kUnplanned);
+    seen_.assign(stamps_.size(), 0);
+    plan_budget_ = 4 * stamps_.size() + 1024;
+}
+
+// The plan of `root`: a walk upstream from it that lists each output once
+// all it reads first is listed, each output once.
+int SampleMemo::plan(int root) {
+    int &first = plan_first_[static_cast<std::size_t>(root)];
+    if (first != kUnplanned) return first;
+    const UpstreamOrder &order = *order_;
+    const auto at = [](int i) { return static_cast<std::size_t>(i); };
+    if (++seen_mark_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        seen_mark_ = 1;
+    }
+    const std::size_t begin = plan_steps_.size();
+    std::vector<Step> stack{{root, order.in_order[at(root)] ? order.first[at(root)] : 0}};
+    seen_[at(root)] = seen_mark_;
+    while (!stack.empty()) {
+        Step &step = stack.back();
+        if (order.in_order[at(step.output)] && step.next < order.first[at(step.output) + 1]) {
+            const int up = order.upstream[at(step.next++)];
+            if (seen_[at(up)] != seen_mark_) {
+                seen_[at(up)] = seen_mark_;
+                stack.push_back({up, order.first[at(up)]});
+            }
+            continue;
+        }
+        plan_steps_.push_back(step.output);
+        stack.pop_back();
+        if (plan_steps_.size() >= plan_budget_) {
+            plan_steps_.resize(begin);
+            return first = kNoPlan;
+        }
+    }
+    plan_steps_.push_back(-1);
+    return first = static_cast<int>(begin);
+}
+
+// Evaluates, in its plan's order, what `out` needs and this sample has not
+// evaluated yet.  Evaluating an output may ask the memo for one evaluated
+// when asked, whose plan is then followed inside this one's: the steps are
+// read by their place, which stays while plan_steps_ grows.
 void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
+    const int first = plan(out.index);
+    if (first == kNoPlan) {
+        walk_upstream(out, sa);
+        return;
+    }
+    const UpstreamOrder &order = *order_;
+    for (auto i = static_cast<std::size_t>(first); plan_steps_[i] >= 0; ++i) {
+        const int o = plan_steps_[i];
+        if (stamps_[static_cast<std::size_t>(o)] != sample_)
+            evaluate_now(o == out.index ? out : *order.outputs[static_cast<std::size_t>(o)], sa);
+    }
+}
+
+// A walk upstream from `out` that evaluates each output once all it reads
+// first is evaluated for this sample: the way of an output whose plan the
+// memo does not keep.
+void SampleMemo::walk_upstream(const HostOutput &out, QvSampleAccess *sa) {
     const UpstreamOrder &order = *order_;
     const auto at = [](int i) { return static_cast<std::size_t>(i); };
     const std::size_t base = walk_.size();
@@ -260,15 +325,12 @@ void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
         Step &step = walk_.back();
         if (order.in_order[at(step.output)] && step.next < order.first[at(step.output) + 1]) {
             const int up = order.upstream[at(step.next++)];
-            if (entries_[at(up)].sample != sample_) walk_.push_back({up, order.first[at(up)]});
+            if (stamps_[at(up)] != sample_) walk_.push_back({up, order.first[at(up)]});
             continue;
         }
         const int done = step.output;
         walk_.pop_back();
-        Entry &e = entries_[at(done)];
-        evaluate_output(done == out.index ? out : *order.outputs[at(done)], sa, e.value);
-        e.sample = sample_;
-        ++evaluations_;
+        evaluate_now(done == out.index ? out : *order.outputs[at(done)], sa);
     }
 }
 

@@ -134,8 +134,8 @@ bool cancelled(const RenderControl &control) {
     return control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed);
 }
 
-// A thread's memo, on a cache line of its own: the memos of the threads are
-// written at every sample.
+// A thread's memo, on a cache line of its own: it is written at every
+// sample.
 struct alignas(64) ThreadMemo {
     SampleMemo memo;
 };
@@ -166,13 +166,18 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     }
 
     const int threads = control.threads > 0 ? control.threads : available_threads();
-    std::vector<ThreadMemo> memos(static_cast<std::size_t>(threads > 1 ? threads : 1), ThreadMemo{fresh});
+    // Each thread's memo is made on that thread, so that what it writes at
+    // every sample lies among that thread's own allocations, not next to
+    // another thread's memo (which cost two threads a third of their speed).
+    std::vector<std::unique_ptr<ThreadMemo>> memos(static_cast<std::size_t>(threads > 1 ? threads : 1));
     std::atomic<int> rows_done{0};
     // What each row found the file cannot hold, gathered in row order after.
     std::vector<RowUnheld> unheld(control.cannot_hold != nullptr ? static_cast<std::size_t>(height) : 0);
     RowUnheld none;
     schedule_rows(height, threads, [&](int first, int last, int thread) {
-        SampleMemo &memo = memos[static_cast<std::size_t>(thread)].memo;
+        std::unique_ptr<ThreadMemo> &mine = memos[static_cast<std::size_t>(thread)];
+        if (mine == nullptr) mine = std::make_unique<ThreadMemo>(ThreadMemo{fresh});
+        SampleMemo &memo = mine->memo;
         for (int py = first; py != last && !cancelled(control); ++py) {
             render_row(out, memo, image, py, time, frame, thread, control.cannot_hold,
                        unheld.empty() ? none : unheld[static_cast<std::size_t>(py)]);
@@ -188,8 +193,8 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
         image.unheld_count += row.count;
     }
     if (control.evaluations != nullptr)
-        for (const ThreadMemo &m : memos)
-            control.evaluations->fetch_add(m.memo.evaluations(), std::memory_order_relaxed);
+        for (const auto &m : memos)
+            if (m != nullptr) control.evaluations->fetch_add(m->memo.evaluations(), std::memory_order_relaxed);
     if (rows_done.load() < height || cancel_requested()) {
         error = "interrupted";
         return false;
