@@ -13,8 +13,10 @@
 //     second thread;
 //   - depth: each chain from 1 to 10,000 sums against a balanced tree of as
 //     many sums, which nests log2(N) deep instead of N, both evaluated in
-//     order (upstream first); and each chain evaluated when its inputs ask
-//     (the way before the order) against in order;
+//     order (upstream first); each chain against the chain of 1 evaluating
+//     as many nodes (the cost per node over the size); and each chain
+//     evaluated when its inputs ask (the way before the order) against in
+//     order;
 //   - a chain of 20 sines rendered against the loop that computes the same
 //     20 sines written by hand;
 //   - loading: a chain of 10^3, 10^4 and 10^5 sines read from TOML listed
@@ -206,13 +208,16 @@ Built diamond10() { return diamond(10); }
 // Two threads (measured) against one (baseline), with reuse.
 void run_growth(benchmark::State &state) {
     const int length = static_cast<int>(state.range(0));
-    constexpr int kSize = 128;
+    // A grid large enough that starting the second thread is a small part
+    // of the render: about two million node evaluations.
+    int size = 128;
+    while (size < 2048 && static_cast<long>(size) * size * length < (1L << 21)) size *= 2;
     const Built b = chain(length);
     refhost::ValueImage one, two;
     long evaluations = 0;
     bench::alternate(
-        state, static_cast<double>(kSize) * kSize, [&] { render(b, kSize, 2, true, two, evaluations); },
-        [&] { render(b, kSize, 1, true, one, evaluations); });
+        state, static_cast<double>(size) * size, [&] { render(b, size, 2, true, two, evaluations); },
+        [&] { render(b, size, 1, true, one, evaluations); });
     if (one.values != two.values) state.SkipWithError("two threads gave other values than one");
     state.counters["nodes"] = length;
     state.counters["two_threads_samples_per_s"] = 1e9 / state.counters["time_ns"];
@@ -271,6 +276,32 @@ void run_depth(benchmark::State &state) {
     bench::alternate<bench::ThreadClock>(
         state, static_cast<double>(size) * size, [&] { render(deep, size, 1, true, a, evaluations); },
         [&] { render(shallow, size, 1, true, b, evaluations); });
+    state.counters["nodes"] = nodes;
+    state.counters["size"] = size;
+}
+
+// The cost per node over the size: the chain of `nodes` (measured) against
+// the chain of 1 (baseline), each rendered on one thread in order with as
+// many node evaluations (the chain of 1 on a grid `nodes` times as wide), so
+// that the ratio is the one's cost per node over the other's.
+void run_flat(benchmark::State &state) {
+    const int nodes = static_cast<int>(state.range(0));
+    const int size = grid_for(nodes);
+    const Built long_chain = chain(nodes), one = chain(1);
+    refhost::ValueImage a, b;
+    const auto on_grid = [&](const Built &net, int width, refhost::ValueImage &image) {
+        refhost::RenderControl control;
+        control.threads = 1;
+        std::string error;
+        if (!refhost::render_grid(net.output.network(), *net.output.output, net.output.text, width, size,
+                                  refhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
+            std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+    };
+    bench::alternate<bench::ThreadClock>(
+        state, static_cast<double>(size) * size * nodes, [&] { on_grid(long_chain, size, a); },
+        [&] { on_grid(one, size * nodes, b); });
     state.counters["nodes"] = nodes;
     state.counters["size"] = size;
 }
@@ -373,6 +404,7 @@ const bool kRegistered = [] {
         ->Unit(benchmark::kMillisecond);
     // Depth, and the order against nesting, from 1 to 10,000 nodes.
     for (auto *b : {benchmark::RegisterBenchmark("network/depth", run_depth),
+                    benchmark::RegisterBenchmark("network/flat", run_flat),
                     benchmark::RegisterBenchmark("network/order", run_order)})
         for (const int nodes : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000})
             b->ArgName("nodes")->Arg(nodes)->UseManualTime()->Unit(benchmark::kMillisecond);

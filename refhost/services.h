@@ -70,6 +70,9 @@ private:
     // Where the plan of `root` begins in plan_steps_, made on first use;
     // kNoPlan when keeping it would pass the memo's budget.
     int plan(int root);
+    struct PlanStep;
+    PlanStep plan_step(int output) const;
+    static void fetch(const PlanStep &step);
     void walk_upstream(const HostOutput &out, QvSampleAccess *sa);
     inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa);
 
@@ -85,12 +88,24 @@ private:
     std::vector<Value> values_;
     bool reuse_;
     std::shared_ptr<const UpstreamOrder> order_;
+    // A step of a plan: an output to evaluate, and the records evaluating
+    // it reads (the output, its node's handler and instance, its first
+    // inputs and the outputs that feed them), which the plan fetches into
+    // the processor's cache a few steps ahead: in a large network they lie
+    // far apart in memory.
+    struct PlanStep {
+        int output;
+        const HostOutput *out;
+        const void *reads[8];
+    };
     // Each output asked for keeps its plan: the outputs to evaluate for it,
     // upstream first and itself last, from plan_first_[output] in
-    // plan_steps_, ended by -1.  The steps kept are bounded by the size of
-    // the network (plan_budget_); outputs past it are walked instead.
+    // plan_steps_, ended by a step of output -1.  The steps kept are bounded
+    // by the size of the network (plan_budget_); outputs past it are walked
+    // instead.
     std::vector<int> plan_first_;
-    std::vector<int> plan_steps_;
+    std::vector<std::size_t> plan_size_;  // by output: its plan's steps
+    std::vector<PlanStep> plan_steps_;
     std::size_t plan_budget_ = 0;
     std::vector<uint32_t> seen_;  // by output: the plan being made saw it
     uint32_t seen_mark_ = 0;
@@ -174,6 +189,10 @@ struct HostInput {
     // A constant source's bytes in the input's type, while the network
     // copies constants: evaluating the input is then a copy.
     const unsigned char *constant_bytes = nullptr;
+    // A sample source whose value lies in the sample record in the input's
+    // type (u, v or the time into a scalar, the position into a vector),
+    // while the network copies constants: where in the record, else -1.
+    int sample_offset = -1;
     HostNode *node;
     std::string name;
     QvInputEventFunc event;

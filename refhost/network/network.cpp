@@ -8,6 +8,7 @@
 #include "refhost/handler_record.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <unordered_set>
 
 namespace refhost {
@@ -29,6 +30,33 @@ std::string node_ref(const HostNode &n) { return n.name.empty() ? std::to_string
 // One of a node's ports: "NODE.PORT" for a named node, else ID "PORT".
 std::string port_ref(const HostNode &n, const std::string &port) {
     return n.name.empty() ? std::to_string(n.id) + " " + quoted(port) : quoted(n.name + "." + port);
+}
+
+// Where a sample source's value lies in the sample record when it is
+// already in an input's type; -1 where it must be read and converted.
+int offset_in_record(SampleSource s, int type) {
+    switch (s) {
+    case SampleSource::u: return type == QV_TYPE_SCALAR ? static_cast<int>(offsetof(QvSampleAccess, uv)) : -1;
+    case SampleSource::v:
+        return type == QV_TYPE_SCALAR ? static_cast<int>(offsetof(QvSampleAccess, uv) + sizeof(double)) : -1;
+    case SampleSource::time: return type == QV_TYPE_SCALAR ? static_cast<int>(offsetof(QvSampleAccess, time)) : -1;
+    case SampleSource::position:
+        return type == QV_TYPE_VECTOR ? static_cast<int>(offsetof(QvSampleAccess, position)) : -1;
+    default: return -1;
+    }
+}
+
+// The quick ways of a fed input while the network copies constants
+// (`copies`): a constant's bytes converted once, or the place of a sample
+// source's value in the record.
+void copy_fast(HostInput &in, bool copies) {
+    in.constant_bytes = nullptr;
+    in.sample_offset = -1;
+    if (!copies || in.source == nullptr) return;
+    if (in.source->sample == SampleSource::none)
+        in.constant_bytes = in.source->delivered.bytes;
+    else
+        in.sample_offset = offset_in_record(in.source->sample, in.type);
 }
 
 }  // namespace
@@ -253,7 +281,7 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
     if (in->connected()) {
         in->from = nullptr;
         in->source.reset();
-        in->constant_bytes = nullptr;
+        copy_fast(*in, false);
         tell(*in, QV_EVENT_DISCONNECT);
     }
     in->from = out;
@@ -265,7 +293,7 @@ HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSour
     if (in.connected()) {
         in.from = nullptr;
         in.source.reset();
-        in.constant_bytes = nullptr;
+        copy_fast(in, false);
         tell(in, QV_EVENT_DISCONNECT);
     }
     in.source = std::make_unique<HostSource>();
@@ -275,7 +303,7 @@ HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSour
         convert_value(value, in.type, in.source->delivered.bytes);
         in.source->delivered.type = in.type;
     }
-    in.constant_bytes = shared_->copies_constants && sample == SampleSource::none ? in.source->delivered.bytes : nullptr;
+    copy_fast(in, shared_->copies_constants);
     tell(in, QV_EVENT_CONNECT);
     return in.source.get();
 }
@@ -285,9 +313,7 @@ void Network::set_counting(bool on) { shared_->counting = on; }
 void Network::set_constant_copies(bool on) {
     shared_->copies_constants = on;
     for (auto &n : nodes_)
-        for (auto &in : n->inputs)
-            in->constant_bytes =
-                on && in->source && in->source->sample == SampleSource::none ? in->source->delivered.bytes : nullptr;
+        for (auto &in : n->inputs) copy_fast(*in, on);
 }
 
 HostSource *Network::feed(int to_node, const std::string &input, const Value &value, std::string &error) {
@@ -348,7 +374,7 @@ bool Network::disconnect(int to_node, const std::string &input, std::string &err
     }
     in->from = nullptr;
     in->source.reset();
-    in->constant_bytes = nullptr;
+    copy_fast(*in, false);
     tell(*in, QV_EVENT_DISCONNECT);
     return true;
 }
