@@ -24,9 +24,9 @@
 //   - the ladder: 21 adders each reading the one before twice, one sample
 //     evaluated again for every reader against once per sample.
 #include "bench/bench_ratios.h"
-#include "refhost/network/render.h"
-#include "qvhost/network_toml.h"
 #include "bench/generated_networks.h"
+#include "qvhost/network_toml.h"
+#include "refhost/network/render.h"
 
 #include <benchmark/benchmark.h>
 
@@ -376,7 +376,8 @@ void run_ladder(benchmark::State &state) {
         benchmark::DoNotOptimize(memo.value(out, &s.access));
         evaluations[reuse ? 1 : 0] = memo.evaluations();
     };
-    bench::alternate<bench::ThreadClock>(state, 1, [&] { sample(false); }, [&] { sample(true); });
+    bench::alternate<bench::ThreadClock>(
+        state, 1, [&] { sample(false); }, [&] { sample(true); });
     state.counters["again_evaluations"] = static_cast<double>(evaluations[0]);
     state.counters["reuse_evaluations"] = static_cast<double>(evaluations[1]);
 }
@@ -422,8 +423,10 @@ const bool kRegistered = [] {
         ->Iterations(3)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("network/ladder_20", run_ladder)->Iterations(5)->UseManualTime()->Unit(
-        benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("network/ladder_20", run_ladder)
+        ->Iterations(5)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

@@ -318,7 +318,8 @@ SampleMemo::PlanStep SampleMemo::plan_step(int output) const {
     read(&n.handler);
     read(n.instance);
     // The instance's second cache line: an address, never read through.
-    read(n.instance != nullptr ? reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + 64) : nullptr);
+    read(n.instance != nullptr ? reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + 64)
+                               : nullptr);
     for (const auto &in : n.inputs) {
         read(in.get());
         read(in->from);

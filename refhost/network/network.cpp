@@ -3,9 +3,9 @@
 #include "refhost/network/network.h"
 
 #include "refhost/application.h"
+#include "refhost/handler_record.h"
 #include "refhost/network/input_evaluation.h"
 #include "support/escaped_text.h"
-#include "refhost/handler_record.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -96,8 +96,8 @@ struct RowUnheld {
 
 // Evaluates one row of the grid into its place in the image; with reuse,
 // each output is evaluated once per sample (see SampleMemo).
-void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int py, double time, int frame,
-                int thread, bool (*cannot_hold)(double), RowUnheld &unheld) {
+void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int py, double time, int frame, int thread,
+                bool (*cannot_hold)(double), RowUnheld &unheld) {
     const int channels = image.channels;
     float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
     HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);

@@ -66,8 +66,7 @@ public:
 
 protected:
     int sync() override {
-        if (frame < 0 && !str().empty())
-            frame = refhost::Application::get().time_info().frame;
+        if (frame < 0 && !str().empty()) frame = refhost::Application::get().time_info().frame;
         return 0;
     }
 };
@@ -254,4 +253,65 @@ TEST(LargeNetworks, CtrlCStopsLoadingAndEvaluating) {
     EXPECT_FALSE(qvhost::read_network_toml(toml_chain(1000, false), "chain.toml", shared_module(), file, problems));
     EXPECT_EQ(problems, std::vector<std::string>{"chain.toml: interrupted"});
     refhost::set_cancel_flag(nullptr);
+}
+
+// Asked for every output of a long chain in one sample, first to last and
+// last to first, the memo in order evaluates each once and gives the values
+// evaluating when asked gives, bit for bit: past what it keeps of the plans,
+// it walks upstream instead.
+TEST(EvaluationOrder, EveryOutputOfAChainInOneSample) {
+    constexpr int kNodes = 300;
+    refhost::Network net(shared_module());
+    std::string error;
+    ASSERT_TRUE(net.load(scene_chain(kNodes), "chain.qvn", error)) << error;
+    const auto every_output = [&](bool in_order, bool last_first) {
+        refhost::SampleMemo memo = net.make_memo(true, in_order);
+        refhost::HostSample sample = refhost::HostSample::at(0.3, 0.5, 0.3, 0.5, 0.0, 0);
+        memo.start(sample);
+        std::vector<double> values(kNodes);
+        for (int k = 0; k < kNodes; ++k) {
+            const int id = last_first ? kNodes - k : k + 1;
+            values[static_cast<std::size_t>(id - 1)] =
+                memo.value(*net.node(id)->output("Out"), &sample.access).as_scalar();
+        }
+        EXPECT_EQ(memo.evaluations(), kNodes);
+        return values;
+    };
+    const std::vector<double> asked = every_output(false, false);
+    for (const bool last_first : {false, true}) {
+        SCOPED_TRACE(last_first ? "last to first" : "first to last");
+        const std::vector<double> ordered = every_output(true, last_first);
+        for (int k = 0; k < kNodes; ++k) EXPECT_TRUE(same_double(asked[k], ordered[k])) << "node " << k + 1;
+    }
+}
+
+// A sample source read straight from the record while a render copies
+// constants gives what reading it through the source gives: u, v and the
+// time into scalars, the position into a vector, and u converted into a
+// vector.
+TEST(EvaluationOrder, SampleSourcesCopiedFromTheRecord) {
+    const std::string text =
+        "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\nIn2 = \"@v\"\n"
+        "[node.t]\nserver = \"QvMs_MUL\"\nIn1 = \"@time\"\nIn2 = \"s.Out\"\n"
+        "[node.p]\nserver = \"QvMv_ADD\"\nIn1 = \"@position\"\nIn2 = \"@u\"\n";
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(qvhost::read_network_toml(text, "sources.toml", shared_module(), file, problems));
+    const auto values = [&](bool copies) {
+        file.network->set_constant_copies(copies);
+        refhost::SampleMemo memo = file.network->make_memo();
+        refhost::HostSample sample = refhost::HostSample::at(0.25, 0.625, 3.0, 5.0, 1.5, 7);
+        memo.start(sample);
+        std::vector<double> got{
+            memo.value(*file.network->node(file.find("t")->id)->output("Out"), &sample.access).as_scalar()};
+        const refhost::Value &p = memo.value(*file.network->node(file.find("p")->id)->output("Out"), &sample.access);
+        got.insert(got.end(), p.doubles(), p.doubles() + 3);
+        return got;
+    };
+    const std::vector<double> through_sources = values(false);
+    EXPECT_TRUE(same_double(1.5 * (0.25 + 0.625), through_sources[0]));
+    EXPECT_TRUE(same_double(0.25 + 0.25, through_sources[1]));
+    const std::vector<double> from_record = values(true);
+    for (std::size_t k = 0; k < through_sources.size(); ++k)
+        EXPECT_TRUE(same_double(through_sources[k], from_record[k]));
 }
