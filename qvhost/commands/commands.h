@@ -38,6 +38,9 @@ struct Context {
     // loading, as the file would say it (see network_setup.h).
     std::vector<std::string> settings;
     std::string wedge;  // one value of a --wedge (NODE.INPUT=VALUE), applied after the settings
+    // --no-memo: every output evaluated again for every input it feeds, as
+    // the application does, instead of once per sample.
+    bool again = false;
 
     std::shared_ptr<refhost::Module> load_module() const;
     int fail(const std::string &message, int code = 1) const;
@@ -77,6 +80,17 @@ std::vector<std::string> settings_of(const Options &, long) {
     return {};
 }
 
+// Whether a command's options ask to evaluate again for every reader (a
+// member `again`, declared with declare_again), or not.
+template <class Options>
+auto again_of(const Options &o, int) -> decltype(bool(o.again)) {
+    return o.again;
+}
+template <class Options>
+bool again_of(const Options &, long) {
+    return false;
+}
+
 // The usual setup: a fresh `Options` (with declare(CLI::App &), check(std::string
 // &error) and cheap()) bound to the subcommand, and `run` over it, its
 // settings in the context.
@@ -89,6 +103,7 @@ CommandSetup setup_of(CLI::App &command, int (*run)(const Context &, const Optio
         job.run = [options, run](const Context &ctx) {
             Context with = ctx;
             with.settings = settings_of(*options, 0);
+            with.again = again_of(*options, 0);
             return run(with, *options);
         };
         job.cheap = options->cheap();

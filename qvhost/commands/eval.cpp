@@ -28,6 +28,7 @@ struct EvalOptions {
     std::string target;
     std::vector<std::string> values;  // INPUT=VALUE for a node, NODE.OUTPUT for a network
     std::vector<std::string> settings;  // --set
+    bool again = false;  // --no-memo
     std::string wedge_text;
     Wedge wedge;
     std::string frame, frames, time = "0", fps = "30", at = "0.5,0.5", format = "table";
@@ -48,6 +49,7 @@ struct EvalOptions {
         format_option = c.add_option("--format", format, "network: table, csv or json");
         c.add_flag("--modeler", modeler, "node: run as the modeller, without scene or time");
         declare_settings(c, settings);
+        declare_again(c, again);
         declare_wedge(c, wedge_text);
     }
     bool check(std::string &error) {

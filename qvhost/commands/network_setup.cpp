@@ -16,6 +16,12 @@ void declare_lenient(CLI::App &command, bool &lenient) {
                      "and cut it as the host does, rather than refuse the network");
 }
 
+void declare_again(CLI::App &command, bool &again) {
+    command.add_flag("--no-memo", again,
+                     "evaluate an output again for every input it feeds, as the application does, instead of "
+                     "once per sample (slower, the same values: for comparing)");
+}
+
 int load_network(const Context &ctx, const std::string &path, NetworkFile &file, bool lenient) {
     auto module = ctx.load_module();
     if (!module) return 1;
@@ -24,6 +30,7 @@ int load_network(const Context &ctx, const std::string &path, NetworkFile &file,
         for (const std::string &p : problems) ctx.err << "qvhost: " << p << "\n";
         return refhost::cancel_requested() ? kInterrupted : 1;
     }
+    file.network->set_reuse(!ctx.again);
     for (const std::string &setting : ctx.settings)
         if (!apply_setting(ctx, file, setting, "--set", lenient)) return 2;
     if (!ctx.wedge.empty() && !apply_setting(ctx, file, ctx.wedge, "--wedge", lenient)) return 2;

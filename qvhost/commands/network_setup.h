@@ -15,9 +15,13 @@ namespace qvhost {
 // cuts them rather than refused.
 void declare_lenient(CLI::App &command, bool &lenient);
 
+// Declares --no-memo: each output evaluated again for every input it feeds,
+// as the application does, for comparing with the memo.
+void declare_again(CLI::App &command, bool &again);
+
 // Loads the network, then applies the context's NODE.KEY=VALUE settings
-// (--set) as the file would say them; the problems go to err, one line
-// each.  0, or the exit code (2 for a setting the file could not say).
+// (--set) as the file would say them, and --no-memo; the problems go to
+// err, one line each.  0, or the exit code (2 for a setting the file could not say).
 int load_network(const Context &ctx, const std::string &path, NetworkFile &file, bool lenient = false);
 
 // Declares --set NODE.INPUT=VALUE / NODE.CONTROL=CHOICE (repeatable) on a

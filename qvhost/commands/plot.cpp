@@ -24,6 +24,7 @@ namespace {
 struct PlotOptions {
     bool lenient = false;
     std::vector<std::string> settings;  // --set
+    bool again = false;  // --no-memo
     std::string network;
     std::vector<std::string> outputs;
     std::string frames, over, frame, fps = "30", at = "0.5,0.5", size, png;
@@ -36,6 +37,7 @@ struct PlotOptions {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         declare_settings(c, settings);
+        declare_again(c, again);
         c.add_option("outputs", outputs, "NODE.OUTPUT ...")->required();
         frames_option = c.add_option("--frames", frames, "frames A-B along the x axis");
         c.add_option("--over", over, "u: across u from 0 to 1 (at --frame, v from --at)");

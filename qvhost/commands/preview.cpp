@@ -34,6 +34,7 @@ struct PreviewOptions {
     std::vector<std::string> sets, settings;
     std::string width = "128", height = "80", png, frame, fps = "30", at = "0.5,0.5";
     bool verbose = false;
+    bool again = false;  // --no-memo
     CLI::Option *at_option = nullptr;
     FrameSpan span;
     int pixels_wide = 128, pixels_high = 80;
@@ -56,6 +57,7 @@ struct PreviewOptions {
         c.add_option("--fps", fps, "network: frames per second");
         at_option = c.add_option("--at", at, "network: the u,v of the sample the viewer shows");
         c.add_flag("--verbose", verbose, "also print every drawing call of the preview");
+        declare_again(c, again);
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, false, "", frame, span, error)) return false;
@@ -80,9 +82,10 @@ struct PreviewOptions {
                 }
             settings = sets;
         }
-        if (!names_a_file(target) && (!frame.empty() || at_option->count() > 0 || verbose)) {
+        if (!names_a_file(target) && (!frame.empty() || at_option->count() > 0 || verbose || again)) {
             error = std::string(!frame.empty() ? "--frame"
                                 : verbose      ? "--verbose"
+                                : again        ? "--no-memo"
                                                : "--at") +
                     ": a viewer alone draws the values fed to it; preview a network file for a frame, a u,v and "
                     "the labelled rows";

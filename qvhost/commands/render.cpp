@@ -33,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 struct RenderOptions {
     bool lenient = false;
     std::vector<std::string> settings;  // --set
+    bool again = false;                 // --no-memo
     std::string wedge_text;
     Wedge wedge;
     std::string network, output, size, frames, frame, fps = "30", threads = "0", range, pattern, exr_type_name;
@@ -47,6 +48,7 @@ struct RenderOptions {
         declare_lenient(c, lenient);
         c.add_option("network", network, "a network file")->required();
         declare_settings(c, settings);
+        declare_again(c, again);
         declare_wedge(c, wedge_text);
         c.add_option("output", output, "NODE.OUTPUT")->required();
         c.add_option("--size", size, "WxH in pixels")->required();
@@ -213,8 +215,8 @@ int check_frame_files(const Context &ctx, const FramePattern &pattern, const Fra
         const std::string key = std::filesystem::absolute(target).lexically_normal().string();
         const auto [at, added] = frame_of_target.emplace(key, f);
         if (!added)
-            return ctx.fail("-o " + support::shown_path(pattern.before + pattern.conversion + pattern.after) + ": frames " +
-                                std::to_string(at->second) + " and " + std::to_string(f) +
+            return ctx.fail("-o " + support::shown_path(pattern.before + pattern.conversion + pattern.after) +
+                                ": frames " + std::to_string(at->second) + " and " + std::to_string(f) +
                                 " would both be written to " + support::shown_path(target),
                             2);
     }
@@ -222,7 +224,7 @@ int check_frame_files(const Context &ctx, const FramePattern &pattern, const Fra
 }
 
 int run_render(const Context &ctx, const RenderOptions &o) {
-    Context job{ctx.out, ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
+    Context job{ctx.out,      ctx.err, ctx.module_path, ctx.err_is_terminal, o.quiet, ctx.cancel, ctx.fresh_module,
                 ctx.settings, {}};
     if (!o.wedge.given())
         return render_network(job, o.network, o.output, o.width, o.height, o.span, o.thread_count, o.shown_range,
@@ -232,8 +234,7 @@ int run_render(const Context &ctx, const RenderOptions &o) {
         Context value = job;
         value.wedge = o.wedge.setting(k);
         if (int rc = render_network(value, o.network, o.output, o.width, o.height, o.span, o.thread_count,
-                                    o.shown_range, wedge_path(o.pattern, k), o.lenient,
-                                    o.exr_type))
+                                    o.shown_range, wedge_path(o.pattern, k), o.lenient, o.exr_type))
             return rc;
     }
     return 0;
@@ -279,6 +280,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         start_frame(net, f, frames.fps);
         RenderControl control;
         control.threads = threads;
+        control.reuse = !ctx.again;
         control.cancel = ctx.cancel;
         if (format == PictureFormat::exr) control.cannot_hold = exr_type_row(exr_type).cannot_hold;
         const int index = f - frames.first;

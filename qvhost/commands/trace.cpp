@@ -21,6 +21,7 @@ namespace {
 struct TraceOptions {
     std::string network, output, frame, fps = "30", at = "0.5,0.5", format = "table";
     std::vector<std::string> settings;  // --set
+    bool again = false;  // --no-memo
     FrameSpan span;
     double u = 0.5, v = 0.5;
 
@@ -32,6 +33,7 @@ struct TraceOptions {
         c.add_option("--fps", fps, "frames per second");
         c.add_option("--format", format, "table or json");
         declare_settings(c, settings);
+        declare_again(c, again);
     }
     bool check(std::string &error) {
         if (!parse_frame_span(fps, false, "", frame, span, error)) return false;

@@ -315,3 +315,29 @@ TEST(EvaluationOrder, SampleSourcesCopiedFromTheRecord) {
     for (std::size_t k = 0; k < through_sources.size(); ++k)
         EXPECT_TRUE(same_double(through_sources[k], from_record[k]));
 }
+
+// --no-memo evaluates again for every reader, as the application does: the
+// same rows, from every evaluating command; a viewer alone refuses it.
+TEST(LargeNetworks, NoMemoGivesTheSameValues) {
+    TempDir dir;
+    const std::string path = dir.file("ladder.qvn.toml", ladder(12));
+    const auto run = [&](std::vector<std::string> args, bool again) {
+        if (again) args.push_back("--no-memo");
+        std::ostringstream out, err;
+        const int code = qvhost::run(args, out, err, refhost::kModuleFile);
+        refhost::Application::get().reset_config();
+        EXPECT_EQ(code, 0) << err.str();
+        return out.str();
+    };
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"eval", path, "n12.Out", "--frames", "0-2", "--at", "0.25,0.5"},
+          std::vector<std::string>{"trace", path, "n12.Out"}}) {
+        SCOPED_TRACE(args[0]);
+        const std::string once = run(args, false);
+        EXPECT_NE(once, "");
+        EXPECT_EQ(run(args, true), once);
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(qvhost::run({"preview", "QvT_VIEWS", "--no-memo"}, out, err, refhost::kModuleFile), 2);
+    EXPECT_NE(err.str().find("--no-memo"), std::string::npos) << err.str();
+}
