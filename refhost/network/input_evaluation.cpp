@@ -337,7 +337,12 @@ void SampleMemo::fetch(const PlanStep &step) {
 // when asked, whose plan is then followed inside this one's: the steps are
 // read by their place, which stays while plan_steps_ grows.
 void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
-    const int first = plan(out.index);
+    const auto root = static_cast<std::size_t>(out.index);
+    const int first = plan_first_[root] != kUnplanned ? plan_first_[root] : plan(out.index);
+    if (plan_size_[root] == 1) {  // nothing upstream evaluated in order
+        evaluate_now(out, sa);
+        return;
+    }
     if (first == kNoPlan) {
         walk_upstream(out, sa);
         return;
@@ -347,7 +352,7 @@ void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
     // sample to the next.
     constexpr std::size_t kAhead = 6, kLong = 64;
     const auto begin = static_cast<std::size_t>(first);
-    if (plan_size_[static_cast<std::size_t>(out.index)] <= kLong) {
+    if (plan_size_[root] <= kLong) {
         for (std::size_t i = begin; plan_steps_[i].output >= 0; ++i) {
             const int o = plan_steps_[i].output;
             const HostOutput *step = plan_steps_[i].out;
