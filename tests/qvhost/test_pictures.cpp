@@ -3,8 +3,8 @@
 // files, and every failed write leaving nothing behind.
 #include "tests/fixtures/module_fixture.h"
 
-#include "refhost/draw.h"
 #include "qvhost/pictures/pictures.h"
+#include "refhost/draw.h"
 
 #include <algorithm>
 #include <chrono>
@@ -164,14 +164,16 @@ qvhost::Chart sample_chart() {
 qvhost::Graph sample_graph() {
     qvhost::Graph g;
     qvhost::GraphNode ramp{
-        "ramp", "Map Range", "QvT_MAPR", {70, 110, 160}, {{"In", 2, "@u"}, {"mapEd", 2, "6.2832"}}, {{"Out", 2, ""}}};
-    qvhost::GraphNode wave{"wave", "Sin", "QvMs_SIN", {220, 220, 200}, {{"In", 2, ""}}, {{"Out", 2, ""}}};
+        "ramp",           "Map Range", "QvT_MAPR", {70, 110, 160}, {{"In", 2, "@u"}, {"mapEd", 2, "6.2832"}},
+        {{"Out", 2, ""}}, {}};
+    qvhost::GraphNode wave{"wave", "Sin", "QvMs_SIN", {220, 220, 200}, {{"In", 2, ""}}, {{"Out", 2, ""}}, {}};
     qvhost::GraphNode mix{"tint",
                           "Mix",
                           "QvC_MIX",
                           {60, 60, 60},
                           {{"A", 1, "1,0.5,0"}, {"B", 1, "0,0,1"}, {"Blend", 2, ""}},
-                          {{"Color", 1, ""}}};
+                          {{"Color", 1, ""}},
+                          {}};
     g.nodes = {ramp, wave, mix};
     g.wires = {{0, 0, 1, 0}, {1, 0, 2, 2}};
     return g;
