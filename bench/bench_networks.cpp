@@ -166,9 +166,10 @@ Built sine_chain(int length) {
     return b.finish(last, "Out");
 }
 
-// Renders one frame; the evaluations it made are added to `evaluations`.
-void render(const Built &b, int size, int threads, bool reuse, refhost::ValueImage &image, long &evaluations,
-            bool in_order = true) {
+// Renders one frame on a width x height grid; the evaluations it made are
+// added to `evaluations`.
+void render_wide(const Built &b, int width, int height, int threads, bool reuse, refhost::ValueImage &image,
+                 long &evaluations, bool in_order = true) {
     refhost::RenderControl control;
     control.threads = threads;
     control.reuse = reuse;
@@ -176,12 +177,18 @@ void render(const Built &b, int size, int threads, bool reuse, refhost::ValueIma
     std::atomic<long> counted{0};
     control.evaluations = &counted;
     std::string error;
-    if (!refhost::render_grid(b.output.network(), *b.output.output, b.output.text, size, size,
+    if (!refhost::render_grid(b.output.network(), *b.output.output, b.output.text, width, height,
                               refhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
         std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
         std::exit(1);
     }
     evaluations += counted.load();
+}
+
+// The same on a square size x size grid.
+void render(const Built &b, int size, int threads, bool reuse, refhost::ValueImage &image, long &evaluations,
+            bool in_order = true) {
+    render_wide(b, size, size, threads, reuse, image, evaluations, in_order);
 }
 
 // Evaluating again for every input (measured, the application's way)
@@ -289,19 +296,11 @@ void run_flat(benchmark::State &state) {
     const int size = grid_for(nodes);
     const Built long_chain = chain(nodes), one = chain(1);
     refhost::ValueImage a, b;
-    const auto on_grid = [&](const Built &net, int width, refhost::ValueImage &image) {
-        refhost::RenderControl control;
-        control.threads = 1;
-        std::string error;
-        if (!refhost::render_grid(net.output.network(), *net.output.output, net.output.text, width, size,
-                                  refhost::frame_time(kFrame, 30.0), kFrame, control, image, error)) {
-            std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
-            std::exit(1);
-        }
-    };
+    long evaluations = 0;
     bench::alternate<bench::ThreadClock>(
-        state, static_cast<double>(size) * size * nodes, [&] { on_grid(long_chain, size, a); },
-        [&] { on_grid(one, size * nodes, b); });
+        state, static_cast<double>(size) * size * nodes,
+        [&] { render_wide(long_chain, size, size, 1, true, a, evaluations); },
+        [&] { render_wide(one, size * nodes, size, 1, true, b, evaluations); });
     state.counters["nodes"] = nodes;
     state.counters["size"] = size;
 }

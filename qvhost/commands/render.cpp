@@ -280,7 +280,7 @@ int render_network(const Context &ctx, const std::string &path, const std::strin
         start_frame(net, f, frames.fps);
         RenderControl control;
         control.threads = threads;
-        control.reuse = !ctx.again;
+        control.reuse = net.reuses();
         control.cancel = ctx.cancel;
         if (format == PictureFormat::exr) control.cannot_hold = exr_type_row(exr_type).cannot_hold;
         const int index = f - frames.first;

@@ -171,14 +171,14 @@ namespace {
 // The render's paths first: a constant copied as it is, a wired input whose
 // upstream value this sample's memo holds or evaluates once; then the rest.
 inline void evaluate_input(const HostInput *in, QvSampleAccess *sa, void *result) {
-    if (in->constant_bytes != nullptr) {
+    // A constant, or a sample source whose value the record holds in the
+    // input's type: a copy.
+    const unsigned char *bytes = in->constant_bytes;
+    if (bytes == nullptr && in->sample_offset >= 0 && sa != nullptr)
+        bytes = reinterpret_cast<const unsigned char *>(sa) + in->sample_offset;
+    if (bytes != nullptr) {
         if (counts_questions(*in->node)) in->source->evaluations.fetch_add(1, std::memory_order_relaxed);
-        copy_value_bytes(in->type, result, in->constant_bytes);
-        return;
-    }
-    if (in->sample_offset >= 0 && sa != nullptr) {
-        if (counts_questions(*in->node)) in->source->evaluations.fetch_add(1, std::memory_order_relaxed);
-        copy_value_bytes(in->type, result, reinterpret_cast<const unsigned char *>(sa) + in->sample_offset);
+        copy_value_bytes(in->type, result, bytes);
         return;
     }
     const HostOutput *from = in->from;
@@ -268,8 +268,8 @@ SampleMemo::SampleMemo(int outputs, bool reuse, std::shared_ptr<const UpstreamOr
     plan_budget_ = 4 * stamps_.size() + 1024;
 }
 
-// The plan of `root`: a walk upstream from it that lists each output once
-// all it reads first is listed, each output once.
+// The plan of `root`: a walk upstream from it that lists each output, once,
+// after all it reads first.
 int SampleMemo::plan(int root) {
     int &first = plan_first_[static_cast<std::size_t>(root)];
     if (first != kUnplanned) return first;
@@ -352,18 +352,11 @@ void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
     // sample to the next.
     constexpr std::size_t kAhead = 6, kLong = 64;
     const auto begin = static_cast<std::size_t>(first);
-    if (plan_size_[root] <= kLong) {
-        for (std::size_t i = begin; plan_steps_[i].output >= 0; ++i) {
-            const int o = plan_steps_[i].output;
-            const HostOutput *step = plan_steps_[i].out;
-            if (stamps_[static_cast<std::size_t>(o)] != sample_) evaluate_now(step != nullptr ? *step : out, sa);
-        }
-        return;
-    }
+    const bool fetching = plan_size_[root] > kLong;
     std::size_t ahead = begin;
-    for (; ahead < begin + kAhead; ++ahead) fetch(plan_steps_[ahead]);
+    for (; fetching && ahead < begin + kAhead; ++ahead) fetch(plan_steps_[ahead]);
     for (std::size_t i = begin; plan_steps_[i].output >= 0; ++i) {
-        if (plan_steps_[ahead].output >= 0) fetch(plan_steps_[ahead++]);
+        if (fetching && plan_steps_[ahead].output >= 0) fetch(plan_steps_[ahead++]);
         const int o = plan_steps_[i].output;
         const HostOutput *step = plan_steps_[i].out;
         if (stamps_[static_cast<std::size_t>(o)] != sample_) evaluate_now(step != nullptr ? *step : out, sa);

@@ -137,6 +137,7 @@ public:
     // it again for every input, as the application does (off: for
     // comparing).  The values are the same either way.
     void set_reuse(bool on) { shared_->reuses_outputs = on; }
+    bool reuses() const { return shared_->reuses_outputs; }
     // A memo for one thread's samples of this network (see SampleMemo),
     // reusing values as the network is set to, or as told; reusing, it
     // evaluates each output's upstream first (UpstreamOrder), or, not in
