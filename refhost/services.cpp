@@ -120,8 +120,13 @@ void destroy_output(QvNodeId, QvOutputId) {}
 
 void set_value(QvNodeValue handle, const void *result) {
     auto *slot = static_cast<HostValueSlot *>(handle);
-    slot->value->type = slot->type;
-    copy_value_bytes(slot->type, slot->value->bytes, result);
+    if (slot->value != nullptr) {
+        slot->value->type = slot->type;
+        copy_value_bytes(slot->type, slot->value->bytes, result);
+    } else {
+        slot->cell[1] = static_cast<uint64_t>(slot->type);
+        copy_value_bytes(slot->type, slot->cell + SampleMemo::kCellHead, result);
+    }
 }
 
 const QvNodeFuncs kNodeFuncs = {nullptr, nullptr, nullptr, set_color, nullptr, set_mode};

@@ -46,35 +46,84 @@ struct UpstreamOrder;
 // every time, as the application does, and only counts.  A memo given an
 // order (input_evaluation.h) evaluates an output's upstream first, so that
 // its inputs find their values here instead of nesting one call per level.
+//
+// A memo may hold a block of samples at once, each in a slot of its own
+// (the record's SampleExtras::slot): evaluate_block() then evaluates each
+// output of the order for every sample of the block before the next
+// output, so that a node's records are read once per block, not once per
+// sample.
 class SampleMemo {
 public:
-    explicit SampleMemo(int outputs = 0, bool reuse = true, std::shared_ptr<const UpstreamOrder> order = nullptr);
-    void next() { ++sample_; }
+    // `slots`: the samples a block may hold at most; fewer when the values
+    // of so many would pass kBlockBytes.
+    explicit SampleMemo(int outputs = 0, bool reuse = true, std::shared_ptr<const UpstreamOrder> order = nullptr,
+                        int slots = 1, const std::vector<int> &types = {});
+    // A memo of the same network and order as `like`, holding no values,
+    // with blocks of `slots`.
+    SampleMemo(const SampleMemo &like, int slots);
+    static constexpr int kMaxSlots = 16;
+    static constexpr std::size_t kBlockBytes = std::size_t{8} << 20;
+    // Starts a new sample, or block of samples.
+    void next() {
+        sample_ += static_cast<uint64_t>(slots_);
+        block_start_ = evaluations_;
+    }
     // Starts a new sample in `sample`, whose inputs then read upstream
     // values through this memo.
     inline void start(HostSample &sample);
-    // The value of `out` for this sample, evaluated now if not yet.  The
-    // value stays until the output is next evaluated: copy it at once.
-    inline const Value &value(const HostOutput &out, QvSampleAccess *sa);
+    // The value of `out` for this sample, evaluated now if not yet.
+    inline Value value(const HostOutput &out, QvSampleAccess *sa);
+    // The same, as the memo holds it: a cell (see below), valid until the
+    // output is next evaluated in the record's slot.
+    inline const uint64_t *cell_value(const HostOutput &out, QvSampleAccess *sa);
+    // Evaluates `out` for samples[0] to samples[count - 1], which sit in
+    // slots 0 to count - 1 of this memo's block: count <= slots().
+    void evaluate_block(const HostOutput &out, HostSample *samples, int count);
+    // What evaluate_block left for the sample in `slot`.
+    const uint64_t *cell_in_slot(const HostOutput &out, int slot) const { return cell(out.index, slot); }
+    int slots() const { return slots_; }
     bool holds(const HostOutput &out) const {
-        return out.index >= 0 && static_cast<std::size_t>(out.index) < values_.size();
+        return out.index >= 0 && static_cast<std::size_t>(out.index) < place_.size();
     }
     bool reuses() const { return reuse_; }
     bool ordered() const { return order_ != nullptr; }
     long evaluations() const { return evaluations_; }  // outputs evaluated, not reused
 
+    // A cell holds one output's value for one sample, in 8-byte words: the
+    // sample it was evaluated for, the type the node set (0: none), then the
+    // value's bytes.
+    static constexpr std::size_t kCellHead = 2;
+    static int cell_type(const uint64_t *c) { return static_cast<int>(c[1]); }
+    static const unsigned char *cell_bytes(const uint64_t *c) {
+        return reinterpret_cast<const unsigned char *>(c + kCellHead);
+    }
+    static Value cell_as_value(const uint64_t *c);
+
 private:
+    const uint64_t *cell(int output, int slot) const {
+        const Place &p = place_[static_cast<std::size_t>(output)];
+        return cells_.data() + p.first + static_cast<std::size_t>(slot) * p.stride;
+    }
+    uint64_t *cell(int output, int slot) {
+        return const_cast<uint64_t *>(static_cast<const SampleMemo &>(*this).cell(output, slot));
+    }
+    uint64_t stamp(int slot) const { return sample_ + static_cast<uint64_t>(slot); }
+    static int slot_of(const QvSampleAccess *sa);
+    // Places each output's cells for blocks of `slots`, and starts empty.
+    void lay_out(int slots);
     // Evaluates `out` after its upstream, in input_evaluation.cpp: through
     // the output's plan, or a walk upstream where the plan is not kept.
-    void evaluate_in_order(const HostOutput &out, QvSampleAccess *sa);
+    void evaluate_in_order(const HostOutput &out, QvSampleAccess *sa, int slot);
     // Where the plan of `root` begins in plan_steps_, made on first use;
     // kNoPlan when keeping it would pass the memo's budget.
     int plan(int root);
     struct PlanStep;
     PlanStep plan_step(int output) const;
     static void fetch(const PlanStep &step);
-    void walk_upstream(const HostOutput &out, QvSampleAccess *sa);
-    inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa);
+    void walk_upstream(const HostOutput &out, QvSampleAccess *sa, int slot);
+    inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa, int slot);
+    // Evaluates `out` into its cell `c` for the sample numbered `sample`.
+    inline void evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample);
 
     static constexpr int kUnplanned = -1, kNoPlan = -2;
     // An output of the walk upstream and the next of its upstream outputs
@@ -83,9 +132,15 @@ private:
         int output;
         int next;
     };
-    // By output: the sample it was last evaluated for, and its value then.
-    std::vector<uint64_t> stamps_;
-    std::vector<Value> values_;
+    // By output: where its cells begin in cells_, and the words from one
+    // slot's cell to the next.
+    struct Place {
+        std::size_t first;
+        std::size_t stride;
+    };
+    std::vector<Place> place_;
+    std::vector<uint64_t> cells_;
+    int slots_ = 1;
     bool reuse_;
     std::shared_ptr<const UpstreamOrder> order_;
     // A step of a plan: an output to evaluate, and the records evaluating
@@ -110,8 +165,9 @@ private:
     std::vector<uint32_t> seen_;  // by output: the plan being made saw it
     uint32_t seen_mark_ = 0;
     std::vector<Step> walk_;
-    uint64_t sample_ = 1;
+    uint64_t sample_ = 1;  // the sample of slot 0; slot k's is sample_ + k
     long evaluations_ = 0;
+    long block_start_ = 0;  // evaluations_ when this sample or block began
 };
 
 // What the reference host's sample record holds beyond the application's
@@ -120,6 +176,7 @@ private:
 struct SampleExtras {
     double pixel[2] = {0.0, 0.0};
     int32_t frame = 0;
+    int32_t slot = 0;  // the sample's place in its memo's block
     SampleMemo *memo = nullptr;
 };
 
@@ -228,7 +285,8 @@ inline bool counts_questions(const HostNode &n) { return n.shared == nullptr || 
 // The value handle the host hands to evaluate.
 struct HostValueSlot {
     int type;
-    Value *value;
+    Value *value;              // where the node's value goes, or, when null,
+    uint64_t *cell = nullptr;  // a memo's cell
 };
 
 // The node service under a name of this era; its set node mode keeps the
@@ -254,24 +312,40 @@ inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &re
 inline void SampleMemo::start(HostSample &sample) {
     next();
     sample.extras.memo = this;
+    sample.extras.slot = 0;
 }
 
-inline void SampleMemo::evaluate_now(const HostOutput &out, QvSampleAccess *sa) {
-    const auto o = static_cast<std::size_t>(out.index);
-    evaluate_output(out, sa, values_[o]);
-    stamps_[o] = sample_;
+inline int SampleMemo::slot_of(const QvSampleAccess *sa) {
+    return sa != nullptr && sa->host_data != nullptr ? static_cast<const SampleExtras *>(sa->host_data)->slot : 0;
+}
+
+inline void SampleMemo::evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
+    c[1] = 0;  // the node sets the bytes of its type, or nothing
+    const HostNode &n = *out.node;
+    if (n.handler.evaluate != nullptr) {
+        HostValueSlot value{out.type, nullptr, c};
+        n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &value);
+    }
+    c[0] = sample;
     ++evaluations_;
 }
 
-inline const Value &SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) {
-    const auto o = static_cast<std::size_t>(out.index);
-    if (stamps_[o] != sample_ || !reuse_) {
-        if (order_ != nullptr && reuse_)
-            evaluate_in_order(out, sa);
-        else
-            evaluate_now(out, sa);
-    }
-    return values_[o];
+inline void SampleMemo::evaluate_now(const HostOutput &out, QvSampleAccess *sa, int slot) {
+    evaluate_into(out, sa, cell(out.index, slot), stamp(slot));
 }
+
+inline const uint64_t *SampleMemo::cell_value(const HostOutput &out, QvSampleAccess *sa) {
+    const int slot = slot_of(sa);
+    const uint64_t *c = cell(out.index, slot);
+    if (c[0] != stamp(slot) || !reuse_) {
+        if (order_ != nullptr && reuse_)
+            evaluate_in_order(out, sa, slot);
+        else
+            evaluate_now(out, sa, slot);
+    }
+    return c;
+}
+
+inline Value SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) { return cell_as_value(cell_value(out, sa)); }
 
 }  // namespace refhost

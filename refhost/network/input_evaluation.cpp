@@ -189,11 +189,11 @@ inline void evaluate_input(const HostInput *in, QvSampleAccess *sa, void *result
     if (from != nullptr && sa != nullptr && sa->host_data != nullptr) {
         SampleMemo *memo = static_cast<const SampleExtras *>(sa->host_data)->memo;
         if (memo != nullptr && memo->holds(*from)) {
-            const Value &v = memo->value(*from, sa);
-            if (v.type == in->type)
-                copy_value_bytes(in->type, result, v.bytes);
+            const uint64_t *c = memo->cell_value(*from, sa);
+            if (SampleMemo::cell_type(c) == in->type)
+                copy_value_bytes(in->type, result, SampleMemo::cell_bytes(c));
             else
-                deliver(v, in->type, result);
+                deliver(SampleMemo::cell_as_value(c), in->type, result);
             return;
         }
     }
@@ -256,16 +256,47 @@ std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::uniqu
     return order;
 }
 
-SampleMemo::SampleMemo(int outputs, bool reuse, std::shared_ptr<const UpstreamOrder> order)
-    : stamps_(static_cast<std::size_t>(outputs > 0 ? outputs : 0), 0),
-      values_(stamps_.size()),
-      reuse_(reuse),
-      order_(std::move(order)) {
+SampleMemo::SampleMemo(int outputs, bool reuse, std::shared_ptr<const UpstreamOrder> order, int slots,
+                       const std::vector<int> &types)
+    : place_(static_cast<std::size_t>(outputs > 0 ? outputs : 0)), reuse_(reuse), order_(std::move(order)) {
+    // Each output's cell holds a value of its type; an output of a type the
+    // host does not know holds the largest.
+    for (std::size_t o = 0; o < place_.size(); ++o) {
+        const std::size_t bytes =
+            o < types.size() && type_size(types[o]) > 0 ? type_size(types[o]) : sizeof(Value::bytes);
+        place_[o].stride = kCellHead + (bytes + sizeof(uint64_t) - 1) / sizeof(uint64_t);
+    }
+    lay_out(slots);
+}
+
+SampleMemo::SampleMemo(const SampleMemo &like, int slots)
+    : place_(like.place_), reuse_(like.reuse_), order_(like.order_) {
+    lay_out(slots);
+}
+
+void SampleMemo::lay_out(int slots) {
+    std::size_t words = 0;
+    for (const Place &p : place_) words += p.stride;
+    const std::size_t fit = words > 0 ? kBlockBytes / (words * sizeof(uint64_t)) : std::size_t(kMaxSlots);
+    slots_ = std::clamp(static_cast<int>(std::min<std::size_t>(fit, kMaxSlots)), 1, std::clamp(slots, 1, kMaxSlots));
+    std::size_t first = 0;
+    for (Place &p : place_) {
+        p.first = first;
+        first += p.stride * static_cast<std::size_t>(slots_);
+    }
+    cells_.assign(first, 0);
     if (order_ == nullptr) return;
-    plan_first_.assign(stamps_.size(), kUnplanned);
-    plan_size_.assign(stamps_.size(), 0);
-    seen_.assign(stamps_.size(), 0);
-    plan_budget_ = 4 * stamps_.size() + 1024;
+    plan_first_.assign(place_.size(), kUnplanned);
+    plan_size_.assign(place_.size(), 0);
+    seen_.assign(place_.size(), 0);
+    plan_budget_ = 4 * place_.size() + 1024;
+}
+
+Value SampleMemo::cell_as_value(const uint64_t *c) {
+    Value v;
+    v.type = cell_type(c);
+    std::memcpy(v.bytes, cell_bytes(c), type_size(v.type) > 0 ? type_size(v.type) : 0);
+    return v;
 }
 
 // The plan of `root`: a walk upstream from it that lists each output, once,
@@ -311,7 +342,7 @@ SampleMemo::PlanStep SampleMemo::plan_step(int output) const {
     const auto read = [&](const void *p) {
         if (p != nullptr && k < std::size(step.reads)) step.reads[k++] = p;
     };
-    read(&values_[o]);
+    read(cell(output, 0));
     if (step.out == nullptr) return step;
     const HostNode &n = *step.out->node;
     read(step.out);
@@ -336,15 +367,15 @@ void SampleMemo::fetch(const PlanStep &step) {
 // evaluated yet.  Evaluating an output may ask the memo for one evaluated
 // when asked, whose plan is then followed inside this one's: the steps are
 // read by their place, which stays while plan_steps_ grows.
-void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
+void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa, int slot) {
     const auto root = static_cast<std::size_t>(out.index);
     const int first = plan_first_[root] != kUnplanned ? plan_first_[root] : plan(out.index);
     if (plan_size_[root] == 1) {  // nothing upstream evaluated in order
-        evaluate_now(out, sa);
+        evaluate_now(out, sa, slot);
         return;
     }
     if (first == kNoPlan) {
-        walk_upstream(out, sa);
+        walk_upstream(out, sa, slot);
         return;
     }
     // The records of a long plan's steps are fetched kAhead steps before
@@ -359,14 +390,58 @@ void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa) {
         if (fetching && plan_steps_[ahead].output >= 0) fetch(plan_steps_[ahead++]);
         const int o = plan_steps_[i].output;
         const HostOutput *step = plan_steps_[i].out;
-        if (stamps_[static_cast<std::size_t>(o)] != sample_) evaluate_now(step != nullptr ? *step : out, sa);
+        if (cell(o, slot)[0] != stamp(slot)) evaluate_now(step != nullptr ? *step : out, sa, slot);
+    }
+}
+
+// The block's samples output by output: each step of the plan for every
+// sample before the next step, so that a step's records are read once per
+// block and stay in the processor's cache for all its samples.
+void SampleMemo::evaluate_block(const HostOutput &out, HostSample *samples, int count) {
+    const auto root = static_cast<std::size_t>(out.index);
+    int first = kNoPlan;
+    if (reuse_ && order_ != nullptr) first = plan_first_[root] != kUnplanned ? plan_first_[root] : plan(out.index);
+    if (first == kNoPlan) {
+        for (int s = 0; s < count; ++s) cell_value(out, &samples[s].access);
+        return;
+    }
+    constexpr std::size_t kAhead = 4;
+    const auto begin = static_cast<std::size_t>(first);
+    std::size_t ahead = begin;
+    // A step's records, and the cells its samples write, are fetched
+    // kAhead steps before its turn.
+    const auto fetch_block = [&](const PlanStep &step) {
+        fetch(step);
+        const Place at = place_[static_cast<std::size_t>(step.output)];
+        const auto *from = reinterpret_cast<const char *>(cells_.data() + at.first);
+        const auto *to =
+            reinterpret_cast<const char *>(cells_.data() + at.first + at.stride * static_cast<std::size_t>(count));
+        for (; from < to; from += 64) __builtin_prefetch(from, 1);
+    };
+    for (; ahead < begin + kAhead && plan_steps_[ahead].output >= 0; ++ahead) fetch_block(plan_steps_[ahead]);
+    long evaluated = 0;  // by the steps below, for this block
+    for (std::size_t i = begin; plan_steps_[i].output >= 0; ++i) {
+        if (plan_steps_[ahead].output >= 0) fetch_block(plan_steps_[ahead++]);
+        // Read before evaluating: a step may make a plan, which moves the steps.
+        const Place at = place_[static_cast<std::size_t>(plan_steps_[i].output)];
+        const HostOutput &step = plan_steps_[i].out != nullptr ? *plan_steps_[i].out : out;
+        uint64_t *c = cells_.data() + at.first;
+        if (evaluations_ - block_start_ == evaluated) {
+            // Nothing but these steps evaluated in this block yet: none of
+            // this step's cells holds a value of it, and none is read first.
+            for (int s = 0; s < count; ++s, c += at.stride) evaluate_into(step, &samples[s].access, c, stamp(s));
+            evaluated += count;
+        } else {
+            for (int s = 0; s < count; ++s, c += at.stride)
+                if (c[0] != stamp(s)) evaluate_into(step, &samples[s].access, c, stamp(s));
+        }
     }
 }
 
 // A walk upstream from `out` that evaluates each output once all it reads
 // first is evaluated for this sample: the way of an output whose plan the
 // memo does not keep.
-void SampleMemo::walk_upstream(const HostOutput &out, QvSampleAccess *sa) {
+void SampleMemo::walk_upstream(const HostOutput &out, QvSampleAccess *sa, int slot) {
     const UpstreamOrder &order = *order_;
     const auto at = [](int i) { return static_cast<std::size_t>(i); };
     const std::size_t base = walk_.size();
@@ -375,12 +450,12 @@ void SampleMemo::walk_upstream(const HostOutput &out, QvSampleAccess *sa) {
         Step &step = walk_.back();
         if (order.in_order[at(step.output)] && step.next < order.first[at(step.output) + 1]) {
             const int up = order.upstream[at(step.next++)];
-            if (stamps_[at(up)] != sample_) walk_.push_back({up, order.first[at(up)]});
+            if (cell(up, slot)[0] != stamp(slot)) walk_.push_back({up, order.first[at(up)]});
             continue;
         }
         const int done = step.output;
         walk_.pop_back();
-        evaluate_now(done == out.index ? out : *order.outputs[at(done)], sa);
+        evaluate_now(done == out.index ? out : *order.outputs[at(done)], sa, slot);
     }
 }
 

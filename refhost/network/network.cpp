@@ -87,6 +87,13 @@ void Network::swap(Network &other) {
     std::swap(by_id_, other.by_id_);
     std::swap(shared_, other.shared_);
     std::swap(next_id_, other.next_id_);
+    rewired();
+    other.rewired();
+}
+
+void Network::rewired() {
+    const std::lock_guard<std::mutex> lock(order_mutex_);
+    order_.reset();
 }
 
 std::string node_name_problem(const std::string &name) {
@@ -143,6 +150,7 @@ HostNode *Network::create_with_id(const std::string &server, int id, std::string
     }
     by_id_[id] = node.get();
     nodes_.push_back(std::move(node));
+    rewired();
     next_id_ = std::max(next_id_, int64_t{id} + 1);
     return nodes_.back().get();
 }
@@ -285,6 +293,7 @@ bool Network::connect(int from_node, const std::string &output, int to_node, con
         tell(*in, QV_EVENT_DISCONNECT);
     }
     in->from = out;
+    rewired();
     tell(*in, QV_EVENT_CONNECT);
     return true;
 }
@@ -294,6 +303,7 @@ HostSource *Network::attach_source(HostInput &in, const Value &value, SampleSour
         in.from = nullptr;
         in.source.reset();
         copy_fast(in, false);
+        rewired();
         tell(in, QV_EVENT_DISCONNECT);
     }
     in.source = std::make_unique<HostSource>();
@@ -375,6 +385,7 @@ bool Network::disconnect(int to_node, const std::string &input, std::string &err
     in->from = nullptr;
     in->source.reset();
     copy_fast(*in, false);
+    rewired();
     tell(*in, QV_EVENT_DISCONNECT);
     return true;
 }
@@ -425,8 +436,21 @@ void Network::render_cleanup() {
         if (n->rend.cleanup != nullptr) n->rend.cleanup(n->instance);
 }
 
-SampleMemo Network::make_memo(bool reuse, bool in_order) const {
-    return SampleMemo(shared_->outputs, reuse, reuse && in_order ? upstream_order(nodes_, shared_->outputs) : nullptr);
+SampleMemo Network::make_memo(bool reuse, bool in_order, int slots) const {
+    std::vector<int> types(static_cast<std::size_t>(shared_->outputs > 0 ? shared_->outputs : 0), 0);
+    for (const auto &n : nodes_)
+        for (const auto &out : n->outputs)
+            if (out->index >= 0 && static_cast<std::size_t>(out->index) < types.size())
+                types[static_cast<std::size_t>(out->index)] = out->type;
+    std::shared_ptr<const UpstreamOrder> order;
+    if (reuse && in_order) {
+        const std::lock_guard<std::mutex> lock(order_mutex_);
+        // Outputs a node made since are numbered past those of the order.
+        if (order_ == nullptr || order_->outputs.size() != types.size())
+            order_ = upstream_order(nodes_, shared_->outputs);
+        order = order_;
+    }
+    return SampleMemo(shared_->outputs, reuse, std::move(order), slots, types);
 }
 
 bool Network::evaluate(int id, const std::string &output, Value &result, std::string &error, QvSampleAccess *sa) const {

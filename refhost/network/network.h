@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -143,9 +144,9 @@ public:
     // evaluates each output's upstream first (UpstreamOrder), or, not in
     // order, each output when an input asks for it.  The values are the same
     // every way.  The memo follows the connections as they are when it is
-    // made.
+    // made.  `slots`: the samples of a block (SampleMemo::evaluate_block).
     SampleMemo make_memo() const { return make_memo(shared_->reuses_outputs); }
-    SampleMemo make_memo(bool reuse, bool in_order = true) const;
+    SampleMemo make_memo(bool reuse, bool in_order = true, int slots = 1) const;
 
     void render_init(int mode = 0);
     void new_time(int32_t frame, double time);
@@ -210,12 +211,19 @@ private:
     HostSource *attach_source(HostInput &in, const Value &value, SampleSource sample);
     bool would_loop(const HostNode *from, const HostNode *to) const;
     void swap(Network &other);
+    // A node or a connection came or went: the order of evaluation is made
+    // again when next asked for.
+    void rewired();
 
     std::shared_ptr<Module> module_;
     std::vector<std::unique_ptr<HostNode>> nodes_;
     std::unordered_map<int, HostNode *> by_id_;
     std::unique_ptr<NetworkShared> shared_ = std::make_unique<NetworkShared>();
     int64_t next_id_ = 1;  // past max_id once the last id is taken
+    // The order memos evaluate in, as the network is connected now; made
+    // once for all the frames of a render.
+    mutable std::mutex order_mutex_;
+    mutable std::shared_ptr<const UpstreamOrder> order_;
 };
 
 }  // namespace refhost

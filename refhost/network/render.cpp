@@ -7,6 +7,9 @@
 #include "refhost/network/input_evaluation.h"
 #include "support/stack_thread.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -95,37 +98,60 @@ struct RowUnheld {
 };
 
 // Evaluates one row of the grid into its place in the image; with reuse,
-// each output is evaluated once per sample (see SampleMemo).
+// each output is evaluated once per sample (see SampleMemo), a block of
+// samples at a time.
 void render_row(const HostOutput &out, SampleMemo &memo, ValueImage &image, int py, double time, int frame, int thread,
                 bool (*cannot_hold)(double), RowUnheld &unheld) {
     const int channels = image.channels;
     float *row = image.values.data() + static_cast<std::size_t>(py) * image.width * channels;
-    HostSample sample = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
-    sample.extras.memo = &memo;
-    Value own;
     const bool through_memo = memo.holds(out);
-    for (int px = 0; px < image.width; ++px) {
-        const double x = px + 0.5;
-        sample.access.uv[0] = sample.access.position[0] = x / image.width;
-        sample.extras.pixel[0] = x;
-        memo.next();
-        float *pixel = row + px * channels;
-        if (!through_memo) evaluate_output(out, &sample.access, own);
-        const Value &v = through_memo ? memo.value(out, &sample.access) : own;
-        if (v.type == 0) {
-            for (int c = 0; c < channels; ++c) pixel[c] = 0.0f;
-        } else if (v.type == QV_TYPE_INTEGER) {
-            pixel[0] = static_cast<float>(v.as_integer());
-        } else {
-            for (int c = 0; c < channels; ++c) pixel[c] = static_cast<float>(v.doubles()[c]);
+    const int slots = through_memo ? memo.slots() : 1;
+    std::array<HostSample, SampleMemo::kMaxSlots> samples;
+    for (int s = 0; s < slots; ++s) {
+        samples[static_cast<std::size_t>(s)] = pixel_sample(image.width, image.height, 0, py, time, frame, thread);
+        samples[static_cast<std::size_t>(s)].extras.memo = &memo;
+        samples[static_cast<std::size_t>(s)].extras.slot = s;
+    }
+    Value own;
+    for (int block = 0; block < image.width; block += slots) {
+        const int count = std::min(slots, image.width - block);
+        for (int s = 0; s < count; ++s) {
+            HostSample &sample = samples[static_cast<std::size_t>(s)];
+            const double x = block + s + 0.5;
+            sample.access.uv[0] = sample.access.position[0] = x / image.width;
+            sample.extras.pixel[0] = x;
         }
-        if (cannot_hold == nullptr || v.type == 0) continue;
-        for (int c = 0; c < channels; ++c) {
-            const double d = v.type == QV_TYPE_INTEGER ? v.as_integer() : v.doubles()[c];
-            if (!cannot_hold(d)) continue;
-            if (unheld.first.size() < ValueImage::kFirstUnheld)
-                unheld.first.push_back({static_cast<std::size_t>(pixel - image.values.data()) + c, d});
-            ++unheld.count;
+        memo.next();
+        if (through_memo) memo.evaluate_block(out, samples.data(), count);
+        for (int s = 0; s < count; ++s) {
+            int type = 0;
+            const unsigned char *bytes = nullptr;
+            if (through_memo) {
+                const uint64_t *c = memo.cell_in_slot(out, s);
+                type = SampleMemo::cell_type(c);
+                bytes = SampleMemo::cell_bytes(c);
+            } else {
+                evaluate_output(out, &samples[static_cast<std::size_t>(s)].access, own);
+                type = own.type;
+                bytes = own.bytes;
+            }
+            float *pixel = row + (block + s) * channels;
+            double d[3] = {0.0, 0.0, 0.0};
+            if (type == QV_TYPE_INTEGER) {
+                int32_t i = 0;
+                std::memcpy(&i, bytes, sizeof i);
+                d[0] = i;
+            } else if (type != 0) {
+                std::memcpy(d, bytes, static_cast<std::size_t>(channels) * sizeof(double));
+            }
+            for (int c = 0; c < channels; ++c) pixel[c] = static_cast<float>(d[c]);
+            if (cannot_hold == nullptr || type == 0) continue;
+            for (int c = 0; c < channels; ++c) {
+                if (!cannot_hold(d[c])) continue;
+                if (unheld.first.size() < ValueImage::kFirstUnheld)
+                    unheld.first.push_back({static_cast<std::size_t>(pixel - image.values.data()) + c, d[c]});
+                ++unheld.count;
+            }
         }
     }
 }
@@ -157,12 +183,11 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
 
     // The first sample of the frame, on this thread: nodes that keep a value
     // per time step take it from here.
-    const SampleMemo fresh = network.make_memo(control.reuse, control.in_order);
+    SampleMemo first_memo = network.make_memo(control.reuse, control.in_order);
     {
         HostSample first = pixel_sample(width, height, 0, 0, time, frame);
-        SampleMemo memo = fresh;
-        memo.start(first);
-        memo.value(out, &first.access);
+        first_memo.start(first);
+        first_memo.value(out, &first.access);
     }
 
     const int threads = control.threads > 0 ? control.threads : available_threads();
@@ -176,7 +201,8 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     RowUnheld none;
     schedule_rows(height, threads, [&](int first, int last, int thread) {
         std::unique_ptr<ThreadMemo> &mine = memos[static_cast<std::size_t>(thread)];
-        if (mine == nullptr) mine = std::make_unique<ThreadMemo>(ThreadMemo{fresh});
+        if (mine == nullptr)
+            mine = std::make_unique<ThreadMemo>(ThreadMemo{SampleMemo(first_memo, SampleMemo::kMaxSlots)});
         SampleMemo &memo = mine->memo;
         for (int py = first; py != last && !cancelled(control); ++py) {
             render_row(out, memo, image, py, time, frame, thread, control.cannot_hold,

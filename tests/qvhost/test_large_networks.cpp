@@ -341,3 +341,40 @@ TEST(LargeNetworks, NoMemoGivesTheSameValues) {
     EXPECT_EQ(qvhost::run({"preview", "QvT_VIEWS", "--no-memo"}, out, err, refhost::kModuleFile), 2);
     EXPECT_NE(err.str().find("--no-memo"), std::string::npos) << err.str();
 }
+
+// The order memos evaluate in is kept from one memo to the next, and follows
+// the network when a connection or a node comes or goes.
+TEST(EvaluationOrder, FollowsTheNetworkAsItIsRewired) {
+    const std::string text =
+        "[node.a]\nserver = \"QvMs_SIN\"\nIn = \"@u\"\n"
+        "[node.b]\nserver = \"QvMs_ADD\"\nIn1 = \"a.Out\"\nIn2 = 1.0\n";
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(qvhost::read_network_toml(text, "rewired.toml", shared_module(), file, problems));
+    refhost::Network &net = *file.network;
+    const int a = file.find("a")->id, b = file.find("b")->id;
+    // b's value, and the outputs evaluated for it: only those it reads.
+    long evaluated = 0;
+    const auto value_of_b = [&] {
+        refhost::SampleMemo memo = net.make_memo(true, true);
+        refhost::HostSample sample = refhost::HostSample::at(0.25, 0.5, 0.25, 0.5, 0.0, 0);
+        memo.start(sample);
+        const double v = memo.value(*net.node(b)->output("Out"), &sample.access).as_scalar();
+        evaluated = memo.evaluations();
+        return v;
+    };
+    std::string error;
+    EXPECT_TRUE(same_double(std::sin(0.25) + 1.0, value_of_b()));
+    EXPECT_EQ(evaluated, 2);
+    ASSERT_TRUE(net.disconnect(b, "In1", error)) << error;
+    EXPECT_TRUE(same_double(1.0, value_of_b()));
+    EXPECT_EQ(evaluated, 1);
+    refhost::HostNode *c = net.create("QvMs_COS", error);
+    ASSERT_NE(c, nullptr) << error;
+    ASSERT_NE(net.feed_sample(c->id, 0, refhost::SampleSource::u, error), nullptr) << error;
+    ASSERT_TRUE(net.connect(c->id, "Out", b, "In1", error)) << error;
+    EXPECT_TRUE(same_double(std::cos(0.25) + 1.0, value_of_b()));
+    ASSERT_TRUE(net.connect(a, "Out", b, "In2", error)) << error;
+    EXPECT_TRUE(same_double(std::cos(0.25) + std::sin(0.25), value_of_b()));
+    EXPECT_EQ(evaluated, 3);
+}

@@ -70,9 +70,9 @@ int run(const std::vector<std::string> &args, std::string *out = nullptr) {
 // once in order.
 enum class Way { again, when_asked, in_order };
 
-// Frames 0 to 2 of `output` at 16 x 16 on one thread (so that a cache takes
+// Frames 0 to 2 of `output` at 19 x 16 on one thread (so that a cache takes
 // the same sample every time), all in one image; `evaluations` counts the
-// outputs evaluated.
+// outputs evaluated.  A row of 19 is a whole block of samples and part of one.
 refhost::ValueImage render_frames(qvhost::NetworkFile file, const std::string &output, Way way, long &evaluations) {
     qvhost::OutputRef ref;
     std::string error;
@@ -88,7 +88,7 @@ refhost::ValueImage render_frames(qvhost::NetworkFile file, const std::string &o
     for (int frame = 0; frame < 3; ++frame) {
         refhost::start_frame(*file.network, frame, 30.0);
         refhost::ValueImage image;
-        EXPECT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, 16, 16,
+        EXPECT_TRUE(refhost::render_grid(ref.network(), *ref.output, ref.text, 19, 16,
                                          refhost::frame_time(frame, 30.0), frame, control, image, error))
             << error;
         all.values.insert(all.values.end(), image.values.begin(), image.values.end());
@@ -275,7 +275,7 @@ TEST(EvaluationOrder, GivesTheValuesAndCountsOfEvaluatingWhenAsked) {
     // One evaluation per node and sample.
     long ladder = 0;
     render_frames(load_text(qvgen::ladder(12)), "n12.Out", Way::in_order, ladder);
-    EXPECT_EQ(ladder, 13 * 16 * 16 * 3);
+    EXPECT_EQ(ladder, 13 * 19 * 16 * 3);
 }
 
 // Every example checks, evaluates and renders; one value of each, computed
