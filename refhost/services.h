@@ -265,12 +265,12 @@ struct HostNode {
     QvRenderFuncs rend{};
     QvNodeHandler handler{};
     void *instance = nullptr;
+    NetworkShared *shared = nullptr;  // the network's, set before create; read with the handler
     int32_t colour[3] = {-1, -1, -1};
     int mode = -1;
     std::vector<std::string> calls;       // node service calls in order: "colour", "mode"
     std::vector<std::string> ports_made;  // "in " or "out " and the name, in the order the module made them
     bool wrote_past_record = false;       // activation wrote past the end of the host's handler record
-    NetworkShared *shared = nullptr;      // the network's, set before create
     std::vector<std::unique_ptr<HostInput>> inputs;
     std::vector<std::unique_ptr<HostOutput>> outputs;
 
