@@ -222,11 +222,36 @@ void host_evaluate_input(QvInputId input, QvSampleAccess *sa, void *result) {
     evaluate_input(in, sa, result);
 }
 
+namespace {
+
+UpstreamOrder::Records records_read(const HostOutput &out) {
+    UpstreamOrder::Records r{};
+    std::size_t k = 0;
+    const auto read = [&](const void *p) {
+        if (p != nullptr && k < std::size(r.at)) r.at[k++] = p;
+    };
+    const HostNode &n = *out.node;
+    read(&out);
+    read(&n.handler);
+    read(n.instance);
+    // The instance's second cache line: an address, never read through.
+    read(n.instance != nullptr ? reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + 64)
+                               : nullptr);
+    for (const auto &in : n.inputs) {
+        read(in.get());
+        read(in->from);
+    }
+    return r;
+}
+
+}  // namespace
+
 std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::unique_ptr<HostNode>> &nodes, int outputs) {
     auto order = std::make_shared<UpstreamOrder>();
     const auto count = static_cast<std::size_t>(outputs > 0 ? outputs : 0);
     order->outputs.assign(count, nullptr);
     order->in_order.assign(count, 0);
+    order->records.assign(count, UpstreamOrder::Records{});
     std::vector<std::vector<int>> upstream(count);
     const std::vector<uint8_t> cached = behind_a_cache(nodes);
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -243,6 +268,7 @@ std::shared_ptr<const UpstreamOrder> upstream_order(const std::vector<std::uniqu
             if (out->index < 0 || static_cast<std::size_t>(out->index) >= count) continue;
             const auto o = static_cast<std::size_t>(out->index);
             order->outputs[o] = out.get();
+            order->records[o] = records_read(*out);
             order->in_order[o] = cached[i] ? 0 : 1;
             if (!cached[i]) upstream[o] = reads;
         }
@@ -337,24 +363,9 @@ int SampleMemo::plan(int root) {
 
 SampleMemo::PlanStep SampleMemo::plan_step(int output) const {
     const auto o = static_cast<std::size_t>(output);
-    PlanStep step{output, order_->outputs[o], {}};
-    std::size_t k = 0;
-    const auto read = [&](const void *p) {
-        if (p != nullptr && k < std::size(step.reads)) step.reads[k++] = p;
-    };
-    read(cell(output, 0));
-    if (step.out == nullptr) return step;
-    const HostNode &n = *step.out->node;
-    read(step.out);
-    read(&n.handler);
-    read(n.instance);
-    // The instance's second cache line: an address, never read through.
-    read(n.instance != nullptr ? reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + 64)
-                               : nullptr);
-    for (const auto &in : n.inputs) {
-        read(in.get());
-        read(in->from);
-    }
+    PlanStep step{output, order_->outputs[o], {cell(output, 0)}};
+    if (step.out != nullptr)
+        std::copy(std::begin(order_->records[o].at), std::end(order_->records[o].at), step.reads + 1);
     return step;
 }
 

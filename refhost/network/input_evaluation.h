@@ -48,6 +48,14 @@ struct UpstreamOrder {
     std::vector<uint8_t> in_order;            // by index: evaluated after its upstream
     std::vector<int> first;                   // by index: where its upstream begins in `upstream`
     std::vector<int> upstream;                // the indices of the outputs its node reads first
+    // By index: the records evaluating the output reads, as far as they fit
+    // (the output, its node's handler and instance, its node's inputs and
+    // what feeds them), which a memo fetches ahead of their turn; null past
+    // the last.
+    struct Records {
+        const void *at[7];
+    };
+    std::vector<Records> records;
 };
 
 // The order of a network's nodes as they are connected now, of its `outputs`

@@ -181,28 +181,34 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
     image.is_vector = out.type == QV_TYPE_VECTOR;
     image.values.assign(static_cast<std::size_t>(width) * height * channels, 0.0f);
 
-    // The first sample of the frame, on this thread: nodes that keep a value
-    // per time step take it from here.
-    SampleMemo first_memo = network.make_memo(control.reuse, control.in_order);
-    {
-        HostSample first = pixel_sample(width, height, 0, 0, time, frame);
-        first_memo.start(first);
-        first_memo.value(out, &first.access);
-    }
-
     const int threads = control.threads > 0 ? control.threads : available_threads();
     // Each thread's memo is made on that thread, so that what it writes at
     // every sample lies among that thread's own allocations, not next to
     // another thread's memo (which cost two threads a third of their speed).
+    // This thread is thread 0.
     std::vector<std::unique_ptr<ThreadMemo>> memos(static_cast<std::size_t>(threads > 1 ? threads : 1));
+    memos[0] = std::make_unique<ThreadMemo>(
+        ThreadMemo{network.make_memo(control.reuse, control.in_order, SampleMemo::kMaxSlots)});
+    // The first sample of the frame, on this thread: nodes that keep a value
+    // per time step take it from here.
+    long before_grid = 0;
+    {
+        SampleMemo &memo = memos[0]->memo;
+        HostSample first = pixel_sample(width, height, 0, 0, time, frame);
+        memo.start(first);
+        memo.value(out, &first.access);
+        before_grid = memo.evaluations();
+    }
     std::atomic<int> rows_done{0};
     // What each row found the file cannot hold, gathered in row order after.
     std::vector<RowUnheld> unheld(control.cannot_hold != nullptr ? static_cast<std::size_t>(height) : 0);
     RowUnheld none;
     schedule_rows(height, threads, [&](int first, int last, int thread) {
         std::unique_ptr<ThreadMemo> &mine = memos[static_cast<std::size_t>(thread)];
+        // Made like thread 0's, from what it never changes once made (the
+        // outputs' places and the order), while thread 0 evaluates.
         if (mine == nullptr)
-            mine = std::make_unique<ThreadMemo>(ThreadMemo{SampleMemo(first_memo, SampleMemo::kMaxSlots)});
+            mine = std::make_unique<ThreadMemo>(ThreadMemo{SampleMemo(memos[0]->memo, SampleMemo::kMaxSlots)});
         SampleMemo &memo = mine->memo;
         for (int py = first; py != last && !cancelled(control); ++py) {
             render_row(out, memo, image, py, time, frame, thread, control.cannot_hold,
@@ -218,9 +224,12 @@ bool render_grid(const Network &network, const HostOutput &out, const std::strin
             if (image.unheld.size() < ValueImage::kFirstUnheld) image.unheld.push_back(u);
         image.unheld_count += row.count;
     }
-    if (control.evaluations != nullptr)
+    if (control.evaluations != nullptr) {
+        long grid = -before_grid;
         for (const auto &m : memos)
-            if (m != nullptr) control.evaluations->fetch_add(m->memo.evaluations(), std::memory_order_relaxed);
+            if (m != nullptr) grid += m->memo.evaluations();
+        control.evaluations->fetch_add(grid, std::memory_order_relaxed);
+    }
     if (rows_done.load() < height || cancel_requested()) {
         error = "interrupted";
         return false;
