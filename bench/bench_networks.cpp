@@ -212,7 +212,14 @@ void run_shared(benchmark::State &state, Built (*make)(), int size) {
 
 Built diamond10() { return diamond(10); }
 
-// Two threads (measured) against one (baseline), with reuse.
+void sines_by_hand(int length, int size, std::vector<float> &out);
+void two_copies_by_hand(std::vector<float> &a, std::vector<float> &b);
+void one_copy_by_hand(std::vector<float> &out);
+
+// Two threads (measured) against one (baseline), with reuse.  After each
+// pair of frames, the control (run_threads_control) is measured too, so
+// that the speedup relative to what the machine gave a second thread is
+// taken from the same moments: counters "control_speedup" and "relative".
 void run_growth(benchmark::State &state) {
     const int length = static_cast<int>(state.range(0));
     // A grid large enough that starting the second thread is a small part
@@ -222,10 +229,24 @@ void run_growth(benchmark::State &state) {
     const Built b = chain(length);
     refhost::ValueImage one, two;
     long evaluations = 0;
+    std::vector<float> copy_a, copy_b, copy_one;
+    std::vector<double> control, relative;
     bench::alternate(
         state, static_cast<double>(size) * size, [&] { render(b, size, 2, true, two, evaluations); },
-        [&] { render(b, size, 1, true, one, evaluations); });
+        [&] { render(b, size, 1, true, one, evaluations); },
+        [&](double two_threads, double one_thread) {
+            const double t0 = bench::WallClock::now();
+            two_copies_by_hand(copy_a, copy_b);
+            const double t1 = bench::WallClock::now();
+            one_copy_by_hand(copy_one);
+            const double t2 = bench::WallClock::now();
+            if (t1 <= t0 || two_threads <= 0) return;
+            control.push_back(2 * (t2 - t1) / (t1 - t0));
+            relative.push_back(one_thread / two_threads / control.back());
+        });
     if (one.values != two.values) state.SkipWithError("two threads gave other values than one");
+    state.counters["control_speedup"] = bench::median(control);
+    state.counters["relative"] = bench::median(relative);
     state.counters["nodes"] = length;
     state.counters["two_threads_samples_per_s"] = 1e9 / state.counters["time_ns"];
     state.counters["one_thread_samples_per_s"] = 1e9 / state.counters["baseline_ns"];
@@ -250,16 +271,19 @@ constexpr int kByHandLength = 20, kByHandSize = 128;
 // a chain of 20 sines, side by side on two threads (measured), against one
 // copy on one (baseline).  Nothing is shared, so twice the ratio's inverse
 // is the speedup the machine gives two threads now.
+void two_copies_by_hand(std::vector<float> &a, std::vector<float> &b) {
+    std::thread other([&] { sines_by_hand(kByHandLength, kByHandSize, b); });
+    sines_by_hand(kByHandLength, kByHandSize, a);
+    other.join();
+}
+
+void one_copy_by_hand(std::vector<float> &out) { sines_by_hand(kByHandLength, kByHandSize, out); }
+
 void run_threads_control(benchmark::State &state) {
     std::vector<float> one, two_a, two_b;
     bench::alternate(
-        state, static_cast<double>(kByHandSize) * kByHandSize,
-        [&] {
-            std::thread other([&] { sines_by_hand(kByHandLength, kByHandSize, two_b); });
-            sines_by_hand(kByHandLength, kByHandSize, two_a);
-            other.join();
-        },
-        [&] { sines_by_hand(kByHandLength, kByHandSize, one); });
+        state, static_cast<double>(kByHandSize) * kByHandSize, [&] { two_copies_by_hand(two_a, two_b); },
+        [&] { one_copy_by_hand(one); });
     if (two_a != one || two_b != one) state.SkipWithError("the copies differ");
 }
 

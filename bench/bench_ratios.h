@@ -48,6 +48,13 @@ struct ThreadClock {
     }
 };
 
+// The median of `v` (reordered), 0 for none.
+inline double median(std::vector<double> &v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
 // Registers a ratio to print: the time of `benchmark` over that of
 // `baseline` (full run names, "BM_X/2/real_time").  Returns true, so that a
 // registration can initialise a constant.
@@ -60,9 +67,10 @@ bool compare(const std::string &benchmark, const std::string &baseline);
 // "baseline_ns" (medians over the blocks), "ratio" (the median of measured
 // over baseline, block pair by block pair) and "allocs" (heap allocations
 // during the measured blocks; "baseline_allocs" for the others).  Timed by
-// the wall clock unless told (alternate<ThreadClock>(...)).
-template <typename Clock = WallClock, typename Measured, typename Baseline>
-void alternate(benchmark::State &state, double items, Measured &&measured, Baseline &&baseline) {
+// the wall clock unless told (alternate<ThreadClock>(...)).  After each
+// pair, on_pair(measured seconds, baseline seconds).
+template <typename Clock = WallClock, typename Measured, typename Baseline, typename OnPair>
+void alternate(benchmark::State &state, double items, Measured &&measured, Baseline &&baseline, OnPair &&on_pair) {
     std::vector<double> times, baseline_times, ratios;
     const auto blocks = static_cast<std::size_t>(state.max_iterations);
     times.reserve(blocks);
@@ -92,18 +100,19 @@ void alternate(benchmark::State &state, double items, Measured &&measured, Basel
         times.push_back(a);
         baseline_times.push_back(b);
         if (b > 0) ratios.push_back(a / b);
+        on_pair(a, b);
     }
-    auto median = [](std::vector<double> &v) {
-        if (v.empty()) return 0.0;
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v[v.size() / 2];
-    };
     const double n = static_cast<double>(state.iterations()) * items;
     state.counters["time_ns"] = median(times) / items * 1e9;
     state.counters["baseline_ns"] = median(baseline_times) / items * 1e9;
     state.counters["ratio"] = median(ratios);
     state.counters["allocs"] = n > 0 ? static_cast<double>(allocations) / n : 0.0;
     state.counters["baseline_allocs"] = n > 0 ? static_cast<double>(baseline_allocations) / n : 0.0;
+}
+
+template <typename Clock = WallClock, typename Measured, typename Baseline>
+void alternate(benchmark::State &state, double items, Measured &&measured, Baseline &&baseline) {
+    alternate<Clock>(state, items, measured, baseline, [](double, double) {});
 }
 
 }  // namespace bench
