@@ -516,7 +516,9 @@ def why(runs):
             "or allocation per sample.  (Until the memos were made on their own threads, the memos' storage, "
             "all allocated by the first thread, lay side by side, and the second thread's writes at every "
             "sample took cache lines from the first: a chain of 50 sines then rendered 1.3x as fast on two "
-            "threads, with a third more processor time in all.)" % (1 / control["ratio"], 1 / network["ratio"])
+            "threads, with a third more processor time in all.)  The machine is shared: from one pair of "
+            "frames to the next the control's speedup moves, and the chains' with it, which is why each row "
+            "is judged by its relative speedup, taken pair by pair." % (1 / control["ratio"], 1 / network["ratio"])
         )
     return "\n".join(text)
 
