@@ -108,7 +108,7 @@ private:
         return const_cast<uint64_t *>(static_cast<const SampleMemo &>(*this).cell(output, slot));
     }
     uint64_t stamp(int slot) const { return sample_ + static_cast<uint64_t>(slot); }
-    static int slot_of(const QvSampleAccess *sa);
+    int slot_of(const QvSampleAccess *sa) const;
     // Places each output's cells for blocks of `slots`, and starts empty.
     void lay_out(int slots);
     // Evaluates `out` after its upstream, in input_evaluation.cpp: through
@@ -315,8 +315,10 @@ inline void SampleMemo::start(HostSample &sample) {
     sample.extras.slot = 0;
 }
 
-inline int SampleMemo::slot_of(const QvSampleAccess *sa) {
-    return sa != nullptr && sa->host_data != nullptr ? static_cast<const SampleExtras *>(sa->host_data)->slot : 0;
+inline int SampleMemo::slot_of(const QvSampleAccess *sa) const {
+    const int slot =
+        sa != nullptr && sa->host_data != nullptr ? static_cast<const SampleExtras *>(sa->host_data)->slot : 0;
+    return slot >= 0 && slot < slots_ ? slot : 0;  // a record of another memo's block: its first slot
 }
 
 inline void SampleMemo::evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
