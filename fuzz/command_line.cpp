@@ -31,10 +31,11 @@ std::vector<std::string> arguments_of(const uint8_t *data, std::size_t size) {
     return args;
 }
 
-// Whether the command runs quickly and writes no file.  Refused services
-// need a private copy of the module for each run (see qvhost::Context), which
-// the fuzzer's coverage of loaded modules cannot keep up with: those only parse.
-bool cheap(const qvhost::CommandLine &line) { return line.refused.empty() && line.job.cheap; }
+// Whether the command runs quickly and writes no file.  Refused services and
+// a host of 2018 and later need a private copy of the module for each run
+// (see qvhost::Context), which the fuzzer's coverage of loaded modules cannot
+// keep up with: those only parse.
+bool cheap(const qvhost::CommandLine &line) { return !qvhost::needs_own_module(line) && line.job.cheap; }
 
 // An exit code and what went to stderr, as qvhost's one-line errors are.
 Finding check_outcome(int code, const std::string &err, const char *when) {

@@ -249,14 +249,17 @@ int parse_command_line(const std::vector<std::string> &args, std::ostream &out, 
     return -1;
 }
 
+bool needs_own_module(const CommandLine &line) {
+    refhost::HostConfig host;
+    host.play_build(line.build);
+    return !line.refused.empty() || host.era() != QV_ERA_BEFORE_2018;
+}
+
 int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &err, bool err_is_terminal) {
     refhost::HostConfig &config = refhost::Application::get().config();
     config.play_build(line.build);
     config.withheld = line.refused;
-    // The module decides its host's era once: a host of another era than
-    // the one this process may have shown it before needs a copy of its own.
-    const bool fresh = !line.refused.empty() || config.era() != QV_ERA_BEFORE_2018;
-    Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, fresh, {}, {}};
+    Context ctx{out, err, line.module_path, err_is_terminal, false, &g_interrupted, needs_own_module(line), {}, {}};
     // Every command on a stack for the deepest network it may evaluate, and
     // stopped by Ctrl-C wherever it is.
     InterruptScope interrupt;

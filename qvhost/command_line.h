@@ -27,6 +27,11 @@ struct CommandLine {
 int parse_command_line(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
                        const std::string &default_module, CommandLine &line);
 
+// Whether the command line needs a copy of the module of its own: a refused
+// service, or a host of another era than the one this process may have shown
+// the module before (the module decides its host's era once).
+bool needs_own_module(const CommandLine &line);
+
 // Runs a parsed command line: the application reports the build and refuses
 // the services named, then the command runs.  Returns the exit code.
 int run_command_line(const CommandLine &line, std::ostream &out, std::ostream &err, bool err_is_terminal);
