@@ -296,16 +296,19 @@ const QvNodeFuncs &node_funcs(QvHostEra names = QV_ERA_BEFORE_2018);
 const QvNodeInputFuncs &input_funcs();
 const QvNodeOutputFuncs &output_funcs();
 
-// Evaluates an output for one sample; false when the node set no value.
-// Inline, as is the memo's evaluation below: a network evaluates upstream
-// through nested calls, and every call a level adds makes a deep chain's
-// returns harder for the processor to predict.
-inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result) {
+// Hands the node's evaluate the output's value slot, for one sample.
+// Inline, as are the evaluations below: a network evaluates upstream through
+// nested calls, and every call a level adds makes a deep chain's returns
+// harder for the processor to predict.
+inline void call_evaluate(const HostOutput &out, QvSampleAccess *sa, HostValueSlot slot) {
     const HostNode &n = *out.node;
+    if (n.handler.evaluate != nullptr) n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
+}
+
+// Evaluates an output for one sample; false when the node set no value.
+inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result) {
     result.type = 0;  // the node sets the bytes of its type, or nothing
-    if (n.handler.evaluate == nullptr) return false;
-    HostValueSlot slot{out.type, &result};
-    n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
+    call_evaluate(out, sa, {out.type, &result});
     return result.type != 0;
 }
 
@@ -323,11 +326,7 @@ inline int SampleMemo::slot_of(const QvSampleAccess *sa) const {
 
 inline void SampleMemo::evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
     c[1] = 0;  // the node sets the bytes of its type, or nothing
-    const HostNode &n = *out.node;
-    if (n.handler.evaluate != nullptr) {
-        HostValueSlot value{out.type, nullptr, c};
-        n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &value);
-    }
+    call_evaluate(out, sa, {out.type, nullptr, c});
     c[0] = sample;
     ++evaluations_;
 }

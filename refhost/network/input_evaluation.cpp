@@ -321,7 +321,7 @@ void SampleMemo::lay_out(int slots) {
 Value SampleMemo::cell_as_value(const uint64_t *c) {
     Value v;
     v.type = cell_type(c);
-    std::memcpy(v.bytes, cell_bytes(c), type_size(v.type) > 0 ? type_size(v.type) : 0);
+    std::memcpy(v.bytes, cell_bytes(c), type_size(v.type));  // nothing of a type the host does not know
     return v;
 }
 
