@@ -15,7 +15,11 @@ namespace refhost {
 struct HostNode;
 struct HostSample;
 
-struct HostOutput {
+// The records an evaluation reads (an output, an input, a node's handler
+// and instance) each begin a cache line of their own, with the fields read
+// first at their start: a large network's records lie far apart, and a
+// field read that straddles two lines is two misses.
+struct alignas(64) HostOutput {
     HostNode *node;
     int type;
     std::string name;
@@ -143,15 +147,16 @@ private:
     int slots_ = 1;
     bool reuse_;
     std::shared_ptr<const UpstreamOrder> order_;
-    // A step of a plan: an output to evaluate, and the records evaluating
-    // it reads (the output, its node's handler and instance, its first
-    // inputs and the outputs that feed them), which the plan fetches into
-    // the processor's cache a few steps ahead: in a large network they lie
-    // far apart in memory.
+    // A step of a plan: an output to evaluate, where its cells lie, and the
+    // records evaluating it reads (UpstreamOrder::Records), which the plan
+    // fetches into the processor's cache a few steps ahead: in a large
+    // network they lie far apart in memory.
     struct PlanStep {
         int output;
+        uint32_t stride;  // its place_
+        uint64_t *cells;
         const HostOutput *out;
-        const void *reads[8];
+        const void *reads[10];
     };
     // Each output asked for keeps its plan: the outputs to evaluate for it,
     // upstream first and itself last, from plan_first_[output] in
@@ -233,39 +238,42 @@ struct HostSource {
     std::atomic<long> evaluations{0};
 };
 
-struct HostInput {
+struct alignas(64) HostInput {
     HostInput(HostNode *n, int t, std::string nm, QvInputEventFunc ev, bool whole)
-        : type(t), reads_whole_record(whole), node(n), name(std::move(nm)), event(ev) {}
-    // What evaluating the input reads first, together.
+        : node(n), type(t), reads_whole_record(whole), name(std::move(nm)), event(ev) {}
+    // What evaluating the input reads, together on its first cache line.
     HostOutput *from = nullptr;  // connected to another node's output
-    int type;
-    // An input of a node that draws a preview: the module evaluates it with
-    // a sample block of its own, which the host reads whole.
-    bool reads_whole_record = false;
-    std::unique_ptr<HostSource> source;  // or fed by the host
+    HostNode *node;
     // A constant source's bytes in the input's type, while the network
-    // copies constants: evaluating the input is then a copy.
+    // copies constants: evaluating the input is then a copy.  They lie in
+    // `constant` when they fit.
     const unsigned char *constant_bytes = nullptr;
+    int type;
     // A sample source whose value lies in the sample record in the input's
     // type (u, v or the time into a scalar, the position into a vector),
     // while the network copies constants: where in the record, else -1.
     int sample_offset = -1;
-    HostNode *node;
+    // An input of a node that draws a preview: the module evaluates it with
+    // a sample block of its own, which the host reads whole.
+    bool reads_whole_record = false;
+    alignas(8) unsigned char constant[3 * sizeof(double)] = {};
+    std::unique_ptr<HostSource> source;  // or fed by the host
     std::string name;
     QvInputEventFunc event;
     mutable std::atomic<int> connected_queries{0};  // times the module asked whether connected
     bool connected() const { return from != nullptr || source != nullptr; }
 };
 
-struct HostNode {
+struct alignas(64) HostNode {
+    // What evaluating reads, together.
+    void *instance = nullptr;
+    NetworkShared *shared = nullptr;  // the network's, set before create; read with the handler
+    QvNodeHandler handler{};
     int id = 0;
     std::string name;  // the network's name for the node, "" for none
     std::string server;
     QvInstanceFuncs inst{};
     QvRenderFuncs rend{};
-    QvNodeHandler handler{};
-    void *instance = nullptr;
-    NetworkShared *shared = nullptr;  // the network's, set before create; read with the handler
     int32_t colour[3] = {-1, -1, -1};
     int mode = -1;
     std::vector<std::string> calls;       // node service calls in order: "colour", "mode"

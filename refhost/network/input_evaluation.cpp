@@ -232,15 +232,14 @@ UpstreamOrder::Records records_read(const HostOutput &out) {
     };
     const HostNode &n = *out.node;
     read(&out);
-    read(&n.handler);
-    read(n.instance);
-    // The instance's second cache line: an address, never read through.
-    read(n.instance != nullptr ? reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + 64)
-                               : nullptr);
-    for (const auto &in : n.inputs) {
-        read(in.get());
-        read(in->from);
-    }
+    read(&n);  // its instance, shared record and handler
+    // A module's instance is a record of a few hundred bytes, any of whose
+    // lines an evaluation may read: the first four.  Addresses only, never
+    // read through (a fetch past the end of a smaller record is harmless).
+    constexpr uintptr_t kLine = 64;
+    for (uintptr_t line = 0; n.instance != nullptr && line < 4; ++line)
+        read(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + line * kLine));
+    for (const auto &in : n.inputs) read(in.get());
     return r;
 }
 
@@ -357,15 +356,16 @@ int SampleMemo::plan(int root) {
         }
     }
     plan_size_[static_cast<std::size_t>(root)] = plan_steps_.size() - begin;
-    plan_steps_.push_back(PlanStep{-1, nullptr, {}});
+    plan_steps_.push_back(PlanStep{-1, 0, nullptr, nullptr, {}});
     return first = static_cast<int>(begin);
 }
 
 SampleMemo::PlanStep SampleMemo::plan_step(int output) const {
     const auto o = static_cast<std::size_t>(output);
-    PlanStep step{output, order_->outputs[o], {cell(output, 0)}};
+    PlanStep step{output, static_cast<uint32_t>(place_[o].stride), const_cast<uint64_t *>(cell(output, 0)),
+                  order_->outputs[o], {}};
     if (step.out != nullptr)
-        std::copy(std::begin(order_->records[o].at), std::end(order_->records[o].at), step.reads + 1);
+        std::copy(std::begin(order_->records[o].at), std::end(order_->records[o].at), step.reads);
     return step;
 }
 
@@ -382,6 +382,7 @@ inline void fetch_line(const void *p) {
 }  // namespace
 
 void SampleMemo::fetch(const PlanStep &step) {
+    fetch_line(step.cells);
     for (const void *p : step.reads)
         if (p != nullptr) fetch_line(p);
 }
@@ -431,31 +432,31 @@ void SampleMemo::evaluate_block(const HostOutput &out, HostSample *samples, int 
     constexpr std::size_t kAhead = 4;
     const auto begin = static_cast<std::size_t>(first);
     std::size_t ahead = begin;
-    // A step's records, and the cells its samples write, are fetched
-    // kAhead steps before its turn.
+    // A step's records, the cells its samples write and where the steps
+    // that read them find those cells (its place_) are fetched kAhead steps
+    // before its turn.
     const auto fetch_block = [&](const PlanStep &step) {
         fetch(step);
-        const Place at = place_[static_cast<std::size_t>(step.output)];
-        const auto *from = reinterpret_cast<const char *>(cells_.data() + at.first);
-        const auto *to =
-            reinterpret_cast<const char *>(cells_.data() + at.first + at.stride * static_cast<std::size_t>(count));
-        for (; from < to; from += 64) fetch_line(from);
+        fetch_line(&place_[static_cast<std::size_t>(step.output)]);
+        const auto *from = reinterpret_cast<const char *>(step.cells);
+        const auto *to = reinterpret_cast<const char *>(step.cells + step.stride * static_cast<std::size_t>(count));
+        for (from += 64; from < to; from += 64) fetch_line(from);
     };
     for (; ahead < begin + kAhead && plan_steps_[ahead].output >= 0; ++ahead) fetch_block(plan_steps_[ahead]);
     long evaluated = 0;  // by the steps below, for this block
     for (std::size_t i = begin; plan_steps_[i].output >= 0; ++i) {
         if (plan_steps_[ahead].output >= 0) fetch_block(plan_steps_[ahead++]);
         // Read before evaluating: a step may make a plan, which moves the steps.
-        const Place at = place_[static_cast<std::size_t>(plan_steps_[i].output)];
+        const std::size_t stride = plan_steps_[i].stride;
         const HostOutput &step = plan_steps_[i].out != nullptr ? *plan_steps_[i].out : out;
-        uint64_t *c = cells_.data() + at.first;
+        uint64_t *c = plan_steps_[i].cells;
         if (evaluations_ - block_start_ == evaluated) {
             // Nothing but these steps evaluated in this block yet: none of
             // this step's cells holds a value of it, and none is read first.
-            for (int s = 0; s < count; ++s, c += at.stride) evaluate_into(step, &samples[s].access, c, stamp(s));
+            for (int s = 0; s < count; ++s, c += stride) evaluate_into(step, &samples[s].access, c, stamp(s));
             evaluated += count;
         } else {
-            for (int s = 0; s < count; ++s, c += at.stride)
+            for (int s = 0; s < count; ++s, c += stride)
                 if (c[0] != stamp(s)) evaluate_into(step, &samples[s].access, c, stamp(s));
         }
     }

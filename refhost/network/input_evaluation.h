@@ -48,12 +48,13 @@ struct UpstreamOrder {
     std::vector<uint8_t> in_order;            // by index: evaluated after its upstream
     std::vector<int> first;                   // by index: where its upstream begins in `upstream`
     std::vector<int> upstream;                // the indices of the outputs its node reads first
-    // By index: the records evaluating the output reads, as far as they fit
-    // (the output, its node's handler and instance, its node's inputs and
-    // what feeds them), which a memo fetches ahead of their turn; null past
-    // the last.
+    // By index: the cache lines evaluating the output reads, as far as they
+    // fit (the output, its node's record, the first four lines of its
+    // instance, its node's first inputs), which a memo fetches ahead of
+    // their turn; null past the last.  What feeds the inputs is not among
+    // them: it was evaluated just before, and is in the cache.
     struct Records {
-        const void *at[7];
+        const void *at[10];
     };
     std::vector<Records> records;
 };

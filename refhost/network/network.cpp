@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <unordered_set>
 
 namespace refhost {
@@ -53,9 +54,14 @@ void copy_fast(HostInput &in, bool copies) {
     in.constant_bytes = nullptr;
     in.sample_offset = -1;
     if (!copies || in.source == nullptr) return;
-    if (in.source->sample == SampleSource::none)
+    if (in.source->sample == SampleSource::none) {
+        const std::size_t size = type_size(in.type);
         in.constant_bytes = in.source->delivered.bytes;
-    else
+        if (size > 0 && size <= sizeof in.constant) {
+            std::memcpy(in.constant, in.source->delivered.bytes, size);
+            in.constant_bytes = in.constant;
+        }
+    } else
         in.sample_offset = offset_in_record(in.source->sample, in.type);
 }
 

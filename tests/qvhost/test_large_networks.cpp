@@ -316,6 +316,36 @@ TEST(EvaluationOrder, SampleSourcesCopiedFromTheRecord) {
         EXPECT_TRUE(same_double(through_sources[k], from_record[k]));
 }
 
+// A constant copied into its input while a render copies constants gives
+// what reading it through its source gives, of every size, converted to the
+// input's type; fed again, the input gives the new constant.
+TEST(EvaluationOrder, ConstantsCopiedIntoTheInput) {
+    const std::string text =
+        "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = 0.25\nIn2 = 0.5\n"
+        "[node.v]\nserver = \"QvMv_ADD\"\nIn1 = [1, 2, 3]\nIn2 = 0.125\n";
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(qvhost::read_network_toml(text, "constants.toml", shared_module(), file, problems));
+    refhost::Network &net = *file.network;
+    const auto values = [&](bool copies) {
+        net.set_constant_copies(copies);
+        refhost::SampleMemo memo = net.make_memo();
+        refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
+        memo.start(sample);
+        std::vector<double> got{memo.value(*net.node(file.find("s")->id)->output("Out"), &sample.access).as_scalar()};
+        const refhost::Value &v = memo.value(*net.node(file.find("v")->id)->output("Out"), &sample.access);
+        got.insert(got.end(), v.doubles(), v.doubles() + 3);
+        return got;
+    };
+    EXPECT_EQ(values(false), (std::vector<double>{0.75, 1.125, 2.125, 3.125}));
+    EXPECT_EQ(values(true), (std::vector<double>{0.75, 1.125, 2.125, 3.125}));
+    std::string error;
+    ASSERT_NE(net.feed(file.find("s")->id, "In2", refhost::Value::scalar(2.0), error), nullptr) << error;
+    ASSERT_NE(net.feed(file.find("v")->id, "In1", refhost::Value::triple(QV_TYPE_VECTOR, 4, 5, 6), error), nullptr)
+        << error;
+    EXPECT_EQ(values(true), (std::vector<double>{2.25, 4.125, 5.125, 6.125}));
+}
+
 // --no-memo evaluates again for every reader, as the application does: the
 // same rows, from every evaluating command; a viewer alone refuses it.
 TEST(LargeNetworks, NoMemoGivesTheSameValues) {
