@@ -122,7 +122,7 @@ private:
     // kNoPlan when keeping it would pass the memo's budget.
     int plan(int root);
     struct PlanStep;
-    PlanStep plan_step(int output) const;
+    PlanStep plan_step(int output);
     static void fetch(const PlanStep &step);
     void walk_upstream(const HostOutput &out, QvSampleAccess *sa, int slot);
     inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa, int slot);
@@ -153,8 +153,8 @@ private:
     // network they lie far apart in memory.
     struct PlanStep {
         int output;
-        uint32_t stride;  // its place_
-        uint64_t *cells;
+        uint32_t stride;  // the words from one slot's cell to the next
+        uint64_t *cells;  // its cell in slot 0
         const HostOutput *out;
         const void *reads[10];
     };

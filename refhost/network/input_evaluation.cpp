@@ -360,12 +360,10 @@ int SampleMemo::plan(int root) {
     return first = static_cast<int>(begin);
 }
 
-SampleMemo::PlanStep SampleMemo::plan_step(int output) const {
+SampleMemo::PlanStep SampleMemo::plan_step(int output) {
     const auto o = static_cast<std::size_t>(output);
-    PlanStep step{output, static_cast<uint32_t>(place_[o].stride), const_cast<uint64_t *>(cell(output, 0)),
-                  order_->outputs[o], {}};
-    if (step.out != nullptr)
-        std::copy(std::begin(order_->records[o].at), std::end(order_->records[o].at), step.reads);
+    PlanStep step{output, static_cast<uint32_t>(place_[o].stride), cell(output, 0), order_->outputs[o], {}};
+    if (step.out != nullptr) std::copy(std::begin(order_->records[o].at), std::end(order_->records[o].at), step.reads);
     return step;
 }
 

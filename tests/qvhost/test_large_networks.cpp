@@ -285,15 +285,18 @@ TEST(EvaluationOrder, EveryOutputOfAChainInOneSample) {
     }
 }
 
-// A sample source read straight from the record while a render copies
-// constants gives what reading it through the source gives: u, v and the
-// time into scalars, the position into a vector, and u converted into a
-// vector.
-TEST(EvaluationOrder, SampleSourcesCopiedFromTheRecord) {
+// A fed input read straight while a render copies constants gives what
+// reading it through its source gives: u, v and the time into scalars, the
+// position into a vector, and u converted into a vector, from the record; a
+// scalar, a vector and a scalar converted into a vector, from the input's
+// own copy, which feeding the input again renews.
+TEST(EvaluationOrder, FedInputsCopiedGiveWhatTheirSourcesGive) {
     const std::string text =
         "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\nIn2 = \"@v\"\n"
         "[node.t]\nserver = \"QvMs_MUL\"\nIn1 = \"@time\"\nIn2 = \"s.Out\"\n"
-        "[node.p]\nserver = \"QvMv_ADD\"\nIn1 = \"@position\"\nIn2 = \"@u\"\n";
+        "[node.p]\nserver = \"QvMv_ADD\"\nIn1 = \"@position\"\nIn2 = \"@u\"\n"
+        "[node.k]\nserver = \"QvMs_ADD\"\nIn1 = 0.25\nIn2 = 0.5\n"
+        "[node.c]\nserver = \"QvMv_ADD\"\nIn1 = [1, 2, 3]\nIn2 = 0.125\n";
     qvhost::NetworkFile file;
     std::vector<std::string> problems;
     ASSERT_TRUE(qvhost::read_network_toml(text, "sources.toml", shared_module(), file, problems));
@@ -302,48 +305,24 @@ TEST(EvaluationOrder, SampleSourcesCopiedFromTheRecord) {
         refhost::SampleMemo memo = file.network->make_memo();
         refhost::HostSample sample = refhost::HostSample::at(0.25, 0.625, 3.0, 5.0, 1.5, 7);
         memo.start(sample);
-        std::vector<double> got{
-            memo.value(*file.network->node(file.find("t")->id)->output("Out"), &sample.access).as_scalar()};
-        const refhost::Value &p = memo.value(*file.network->node(file.find("p")->id)->output("Out"), &sample.access);
-        got.insert(got.end(), p.doubles(), p.doubles() + 3);
+        std::vector<double> got;
+        for (const char *name : {"t", "p", "k", "c"}) {
+            const refhost::Value &v =
+                memo.value(*file.network->node(file.find(name)->id)->output("Out"), &sample.access);
+            got.insert(got.end(), v.doubles(), v.doubles() + (v.type == QV_TYPE_SCALAR ? 1 : 3));
+        }
         return got;
     };
     const std::vector<double> through_sources = values(false);
-    EXPECT_TRUE(same_double(1.5 * (0.25 + 0.625), through_sources[0]));
-    EXPECT_TRUE(same_double(0.25 + 0.25, through_sources[1]));
-    const std::vector<double> from_record = values(true);
-    for (std::size_t k = 0; k < through_sources.size(); ++k)
-        EXPECT_TRUE(same_double(through_sources[k], from_record[k]));
-}
-
-// A constant copied into its input while a render copies constants gives
-// what reading it through its source gives, of every size, converted to the
-// input's type; fed again, the input gives the new constant.
-TEST(EvaluationOrder, ConstantsCopiedIntoTheInput) {
-    const std::string text =
-        "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = 0.25\nIn2 = 0.5\n"
-        "[node.v]\nserver = \"QvMv_ADD\"\nIn1 = [1, 2, 3]\nIn2 = 0.125\n";
-    qvhost::NetworkFile file;
-    std::vector<std::string> problems;
-    ASSERT_TRUE(qvhost::read_network_toml(text, "constants.toml", shared_module(), file, problems));
-    refhost::Network &net = *file.network;
-    const auto values = [&](bool copies) {
-        net.set_constant_copies(copies);
-        refhost::SampleMemo memo = net.make_memo();
-        refhost::HostSample sample = refhost::HostSample::at(0.5, 0.5, 0.5, 0.5, 0.0, 0);
-        memo.start(sample);
-        std::vector<double> got{memo.value(*net.node(file.find("s")->id)->output("Out"), &sample.access).as_scalar()};
-        const refhost::Value &v = memo.value(*net.node(file.find("v")->id)->output("Out"), &sample.access);
-        got.insert(got.end(), v.doubles(), v.doubles() + 3);
-        return got;
-    };
-    EXPECT_EQ(values(false), (std::vector<double>{0.75, 1.125, 2.125, 3.125}));
-    EXPECT_EQ(values(true), (std::vector<double>{0.75, 1.125, 2.125, 3.125}));
+    EXPECT_EQ(through_sources,
+              (std::vector<double>{1.5 * (0.25 + 0.625), 0.5, 0.875, 0.25, 0.75, 1.125, 2.125, 3.125}));
+    EXPECT_EQ(values(true), through_sources);
     std::string error;
-    ASSERT_NE(net.feed(file.find("s")->id, "In2", refhost::Value::scalar(2.0), error), nullptr) << error;
-    ASSERT_NE(net.feed(file.find("v")->id, "In1", refhost::Value::triple(QV_TYPE_VECTOR, 4, 5, 6), error), nullptr)
+    ASSERT_NE(file.network->feed(file.find("k")->id, "In2", refhost::Value::scalar(2.0), error), nullptr) << error;
+    ASSERT_NE(file.network->feed(file.find("c")->id, "In1", refhost::Value::triple(QV_TYPE_VECTOR, 4, 5, 6), error),
+              nullptr)
         << error;
-    EXPECT_EQ(values(true), (std::vector<double>{2.25, 4.125, 5.125, 6.125}));
+    EXPECT_EQ(values(true), (std::vector<double>{1.5 * (0.25 + 0.625), 0.5, 0.875, 0.25, 2.25, 4.125, 5.125, 6.125}));
 }
 
 // --no-memo evaluates again for every reader, as the application does: the
