@@ -487,15 +487,18 @@ def why(runs):
             "each once.  Every sample then follows the plan, evaluating each output whose value the memo does "
             "not hold yet, so that every node finds its inputs' values there: no evaluate nests in another, a "
             "chain as deep as the host accepts needs no stack for its depth, and the chain costs what the tree "
-            "costs (%s up to 1,000 nodes; beyond, the tree costs more, its nodes lying farther apart in "
-            "memory).  A render evaluates a row 16 samples at a time, step by step: each output of the plan "
-            "for all 16 samples before the next output, each sample in a slot of the memo's own.  A node's "
-            "records (the output, the node's handler and instance, its inputs and what feeds them) are then "
-            "read once per 16 samples instead of once per sample, and its values for the block lie side by "
-            "side, in cells of their type's size.  In a large network those records lie far apart and no "
-            "longer stay in the processor's cache from one block to the next: a plan lists with each step "
-            "the records its evaluation reads, and the block fetches them, with the cells it is about to "
-            "write, four steps ahead (a plan of more than 64 steps followed sample by sample, six).  "
+            "costs (%s up to 1,000 nodes, then %s: a large tree's records lie in the order it was made, far "
+            "from the order it is evaluated in).  A render evaluates a row 16 samples at a time, step by "
+            "step: each output of the plan for all 16 samples before the next output, each sample in a slot "
+            "of the memo's own.  A node's records (the output, the node's record with its handler and "
+            "instance, the module's instance, its inputs) are then read once per 16 samples instead of once "
+            "per sample, and its values for the block lie side by side, in cells of their type's size.  Each "
+            "of the host's records begins a cache line, with the fields an evaluation reads together at its "
+            "start, and a constant lies in its input's own line.  In a large network those records lie far "
+            "apart and no longer stay in the processor's cache from one block to the next: a plan lists with "
+            "each step the lines its evaluation reads (the first four of the module's instance), and the "
+            "block fetches them, with the cells it is about to write, four steps ahead (a plan of more than "
+            "64 steps followed sample by sample, six).  "
             "Fewer samples share a block where their values would take more than 8 MB.  A memo keeps plans "
             "for up to four "
             "steps per output of the network; an output asked for past that (many outputs asked for in one "
@@ -503,7 +506,9 @@ def why(runs):
             "Caches, what lies downstream of one, and what a switch routes are evaluated when asked, so that "
             "every value stays the same."
             % (ns(order[n]["time_ns"] / n), n, ns(order[min(order)]["time_ns"] / min(order)),
-               " to ".join("%.2f" % f(depth[k]["ratio"] for k in depth if k <= 1000) for f in (min, max)))
+               " to ".join("%.2f" % f(depth[k]["ratio"] for k in depth if k <= 1000) for f in (min, max)),
+               ", ".join("%.2f at %s" % (depth[k]["ratio"], "{:,}".format(k)) for k in sorted(depth) if k > 1000)
+               or "no more")
         )
     control = runs.get("BM_Render_Threads/network:0")
     network = runs.get("BM_Render_Threads/network:1")
