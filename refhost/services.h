@@ -6,6 +6,7 @@
 #include "refhost/value.h"
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,11 +16,14 @@ namespace refhost {
 struct HostNode;
 struct HostSample;
 
-// The records an evaluation reads (an output, an input, a node's handler
-// and instance) each begin a cache line of their own, with the fields read
-// first at their start: a large network's records lie far apart, and a
-// field read that straddles two lines is two misses.
-struct alignas(64) HostOutput {
+// The bytes the processor's cache moves at once.  The records an evaluation
+// reads (an output, an input, a node's handler and instance) each begin a
+// line of their own, with the fields read first at their start: a large
+// network's records lie far apart, and a field read that straddles two
+// lines is two misses.
+constexpr std::size_t kCacheLine = 64;
+
+struct alignas(kCacheLine) HostOutput {
     HostNode *node;
     int type;
     std::string name;
@@ -238,7 +242,7 @@ struct HostSource {
     std::atomic<long> evaluations{0};
 };
 
-struct alignas(64) HostInput {
+struct alignas(kCacheLine) HostInput {
     HostInput(HostNode *n, int t, std::string nm, QvInputEventFunc ev, bool whole)
         : node(n), type(t), reads_whole_record(whole), name(std::move(nm)), event(ev) {}
     // What evaluating the input reads, together on its first cache line.
@@ -264,7 +268,7 @@ struct alignas(64) HostInput {
     bool connected() const { return from != nullptr || source != nullptr; }
 };
 
-struct alignas(64) HostNode {
+struct alignas(kCacheLine) HostNode {
     // What evaluating reads, together.
     void *instance = nullptr;
     NetworkShared *shared = nullptr;  // the network's, set before create; read with the handler

@@ -236,9 +236,8 @@ UpstreamOrder::Records records_read(const HostOutput &out) {
     // A module's instance is a record of a few hundred bytes, any of whose
     // lines an evaluation may read: the first four.  Addresses only, never
     // read through (a fetch past the end of a smaller record is harmless).
-    constexpr uintptr_t kLine = 64;
     for (uintptr_t line = 0; n.instance != nullptr && line < 4; ++line)
-        read(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + line * kLine));
+        read(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(n.instance) + line * kCacheLine));
     for (const auto &in : n.inputs) read(in.get());
     return r;
 }
@@ -438,7 +437,7 @@ void SampleMemo::evaluate_block(const HostOutput &out, HostSample *samples, int 
         fetch_line(&place_[static_cast<std::size_t>(step.output)]);
         const auto *from = reinterpret_cast<const char *>(step.cells);
         const auto *to = reinterpret_cast<const char *>(step.cells + step.stride * static_cast<std::size_t>(count));
-        for (from += 64; from < to; from += 64) fetch_line(from);
+        for (from += kCacheLine; from < to; from += kCacheLine) fetch_line(from);
     };
     for (; ahead < begin + kAhead && plan_steps_[ahead].output >= 0; ++ahead) fetch_block(plan_steps_[ahead]);
     long evaluated = 0;  // by the steps below, for this block
