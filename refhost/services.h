@@ -84,6 +84,12 @@ public:
     // The same, as the memo holds it: a cell (see below), valid until the
     // output is next evaluated in the record's slot.
     inline const uint64_t *cell_value(const HostOutput &out, QvSampleAccess *sa);
+    // The same in two steps, for a caller that does something between them:
+    // the cell of `out` in the slot of `sa`, that slot in `slot`; whether the
+    // cell holds this sample's value to be read again; evaluating it now.
+    inline const uint64_t *cell_for(const HostOutput &out, const QvSampleAccess *sa, int &slot) const;
+    bool current(const uint64_t *c, int slot) const { return reuse_ && c[0] == stamp(slot); }
+    inline void evaluate_in_slot(const HostOutput &out, QvSampleAccess *sa, int slot);
     // Evaluates `out` for samples[0] to samples[count - 1], which sit in
     // slots 0 to count - 1 of this memo's block: count <= slots().
     void evaluate_block(const HostOutput &out, HostSample *samples, int count);
@@ -132,6 +138,7 @@ private:
     inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa, int slot);
     // Evaluates `out` into its cell `c` for the sample numbered `sample`.
     inline void evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample);
+    void evaluate_all(const HostOutput &out, HostSample *samples, int count, uint64_t *c, std::size_t stride);
 
     static constexpr int kUnplanned = -1, kNoPlan = -2;
     // An output of the walk upstream and the next of its upstream outputs
@@ -347,16 +354,25 @@ inline void SampleMemo::evaluate_now(const HostOutput &out, QvSampleAccess *sa, 
     evaluate_into(out, sa, cell(out.index, slot), stamp(slot));
 }
 
+inline void SampleMemo::evaluate_in_slot(const HostOutput &out, QvSampleAccess *sa, int slot) {
+    // An output whose plan is itself alone has nothing upstream to evaluate
+    // first (plan_size_ is 0 until it is planned).
+    if (order_ != nullptr && reuse_ && plan_size_[static_cast<std::size_t>(out.index)] != 1)
+        evaluate_in_order(out, sa, slot);
+    else
+        evaluate_now(out, sa, slot);
+}
+
 inline const uint64_t *SampleMemo::cell_value(const HostOutput &out, QvSampleAccess *sa) {
-    const int slot = slot_of(sa);
-    const uint64_t *c = cell(out.index, slot);
-    if (c[0] != stamp(slot) || !reuse_) {
-        if (order_ != nullptr && reuse_)
-            evaluate_in_order(out, sa, slot);
-        else
-            evaluate_now(out, sa, slot);
-    }
+    int slot = 0;
+    const uint64_t *c = cell_for(out, sa, slot);
+    if (!current(c, slot)) evaluate_in_slot(out, sa, slot);
     return c;
+}
+
+inline const uint64_t *SampleMemo::cell_for(const HostOutput &out, const QvSampleAccess *sa, int &slot) const {
+    slot = slot_of(sa);
+    return cell(out.index, slot);
 }
 
 inline Value SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) { return cell_as_value(cell_value(out, sa)); }

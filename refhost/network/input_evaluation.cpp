@@ -145,7 +145,9 @@ void deliver(const Value &v, int type, void *result) {
 // Every input but a wired one with a memo: sources, nothing connected, the
 // viewers' own blocks, records without a memo.
 [[gnu::noinline]] void evaluate_input_slowly(const HostInput *in, QvSampleAccess *sa, void *result) {
-    if (in->from != nullptr) {
+    if (in->from != nullptr && cancel_requested()) {
+        std::memset(result, 0, type_size(in->type));  // nothing is evaluated once cancelled
+    } else if (in->from != nullptr) {
         Value v;
         evaluate_output(*in->from, sa, v);
         deliver(v, in->type, result);
@@ -168,8 +170,42 @@ bool cancel_requested() { return g_cancel != nullptr && g_cancel->load(std::memo
 
 namespace {
 
-// The render's paths first: a constant copied as it is, a wired input whose
-// upstream value this sample's memo holds or evaluates once; then the rest.
+// A cell's value in an input's type: copied when the types agree,
+// converted otherwise.
+[[gnu::noinline]] void deliver_cell(const uint64_t *c, int type, void *result) {
+    deliver(SampleMemo::cell_as_value(c), type, result);
+}
+
+inline void read_cell(const uint64_t *c, int type, void *result) {
+    if (SampleMemo::cell_type(c) == type)
+        copy_value_bytes(type, result, SampleMemo::cell_bytes(c));
+    else
+        deliver_cell(c, type, result);
+}
+
+// The value of the output wired to `in`, evaluated now into its cell `c` in
+// `slot` of `memo`.  Nothing is evaluated once the command is cancelled:
+// the input gives the zero of its type.
+[[gnu::noinline]] void evaluate_upstream(const HostInput *in, SampleMemo &memo, QvSampleAccess *sa, int slot,
+                                         const uint64_t *c, void *result) {
+    if (cancel_requested()) {
+        std::memset(result, 0, type_size(in->type));
+        return;
+    }
+    memo.evaluate_in_slot(*in->from, sa, slot);
+    read_cell(c, in->type, result);
+}
+
+// The memo of the sample `sa` when it holds the output wired to `in`.
+inline SampleMemo *memo_of(const HostInput *in, const QvSampleAccess *sa) {
+    if (in->from == nullptr || sa == nullptr || sa->host_data == nullptr) return nullptr;
+    SampleMemo *memo = static_cast<const SampleExtras *>(sa->host_data)->memo;
+    return memo != nullptr && memo->holds(*in->from) ? memo : nullptr;
+}
+
+// The render's paths first, without a call or a stack frame: a constant
+// copied as it is, a wired input whose upstream value this sample's memo
+// holds (evaluated first when it does not yet); then the rest.
 inline void evaluate_input(const HostInput *in, QvSampleAccess *sa, void *result) {
     // A constant, or a sample source whose value the record holds in the
     // input's type: a copy.
@@ -181,21 +217,14 @@ inline void evaluate_input(const HostInput *in, QvSampleAccess *sa, void *result
         copy_value_bytes(in->type, result, bytes);
         return;
     }
-    const HostOutput *from = in->from;
-    if (from != nullptr && cancel_requested()) {
-        std::memset(result, 0, type_size(in->type));
+    if (SampleMemo *memo = memo_of(in, sa)) {
+        int slot = 0;
+        const uint64_t *c = memo->cell_for(*in->from, sa, slot);
+        if (memo->current(c, slot))
+            read_cell(c, in->type, result);
+        else
+            evaluate_upstream(in, *memo, sa, slot, c, result);
         return;
-    }
-    if (from != nullptr && sa != nullptr && sa->host_data != nullptr) {
-        SampleMemo *memo = static_cast<const SampleExtras *>(sa->host_data)->memo;
-        if (memo != nullptr && memo->holds(*from)) {
-            const uint64_t *c = memo->cell_value(*from, sa);
-            if (SampleMemo::cell_type(c) == in->type)
-                copy_value_bytes(in->type, result, SampleMemo::cell_bytes(c));
-            else
-                deliver(SampleMemo::cell_as_value(c), in->type, result);
-            return;
-        }
     }
     evaluate_input_slowly(in, sa, result);
 }
@@ -450,13 +479,32 @@ void SampleMemo::evaluate_block(const HostOutput &out, HostSample *samples, int 
         if (evaluations_ - block_start_ == evaluated) {
             // Nothing but these steps evaluated in this block yet: none of
             // this step's cells holds a value of it, and none is read first.
-            for (int s = 0; s < count; ++s, c += stride) evaluate_into(step, &samples[s].access, c, stamp(s));
+            evaluate_all(step, samples, count, c, stride);
             evaluated += count;
         } else {
             for (int s = 0; s < count; ++s, c += stride)
                 if (c[0] != stamp(s)) evaluate_into(step, &samples[s].access, c, stamp(s));
         }
     }
+}
+
+// Evaluates `out` for each sample of the block into its cells, from `c` on,
+// `stride` words apart.  Evaluating never changes the node's record, so its
+// evaluate and instance are read once for all the samples.
+void SampleMemo::evaluate_all(const HostOutput &out, HostSample *samples, int count, uint64_t *c, std::size_t stride) {
+    const HostNode &n = *out.node;
+    const auto evaluate = n.handler.evaluate;
+    void *const instance = n.instance;
+    auto *const id = const_cast<HostOutput *>(&out);
+    const int type = out.type;
+    const uint64_t first = stamp(0);
+    for (int s = 0; s < count; ++s, c += stride) {
+        c[1] = 0;  // the node sets the bytes of its type, or nothing
+        HostValueSlot slot{type, nullptr, c};
+        if (evaluate != nullptr) evaluate(instance, &samples[s].access, id, &slot);
+        c[0] = first + static_cast<uint64_t>(s);
+    }
+    evaluations_ += count;
 }
 
 // A walk upstream from `out` that evaluates each output once all it reads
