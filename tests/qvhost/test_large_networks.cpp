@@ -325,6 +325,28 @@ TEST(EvaluationOrder, FedInputsCopiedGiveWhatTheirSourcesGive) {
     EXPECT_EQ(values(true), (std::vector<double>{1.5 * (0.25 + 0.625), 0.5, 0.875, 0.25, 2.25, 4.125, 5.125, 6.125}));
 }
 
+// A wired input of another type than its upstream output reads the memo's
+// value converted, whether the memo evaluates it for that input or already
+// holds it.
+TEST(EvaluationOrder, WiredInputsOfAnotherTypeAreConverted) {
+    const std::string text =
+        "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\nIn2 = \"@v\"\n"
+        "[node.a]\nserver = \"QvMv_ADD\"\nIn1 = \"s.Out\"\nIn2 = [1, 2, 3]\n"
+        "[node.b]\nserver = \"QvMv_MUL\"\nIn1 = \"s.Out\"\nIn2 = [2, 4, 8]\n";
+    qvhost::NetworkFile file;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(qvhost::read_network_toml(text, "converted.toml", shared_module(), file, problems));
+    refhost::SampleMemo memo = file.network->make_memo();
+    refhost::HostSample sample = refhost::HostSample::at(0.25, 0.625, 0.0, 0.0, 0.0, 0);
+    memo.start(sample);
+    std::vector<double> got;
+    for (const char *name : {"a", "b"}) {
+        const refhost::Value &v = memo.value(*file.network->node(file.find(name)->id)->output("Out"), &sample.access);
+        got.insert(got.end(), v.doubles(), v.doubles() + 3);
+    }
+    EXPECT_EQ(got, (std::vector<double>{1.875, 2.875, 3.875, 1.75, 3.5, 7.0}));
+}
+
 // --no-memo evaluates again for every reader, as the application does: the
 // same rows, from every evaluating command; a viewer alone refuses it.
 TEST(LargeNetworks, NoMemoGivesTheSameValues) {
