@@ -56,17 +56,29 @@ is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
 }
 
+# Runs apt-get as root, up to four times, thirty seconds apart: while a
+# mirror is being synced, an update or a download fails for a while.
+apt_get() {
+  local attempt
+  for attempt in 1 2 3 4; do
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@" && return 0
+    [ "$attempt" = 4 ] && break
+    log "apt-get failed (attempt $attempt of 4); trying again in 30 s"
+    sleep 30
+  done
+  return 1
+}
+
 apt_updated=0
 apt_install() {
   local apt_opts=(-y -q -o DPkg::Lock::Timeout=900 -o Dpkg::Use-Pty=0)
   if [ "$apt_updated" = 0 ]; then
     log "apt-get update"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=900 update
+    apt_get -q -o DPkg::Lock::Timeout=900 update
     apt_updated=1
   fi
   log "apt-get install $*"
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install "${apt_opts[@]}" \
-    --no-install-recommends "$@"
+  apt_get install "${apt_opts[@]}" --no-install-recommends "$@"
 }
 
 # ---- packages -----------------------------------------------------------------
