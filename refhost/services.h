@@ -354,6 +354,11 @@ inline void SampleMemo::evaluate_now(const HostOutput &out, QvSampleAccess *sa, 
     evaluate_into(out, sa, cell(out.index, slot), stamp(slot));
 }
 
+inline const uint64_t *SampleMemo::cell_for(const HostOutput &out, const QvSampleAccess *sa, int &slot) const {
+    slot = slot_of(sa);
+    return cell(out.index, slot);
+}
+
 inline void SampleMemo::evaluate_in_slot(const HostOutput &out, QvSampleAccess *sa, int slot) {
     // An output whose plan is itself alone has nothing upstream to evaluate
     // first (plan_size_ is 0 until it is planned).
@@ -368,11 +373,6 @@ inline const uint64_t *SampleMemo::cell_value(const HostOutput &out, QvSampleAcc
     const uint64_t *c = cell_for(out, sa, slot);
     if (!current(c, slot)) evaluate_in_slot(out, sa, slot);
     return c;
-}
-
-inline const uint64_t *SampleMemo::cell_for(const HostOutput &out, const QvSampleAccess *sa, int &slot) const {
-    slot = slot_of(sa);
-    return cell(out.index, slot);
 }
 
 inline Value SampleMemo::value(const HostOutput &out, QvSampleAccess *sa) { return cell_as_value(cell_value(out, sa)); }

@@ -170,12 +170,13 @@ bool cancel_requested() { return g_cancel != nullptr && g_cancel->load(std::memo
 
 namespace {
 
-// A cell's value in an input's type: copied when the types agree,
-// converted otherwise.
+// A cell's value converted to an input's type, out of the render's path.
 [[gnu::noinline]] void deliver_cell(const uint64_t *c, int type, void *result) {
     deliver(SampleMemo::cell_as_value(c), type, result);
 }
 
+// A cell's value in an input's type: copied when the types agree,
+// converted otherwise.
 inline void read_cell(const uint64_t *c, int type, void *result) {
     if (SampleMemo::cell_type(c) == type)
         copy_value_bytes(type, result, SampleMemo::cell_bytes(c));
@@ -420,7 +421,7 @@ void SampleMemo::fetch(const PlanStep &step) {
 void SampleMemo::evaluate_in_order(const HostOutput &out, QvSampleAccess *sa, int slot) {
     const auto root = static_cast<std::size_t>(out.index);
     const int first = plan_first_[root] != kUnplanned ? plan_first_[root] : plan(out.index);
-    if (plan_size_[root] == 1) {  // nothing upstream evaluated in order
+    if (plan_size_[root] == 1) {  // planned just now, with nothing upstream evaluated in order
         evaluate_now(out, sa, slot);
         return;
     }

@@ -308,9 +308,8 @@ std::vector<double> outputs_in_one_sample(const qvhost::NetworkFile &file, std::
 // reading it through its source gives: u, v and the time into scalars, the
 // position into a vector, and u converted into a vector, from the record; a
 // scalar, a vector and a scalar converted into a vector, from the input's
-// own copy, which feeding the input again renews.  A wired scalar read by
-// vector inputs is converted too, whether the memo evaluates it for the
-// input (a) or already holds it (b).
+// own copy, which feeding the input again renews.  A wired scalar that the
+// memo holds arrives converted at the vector inputs that read it (a, b).
 TEST(EvaluationOrder, InputsGiveWhatTheirSourcesGive) {
     const std::string text =
         "[node.s]\nserver = \"QvMs_ADD\"\nIn1 = \"@u\"\nIn2 = \"@v\"\n"
