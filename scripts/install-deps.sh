@@ -69,16 +69,34 @@ apt_get() {
   return 1
 }
 
+# The release this machine runs (bookworm), or nothing when it does not say.
+release_codename() {
+  ( . /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}" )
+}
+
 apt_updated=0
+prefer_release=()
 apt_install() {
   local apt_opts=(-y -q -o DPkg::Lock::Timeout=900 -o Dpkg::Use-Pty=0)
   if [ "$apt_updated" = 0 ]; then
     log "apt-get update"
-    apt_get -q -o DPkg::Lock::Timeout=900 update
+    if ! apt_get -q -o DPkg::Lock::Timeout=900 update; then
+      log "some package lists could not be fetched (above); going on with those that were"
+      # A suite whose list is missing for one architecture (a mirror serving
+      # a stale i386 list of the security suite, say) offers amd64 and i386
+      # different versions of the same library, which Wine's 32-bit side
+      # needs equal.  The release's own versions are there for both.
+      local codename
+      codename=$(release_codename)
+      if [ -n "$codename" ]; then
+        log "preferring $codename's own versions, which every architecture's list has"
+        prefer_release=(-o "APT::Default-Release=$codename")
+      fi
+    fi
     apt_updated=1
   fi
   log "apt-get install $*"
-  apt_get install "${apt_opts[@]}" --no-install-recommends "$@"
+  apt_get install "${apt_opts[@]}" "${prefer_release[@]}" --no-install-recommends "$@"
 }
 
 # ---- packages -----------------------------------------------------------------
