@@ -15,6 +15,7 @@ namespace refhost {
 
 struct HostNode;
 struct HostSample;
+struct OutputCall;
 
 // The bytes the processor's cache moves at once.  The records an evaluation
 // reads (an output, an input, a node's handler and instance) each begin a
@@ -138,6 +139,7 @@ private:
     inline void evaluate_now(const HostOutput &out, QvSampleAccess *sa, int slot);
     // Evaluates `out` into its cell `c` for the sample numbered `sample`.
     inline void evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample);
+    static inline void evaluate_cell(const OutputCall &call, QvSampleAccess *sa, uint64_t *c, uint64_t sample);
     void evaluate_all(const HostOutput &out, HostSample *samples, int count, uint64_t *c, std::size_t stride);
 
     static constexpr int kUnplanned = -1, kNoPlan = -2;
@@ -315,19 +317,30 @@ const QvNodeFuncs &node_funcs(QvHostEra names = QV_ERA_BEFORE_2018);
 const QvNodeInputFuncs &input_funcs();
 const QvNodeOutputFuncs &output_funcs();
 
-// Hands the node's evaluate the output's value slot, for one sample.
-// Inline, as are the evaluations below: a network evaluates upstream through
-// nested calls, and every call a level adds makes a deep chain's returns
-// harder for the processor to predict.
-inline void call_evaluate(const HostOutput &out, QvSampleAccess *sa, HostValueSlot slot) {
-    const HostNode &n = *out.node;
-    if (n.handler.evaluate != nullptr) n.handler.evaluate(n.instance, sa, const_cast<HostOutput *>(&out), &slot);
-}
+// The node's evaluate for one output, with what it is handed besides the
+// sample and the value slot, read from the records once: evaluating never
+// changes them, so evaluating the output for a block of samples reads them
+// once for all.  Inline, as are the evaluations below: a network evaluates
+// upstream through nested calls, and every call a level adds makes a deep
+// chain's returns harder for the processor to predict.
+struct OutputCall {
+    explicit OutputCall(const HostOutput &out)
+        : evaluate(out.node->handler.evaluate), instance(out.node->instance),
+          output(const_cast<HostOutput *>(&out)), type(out.type) {}
+    // Hands the node's evaluate the output's value slot, for one sample.
+    void operator()(QvSampleAccess *sa, HostValueSlot slot) const {
+        if (evaluate != nullptr) evaluate(instance, sa, output, &slot);
+    }
+    decltype(QvNodeHandler::evaluate) evaluate;
+    void *instance;
+    HostOutput *output;
+    int type;
+};
 
 // Evaluates an output for one sample; false when the node set no value.
 inline bool evaluate_output(const HostOutput &out, QvSampleAccess *sa, Value &result) {
     result.type = 0;  // the node sets the bytes of its type, or nothing
-    call_evaluate(out, sa, {out.type, &result});
+    OutputCall{out}(sa, {out.type, &result});
     return result.type != 0;
 }
 
@@ -343,10 +356,14 @@ inline int SampleMemo::slot_of(const QvSampleAccess *sa) const {
     return slot >= 0 && slot < slots_ ? slot : 0;  // a record of another memo's block: its first slot
 }
 
-inline void SampleMemo::evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
+inline void SampleMemo::evaluate_cell(const OutputCall &call, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
     c[1] = 0;  // the node sets the bytes of its type, or nothing
-    call_evaluate(out, sa, {out.type, nullptr, c});
+    call(sa, {call.type, nullptr, c});
     c[0] = sample;
+}
+
+inline void SampleMemo::evaluate_into(const HostOutput &out, QvSampleAccess *sa, uint64_t *c, uint64_t sample) {
+    evaluate_cell(OutputCall{out}, sa, c, sample);
     ++evaluations_;
 }
 

@@ -490,21 +490,11 @@ void SampleMemo::evaluate_block(const HostOutput &out, HostSample *samples, int 
 }
 
 // Evaluates `out` for each sample of the block into its cells, from `c` on,
-// `stride` words apart.  Evaluating never changes the node's record, so its
-// evaluate and instance are read once for all the samples.
+// `stride` words apart, with the node's evaluate and instance read once.
 void SampleMemo::evaluate_all(const HostOutput &out, HostSample *samples, int count, uint64_t *c, std::size_t stride) {
-    const HostNode &n = *out.node;
-    const auto evaluate = n.handler.evaluate;
-    void *const instance = n.instance;
-    auto *const id = const_cast<HostOutput *>(&out);
-    const int type = out.type;
+    const OutputCall call(out);
     const uint64_t first = stamp(0);
-    for (int s = 0; s < count; ++s, c += stride) {
-        c[1] = 0;  // the node sets the bytes of its type, or nothing
-        HostValueSlot slot{type, nullptr, c};
-        if (evaluate != nullptr) evaluate(instance, &samples[s].access, id, &slot);
-        c[0] = first + static_cast<uint64_t>(s);
-    }
+    for (int s = 0; s < count; ++s, c += stride) evaluate_cell(call, &samples[s].access, c, first + static_cast<uint64_t>(s));
     evaluations_ += count;
 }
 
