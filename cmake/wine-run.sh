@@ -127,11 +127,22 @@ case "$(pe_machine "$program")" in
   8664) loader=${wine64_loader:-$wine32_loader} ;;
   014c)
     loader=${wine32_loader:-$wine64_loader}
-    # Under qemu-i386 user emulation, Wine's 32-bit side loses its server
-    # connection when a program starts threads: leave the multi-threaded
-    # tests out there.  Every other build runs them.
+    # qemu-i386's user emulation keeps one descriptor table for all of a
+    # program's threads, so a thread that takes a signal after another one
+    # has started comes back with that thread's thread-local storage; Wine's
+    # 32-bit side, which takes signals as a matter of course, then crashes or
+    # loses its server connection.  Where 32-bit programs run through qemu
+    # (kernels without 32-bit support), leave out the tests whose programs
+    # fail that way; the win64 build and every native one run them all.
     if [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
-      export GTEST_FILTER=${GTEST_FILTER:-*-Threads.*}
+      not_under_qemu=(
+        'Threads.*'                                    # renders on several threads
+        'Render.ThreadsGiveTheSameValues'              # renders on 2 and 4 threads
+        'AtomicFile.ThreadsWriteBesideEachOther'       # writes from 4 threads at once
+        'Reference.CommittedReferenceIsWhatDocWrites'  # its command thread crashes at its start
+        'HostEras.QvhostPlaysTheHostOf2020'            # one command thread after another, now and then
+      )
+      export GTEST_FILTER=${GTEST_FILTER:-*-$(IFS=:; echo "${not_under_qemu[*]}")}
     fi
     ;;
   *) loader=${wine64_loader:-$wine32_loader} ;;
